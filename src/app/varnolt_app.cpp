@@ -1,0 +1,51 @@
+// Start-up sequence of the main program.
+#include "app/varnolt_app.hpp"
+
+#include "app/exit_codes.hpp"
+#include "app/os_version.hpp"
+
+#include <cstdio>
+
+namespace varnolt {
+
+CVarnoltApp::CVarnoltApp(int argc, const char* const* argv, std::string settingsPath)
+    : m_cmdInfo(m_sourceFiles), m_nArgc(argc), m_pArgv(argv),
+      m_strSettingsPath(std::move(settingsPath)) {}
+
+CVarnoltApp::~CVarnoltApp() = default;
+
+bool CVarnoltApp::InitInstance() {
+    // The platform gate and the GUI libraries of the original start-up have no
+    // counterpart here: Linux counts as a current system (COSVer).
+    if (!COSVer::IsNT() || !COSVer::IsXPOrLater()) {
+        return false;
+    }
+    m_pSettings = m_strSettingsPath.empty() ? std::make_unique<CAppSettings>()
+                                            : std::make_unique<CAppSettings>(m_strSettingsPath);
+    m_cmdInfo.ParseCommandLine(m_nArgc, m_pArgv);
+
+    if (m_cmdInfo.m_bNonInteractive) {
+        if (m_cmdInfo.m_nError != 0) {
+            m_nExitCode = m_cmdInfo.m_nError;
+            return false;
+        }
+        if (m_cmdInfo.m_strProfile.empty()) {
+            m_nExitCode = kExitNoProfile;
+            return false;
+        }
+        std::fputs("varnolt: non-interactive conversion is not built yet\n", stderr);
+        m_nExitCode = 1;
+        return false;
+    }
+    std::fputs("varnolt: the main window is not built yet; use -u for a non-interactive run\n",
+               stderr);
+    return false;
+}
+
+int CVarnoltApp::ExitInstance() {
+    const int code = m_cmdInfo.m_bNonInteractive ? m_nExitCode : 0;
+    m_pSettings.reset(); // orderly end: dirty settings are written now
+    return code;
+}
+
+} // namespace varnolt

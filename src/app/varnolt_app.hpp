@@ -1,0 +1,40 @@
+// The application object: start-up, mode choice and the process exit code.
+#pragma once
+
+#include "app/cmd_line_info.hpp"
+#include "app/source_file_list_doc.hpp"
+#include "settings/app_settings.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace varnolt {
+
+class CControllerBase;
+
+class CVarnoltApp {
+public:
+    // settingsPath empty: the per-user settings file.
+    CVarnoltApp(int argc, const char* const* argv, std::string settingsPath = {});
+    ~CVarnoltApp();
+
+    // The whole run; always false (no message loop follows).
+    bool InitInstance();
+    // The process exit code: m_nExitCode in non-interactive mode, else 0.
+    int ExitInstance();
+
+    // The document comes first: the command line fills it while parsing.
+    CSourceFileListDoc m_sourceFiles;
+    CMyCmdLineInfo m_cmdInfo;
+    std::unique_ptr<CAppSettings> m_pSettings;
+    CControllerBase* m_pController = nullptr;
+    std::int32_t m_nExitCode = 0;
+
+private:
+    int m_nArgc;
+    const char* const* m_pArgv;
+    std::string m_strSettingsPath;
+};
+
+} // namespace varnolt

@@ -1,0 +1,35 @@
+// varnolt: the main program.
+#include "app/varnolt_app.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: varnolt -u -c cfg-profile [-l logfile] [-o] [-y] [-s] files to convert...\n"
+    "\n"
+    "-u             - Convert without a window (non-interactive mode)\n"
+    "-c cfg-profile - The config profile used to perform the conversion\n"
+    "-l logfile     - The filename of Log File. Default is varnolt.log\n"
+    "-o             - Overwrite the Log File. Default: Append to existing log file\n"
+    "-y             - Overwrite the destination file if the file already exists.\n"
+    "                 Default: Skip the file\n"
+    "-s             - Search files in sub-directories\n"
+    "-p pid         - Write one line per file to the console of that process\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("varnolt %s\n", VARNOLT_VERSION);
+        return 0;
+    }
+    varnolt::CVarnoltApp app(argc, argv);
+    app.InitInstance();
+    return app.ExitInstance();
+}

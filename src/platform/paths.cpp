@@ -1,0 +1,122 @@
+// Path queries on POSIX: lexical normalisation, links, stat.
+#include "platform/paths.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace varnolt::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Normalise(const std::string& absolute) {
+    // Component-wise so that names containing ':' or '\' stay ordinary names.
+    std::vector<std::string> parts;
+    std::size_t i = 0;
+    while (i < absolute.size()) {
+        const std::size_t j = absolute.find('/', i);
+        const std::size_t end = j == std::string::npos ? absolute.size() : j;
+        std::string part = absolute.substr(i, end - i);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        i = end + 1;
+    }
+    std::string out;
+    for (const auto& part : parts) {
+        out += '/';
+        out += part;
+    }
+    if (out.empty()) {
+        out = "/";
+    }
+    return out;
+}
+
+} // namespace
+
+std::string FullPath(const std::string& path) {
+    if (path.empty()) {
+        return {};
+    }
+    if (path.front() == '/') {
+        return Normalise(path);
+    }
+    std::error_code ec;
+    const fs::path cwd = fs::current_path(ec);
+    if (ec) {
+        return {};
+    }
+    return Normalise(cwd.string() + "/" + path);
+}
+
+std::optional<std::string> ResolveSymlink(const std::string& path) {
+    std::error_code ec;
+    std::string current = FullPath(path);
+    if (current.empty() || !fs::is_symlink(fs::symlink_status(current, ec))) {
+        return std::nullopt;
+    }
+    // A loop or an over-long chain leaves the last link reached.
+    for (int hop = 0; hop < 40; ++hop) {
+        if (!fs::is_symlink(fs::symlink_status(current, ec))) {
+            break;
+        }
+        const fs::path target = fs::read_symlink(current, ec);
+        if (ec) {
+            break;
+        }
+        if (target.is_absolute()) {
+            current = Normalise(target.string());
+        } else {
+            const std::size_t slash = current.rfind('/');
+            current = Normalise(current.substr(0, slash + 1) + target.string());
+        }
+    }
+    return current;
+}
+
+std::string ExecutableFolder() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        return "./";
+    }
+    std::string folder = exe.parent_path().string();
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::string> GetEnv(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+} // namespace varnolt::platform

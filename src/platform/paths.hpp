@@ -1,0 +1,33 @@
+// Path queries of the OS layer: full paths, links, the program's own folder.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace varnolt::platform {
+
+// The absolute form of a path, lexically normalised ("." and ".." removed,
+// repeated "/" folded) without resolving symbolic links. Empty input or a
+// current directory that cannot be read gives an empty string.
+std::string FullPath(const std::string& path);
+
+// When the path is a symbolic link, the path it finally leads to (absolute,
+// normalised, links followed up to a fixed depth); otherwise std::nullopt.
+std::optional<std::string> ResolveSymlink(const std::string& path);
+
+// The folder of the running executable, ending in "/" (from /proc/self/exe).
+std::string ExecutableFolder();
+
+// True when something (file, folder, anything) exists at the path; links followed.
+bool PathExists(const std::string& path);
+
+// True when the path names a regular file (links followed).
+bool IsRegularFile(const std::string& path);
+
+// True when the path names a directory (links followed).
+bool IsDirectory(const std::string& path);
+
+// The value of an environment variable, or std::nullopt when unset.
+std::optional<std::string> GetEnv(const char* name);
+
+} // namespace varnolt::platform

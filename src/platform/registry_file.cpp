@@ -1,0 +1,487 @@
+// .reg-syntax settings file: parser, formatter and atomic merged write-back.
+#include "platform/registry_file.hpp"
+
+#include "platform/paths.hpp"
+#include "platform/text_utf.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnolt::platform {
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<char>(x - 'A' + 'a');
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<char>(y - 'A' + 'a');
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// Reads a quoted string with \\ and \" escapes starting at s[pos] == '"'.
+// On success pos is just past the closing quote.
+std::optional<std::string> ReadQuoted(std::string_view s, std::size_t& pos) {
+    if (pos >= s.size() || s[pos] != '"') {
+        return std::nullopt;
+    }
+    std::string out;
+    for (std::size_t i = pos + 1; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
+            out.push_back(s[++i]);
+        } else if (s[i] == '"') {
+            pos = i + 1;
+            return out;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadHexBytes(std::string_view s) {
+    std::vector<std::uint8_t> out;
+    std::size_t i = 0;
+    while (true) {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) {
+            ++i;
+        }
+        if (i >= s.size()) {
+            break;
+        }
+        if (i + 1 >= s.size() || HexDigit(s[i]) < 0 || HexDigit(s[i + 1]) < 0) {
+            return std::nullopt;
+        }
+        out.push_back(static_cast<std::uint8_t>(HexDigit(s[i]) * 16 + HexDigit(s[i + 1])));
+        i += 2;
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) {
+            ++i;
+        }
+        if (i < s.size()) {
+            if (s[i] != ',') {
+                return std::nullopt;
+            }
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> Utf16LeBytesWithNul(std::string_view utf8) {
+    const std::u16string text = Utf8ToUtf16(utf8);
+    std::vector<std::uint8_t> out;
+    out.reserve((text.size() + 1) * 2);
+    for (char16_t c : text) {
+        out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    out.push_back(0);
+    out.push_back(0);
+    return out;
+}
+
+std::optional<RegValue> ReadValue(std::string_view s) {
+    RegValue value;
+    if (!s.empty() && s.front() == '"') {
+        std::size_t pos = 0;
+        auto text = ReadQuoted(s, pos);
+        if (!text || !Trim(s.substr(pos)).empty()) {
+            return std::nullopt;
+        }
+        value.type = kRegSz;
+        value.data = Utf16LeBytesWithNul(*text);
+        return value;
+    }
+    if (s.starts_with("dword:")) {
+        const std::string_view digits = Trim(s.substr(6));
+        if (digits.empty() || digits.size() > 8) {
+            return std::nullopt;
+        }
+        std::uint32_t n = 0;
+        for (char c : digits) {
+            const int d = HexDigit(c);
+            if (d < 0) {
+                return std::nullopt;
+            }
+            n = n * 16 + static_cast<std::uint32_t>(d);
+        }
+        value.type = kRegDword;
+        value.data = {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+                      static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
+        return value;
+    }
+    std::size_t colon = std::string_view::npos;
+    if (s.starts_with("hex:")) {
+        value.type = kRegBinary;
+        colon = 3;
+    } else if (s.starts_with("hex(")) {
+        const std::size_t close = s.find("):");
+        if (close == std::string_view::npos || close == 4 || close > 12) {
+            return std::nullopt;
+        }
+        std::uint32_t type = 0;
+        for (char c : s.substr(4, close - 4)) {
+            const int d = HexDigit(c);
+            if (d < 0) {
+                return std::nullopt;
+            }
+            type = type * 16 + static_cast<std::uint32_t>(d);
+        }
+        value.type = type;
+        colon = close + 1;
+    } else {
+        return std::nullopt;
+    }
+    auto bytes = ReadHexBytes(s.substr(colon + 1));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    value.data = std::move(*bytes);
+    return value;
+}
+
+std::string Escape(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\\' || c == '"') {
+            out.push_back('\\');
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+// The text of a REG_SZ value when it can be written in the "text" form and
+// read back to the same bytes; std::nullopt otherwise.
+std::optional<std::string> PrintableString(const RegValue& value) {
+    const auto& d = value.data;
+    if (d.size() < 2 || d.size() % 2 != 0 || d[d.size() - 1] != 0 || d[d.size() - 2] != 0) {
+        return std::nullopt;
+    }
+    std::u16string text;
+    for (std::size_t i = 0; i + 2 < d.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(d[i] | (d[i + 1] << 8));
+        if (c == 0 || c == u'\r' || c == u'\n') {
+            return std::nullopt;
+        }
+        text.push_back(c);
+    }
+    std::string utf8 = Utf16ToUtf8(text);
+    if (Utf8ToUtf16(utf8) != text) {
+        return std::nullopt; // unpaired surrogates would not survive
+    }
+    return utf8;
+}
+
+std::string FormatHex(std::string prefix, const std::vector<std::uint8_t>& data) {
+    static const char* digits = "0123456789abcdef";
+    std::string out = std::move(prefix);
+    std::size_t lineLength = out.size();
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (i > 0) {
+            out.push_back(',');
+            ++lineLength;
+            if (lineLength > 76) {
+                out += "\\\n  ";
+                lineLength = 2;
+            }
+        }
+        out.push_back(digits[data[i] >> 4]);
+        out.push_back(digits[data[i] & 0xF]);
+        lineLength += 2;
+    }
+    return out;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& unreadable) {
+    unreadable = false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+        unreadable = errno != ENOENT;
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+        text.append(buffer, n);
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        unreadable = true;
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
+RegValueMap ParseRegText(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    std::vector<std::string> lines;
+    std::string pending;
+    bool continuing = false;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        if (continuing) {
+            pending += line;
+        } else {
+            pending = line;
+        }
+        // Only hex data continues over lines; a string may end in a backslash.
+        continuing = !pending.empty() && pending.back() == '\\' &&
+                     pending.find("=hex") != std::string::npos && pending.front() == '"' &&
+                     pending.find('"', 1) != std::string::npos;
+        if (continuing) {
+            pending.pop_back();
+            if (end == text.size()) {
+                lines.push_back(pending);
+                break;
+            }
+            continue;
+        }
+        lines.push_back(pending);
+        if (end == text.size()) {
+            break;
+        }
+    }
+
+    RegValueMap values;
+    bool inSection = false;
+    for (const std::string& raw : lines) {
+        std::string_view line = Trim(raw);
+        if (line.empty() || line.front() == ';') {
+            continue;
+        }
+        if (line.front() == '[') {
+            inSection = line.back() == ']' &&
+                        EqualsNoCase(line.substr(1, line.size() - 2), kSettingsSection);
+            continue;
+        }
+        if (!inSection || line.front() != '"') {
+            continue;
+        }
+        std::size_t pos = 0;
+        auto name = ReadQuoted(line, pos);
+        if (!name) {
+            continue;
+        }
+        std::string_view rest = Trim(line.substr(pos));
+        if (rest.empty() || rest.front() != '=') {
+            continue;
+        }
+        if (auto value = ReadValue(Trim(rest.substr(1)))) {
+            values[*name] = std::move(*value);
+        }
+    }
+    return values;
+}
+
+std::string FormatRegText(const RegValueMap& values) {
+    std::string out(kHeader);
+    out += "\n\n[";
+    out += kSettingsSection;
+    out += "]\n";
+    for (const auto& [name, value] : values) {
+        std::string line = "\"" + Escape(name) + "\"=";
+        if (value.type == kRegDword && value.data.size() == 4) {
+            const std::uint32_t n = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+                                    (static_cast<std::uint32_t>(value.data[3]) << 24);
+            char digits[16];
+            std::snprintf(digits, sizeof digits, "dword:%08x", n);
+            line += digits;
+        } else if (auto text = value.type == kRegSz ? PrintableString(value) : std::nullopt) {
+            line += "\"" + Escape(*text) + "\"";
+        } else if (value.type == kRegBinary) {
+            line = FormatHex(line + "hex:", value.data);
+        } else {
+            char prefix[24];
+            std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
+            line = FormatHex(line + prefix, value.data);
+        }
+        out += line;
+        out += '\n';
+    }
+    return out;
+}
+
+std::string DefaultSettingsPath() {
+    if (auto explicitPath = GetEnv("VARNOLT_SETTINGS"); explicitPath && !explicitPath->empty()) {
+        return *explicitPath;
+    }
+    if (auto xdg = GetEnv("XDG_CONFIG_HOME"); xdg && !xdg->empty() && xdg->front() == '/') {
+        return *xdg + "/varnolt/settings.reg";
+    }
+    const std::string home = GetEnv("HOME").value_or("");
+    return (home.empty() ? std::string(".") : home) + "/.config/varnolt/settings.reg";
+}
+
+CRegistryFile::CRegistryFile(std::string path) : m_strPath(std::move(path)) {}
+
+void CRegistryFile::EnsureLoaded() {
+    if (m_bLoaded) {
+        return;
+    }
+    m_bLoaded = true;
+    bool unreadable = false;
+    if (auto text = ReadWholeFile(m_strPath, unreadable)) {
+        m_values = ParseRegText(*text);
+    } else if (unreadable) {
+        // Never overwrite a file we could not read: work from defaults only.
+        m_bUsable = false;
+    }
+    for (const auto& [name, value] : m_staged) {
+        m_values[name] = value;
+    }
+}
+
+bool CRegistryFile::IsOpen() {
+    EnsureLoaded();
+    return m_bUsable;
+}
+
+RegQuery CRegistryFile::Query(const std::string& name, std::uint32_t& type, std::uint8_t* buffer,
+                              std::size_t capacity, std::size_t& size) {
+    EnsureLoaded();
+    if (!m_bUsable) {
+        return RegQuery::NoKey;
+    }
+    const auto it = m_values.find(name);
+    if (it == m_values.end()) {
+        return RegQuery::NotFound;
+    }
+    type = it->second.type;
+    size = it->second.data.size();
+    if (size > capacity) {
+        return RegQuery::MoreData;
+    }
+    if (size > 0) {
+        std::memcpy(buffer, it->second.data.data(), size);
+    }
+    return RegQuery::Ok;
+}
+
+bool CRegistryFile::SetValue(const std::string& name, const RegValue& value) {
+    EnsureLoaded();
+    if (!m_bUsable) {
+        return false;
+    }
+    m_staged[name] = value;
+    m_values[name] = value;
+    return true;
+}
+
+bool CRegistryFile::Flush() {
+    EnsureLoaded();
+    if (!m_bUsable) {
+        return false;
+    }
+    if (m_staged.empty()) {
+        return true;
+    }
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path path(m_strPath);
+    if (path.has_parent_path()) {
+        fs::create_directories(path.parent_path(), ec);
+    }
+    const std::string lockPath = m_strPath + ".lock";
+    const int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0) {
+        return false;
+    }
+    bool ok = false;
+    if (::flock(lockFd, LOCK_EX) == 0) {
+        // Merge per value: another process's changes since we read stay.
+        bool unreadable = false;
+        RegValueMap merged;
+        if (auto text = ReadWholeFile(m_strPath, unreadable)) {
+            merged = ParseRegText(*text);
+        }
+        if (!unreadable) {
+            for (const auto& [name, value] : m_staged) {
+                merged[name] = value;
+            }
+            const std::string text = FormatRegText(merged);
+            std::string tempPath = m_strPath + ".XXXXXX";
+            const int fd = ::mkstemp(tempPath.data());
+            if (fd >= 0) {
+                std::size_t done = 0;
+                while (done < text.size()) {
+                    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+                    if (n <= 0) {
+                        break;
+                    }
+                    done += static_cast<std::size_t>(n);
+                }
+                ok = done == text.size() && ::fsync(fd) == 0;
+                ok = (::close(fd) == 0) && ok;
+                ok = ok && ::rename(tempPath.c_str(), m_strPath.c_str()) == 0;
+                if (!ok) {
+                    ::unlink(tempPath.c_str());
+                }
+            }
+        }
+        ::flock(lockFd, LOCK_UN);
+    }
+    ::close(lockFd);
+    if (ok) {
+        m_staged.clear();
+    }
+    return ok;
+}
+
+} // namespace varnolt::platform

@@ -1,0 +1,19 @@
+// Conversions between the UTF-8 of paths and settings and the UTF-16 of the pipeline.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace varnolt {
+
+// Lenient: every ill-formed UTF-8 sequence becomes one U+FFFD. Used for text
+// that is shown or logged (paths, settings), never for conversion input.
+std::u16string Utf8ToUtf16(std::string_view text);
+
+// Lenient: an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
+bool IsWellFormedUtf8(std::string_view text);
+
+} // namespace varnolt

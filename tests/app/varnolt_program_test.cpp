@@ -1,0 +1,43 @@
+// The real varnolt program: start-up outcomes and exit codes.
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+
+namespace varnolt {
+namespace {
+
+TEST(VarnoltProgram, StartUpExitCodes) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* stderrHas;
+    };
+    const Case cases[] = {
+        {{"-u"}, 132, ""},
+        {{"-u", "file.txt"}, 132, ""},
+        {{"-u", "-c"}, 132, ""},
+        {{"-u", "-l"}, 134, ""},
+        {{"-u", "-q"}, 130, ""},
+        {{"-u", "-c", "p.vnp", "f.txt"}, 1, "not built yet"},
+        {{"-q"}, 0, "not built yet"}, // interactive mode ignores parse errors
+        {{"--version"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        const auto r = test::RunProgram(VARNOLT_EXE_PATH, c.args, dir.Path(),
+                                        {"VARNOLT_SETTINGS=" + (dir / "settings.reg")});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.front();
+        EXPECT_NE(r.err.find(c.stderrHas), std::string::npos) << r.err;
+    }
+}
+
+TEST(VarnoltProgram, HelpPrintsUsage) {
+    test::TempDir dir;
+    const auto r = test::RunProgram(VARNOLT_EXE_PATH, {"--help"}, dir.Path(),
+                                    {"VARNOLT_SETTINGS=" + (dir / "settings.reg")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("-c cfg-profile"), std::string::npos);
+}
+
+} // namespace
+} // namespace varnolt

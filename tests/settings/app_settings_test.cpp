@@ -1,0 +1,269 @@
+// Settings store: defaults, type rules, write-back and merging with other processes.
+#include "platform/registry_file.hpp"
+#include "settings/app_settings.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace varnolt {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+std::string RegFile(const std::string& body) {
+    return "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_CURRENT_USER\\Software\\Brambleware\\Varnolt 5]\r\n" +
+           body;
+}
+
+platform::RegValueMap ValuesIn(const std::string& path) {
+    return platform::ParseRegText(ReadFile(path));
+}
+
+TEST(AppSettings, FreshFileGivesDefaultsAndWritesWhatWasRead) {
+    TempDir dir;
+    const std::string path = dir / "cfg/settings.reg";
+    {
+        CAppSettings s(path);
+        EXPECT_EQ(s.Encoding.Get(), 0);
+        EXPECT_EQ(s.OutputOption.Get(), 1);
+        EXPECT_EQ(s.PrependSource.Get(), "_org_");
+        EXPECT_EQ(s.PrependDest.Get(), "_unicode_");
+        EXPECT_EQ(s.OutputFolder.Get(), "");
+        EXPECT_EQ(s.UnicodeFormat.Get(), 2);
+        EXPECT_EQ(s.UTF8Option.Get(), 1);
+        EXPECT_EQ(s.AddBOM.Get(), 1);
+        EXPECT_EQ(s.EntityToUnicode.Get(), 0);
+        EXPECT_FALSE(s.DisableMP.Get());
+        EXPECT_EQ(s.HtmlFileExt.Get(), "phtml|php3|php|asp|shtml|html|htm");
+        // A default that stood in for a missing value is written at exit.
+        EXPECT_TRUE(s.Encoding.IsDirty());
+        EXPECT_FALSE(s.Encoding.IsLoaded());
+        s.NoWarning.Set(true);
+    }
+    const std::string text = ReadFile(path);
+    // Readable and editable by a person.
+    EXPECT_NE(text.find("\"PrependSource\"=\"_org_\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"UnicodeFormat\"=dword:00000002"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"NoWarning\"=dword:00000001"), std::string::npos) << text;
+    const auto values = ValuesIn(path);
+    EXPECT_EQ(values.count("Version"), 0u) << "never read, never written";
+    EXPECT_EQ(values.count("CodecOptions"), 0u);
+    EXPECT_EQ(values.size(), 12u);
+
+    CAppSettings again(path);
+    EXPECT_TRUE(again.NoWarning.Get());
+    EXPECT_EQ(again.PrependDest.Get(), "_unicode_");
+    EXPECT_TRUE(again.PrependDest.IsLoaded());
+    EXPECT_FALSE(again.PrependDest.IsDirty());
+}
+
+TEST(AppSettings, OutOfRangeValuesAreTakenAsStored) {
+    TempDir dir;
+    const std::string path = dir / "s.reg";
+    WriteFile(path, RegFile("\"Encoding\"=dword:0000004b\r\n\"UnicodeFormat\"=dword:00000007\r\n"
+                            "\"OutputOption\"=dword:00000007\r\n\"DisableMP\"=dword:00000005\r\n"));
+    CAppSettings s(path);
+    EXPECT_EQ(s.Encoding.Get(), 75);
+    EXPECT_EQ(s.UnicodeFormat.Get(), 7);
+    EXPECT_EQ(s.OutputOption.Get(), 7);
+    EXPECT_TRUE(s.DisableMP.Get()) << "any nonzero DWORD reads as true";
+    EXPECT_FALSE(s.Encoding.IsDirty());
+}
+
+struct WrongTypeCase {
+    const char* line;
+    const char* name;
+};
+
+TEST(AppSettings, WrongTypesFallBackToDefaultAndAreRewrittenAtExit) {
+    const WrongTypeCase cases[] = {
+        {"\"AddBOM\"=\"1\"", "AddBOM"},                          // string for a DWORD
+        {"\"AddBOM\"=hex(4):01,00", "AddBOM"},                   // 2-byte DWORD
+        {"\"AddBOM\"=hex(4):00,00,00,00,00,00,00,00", "AddBOM"}, // 8 bytes
+        {"\"AddBOM\"=hex:00,00,00,00", "AddBOM"},                // binary, 4 bytes
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TempDir dir;
+        const std::string path = dir / "s.reg";
+        WriteFile(path, RegFile(std::string(c.line) + "\r\n"));
+        {
+            CAppSettings s(path);
+            EXPECT_EQ(s.AddBOM.Get(), 1);
+            EXPECT_TRUE(s.AddBOM.IsDirty());
+        }
+        const auto values = ValuesIn(path);
+        ASSERT_EQ(values.count(c.name), 1u);
+        const platform::RegValue expected{platform::kRegDword, {1, 0, 0, 0}};
+        EXPECT_EQ(values.at(c.name), expected);
+    }
+}
+
+TEST(AppSettings, StringTypeRules) {
+    struct Case {
+        const char* line;
+        const char* expected;
+        bool loaded;
+    };
+    const Case cases[] = {
+        // REG_EXPAND_SZ is accepted and not expanded.
+        {"\"OutputFolder\"=hex(2):24,00,48,00,00,00", "$H", true},
+        {"\"OutputFolder\"=hex(1):61,00,62,00,00,00", "ab", true},
+        {"\"OutputFolder\"=hex(1):", "", true},             // zero bytes: empty text
+        {"\"OutputFolder\"=hex(1):61,00,62,00", "", false}, // no terminating NUL
+        {"\"OutputFolder\"=hex(1):61,00,00", "", false},    // odd byte count
+        {"\"OutputFolder\"=dword:00000001", "", false},     // wrong type
+        {"\"OutputFolder\"=hex:61,00,00,00", "", false},    // binary
+        {"\"OutputFolder\"=\"with \\\"quotes\\\" and \\\\ \xc3\xa9\"",
+         "with \"quotes\" and \\ \xc3\xa9", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TempDir dir;
+        const std::string path = dir / "s.reg";
+        WriteFile(path, RegFile(std::string(c.line) + "\r\n"));
+        CAppSettings s(path);
+        EXPECT_EQ(s.OutputFolder.Get(), c.expected);
+        EXPECT_EQ(s.OutputFolder.IsLoaded(), c.loaded);
+        EXPECT_EQ(s.OutputFolder.IsDirty(), !c.loaded);
+    }
+}
+
+TEST(AppSettings, LongStringsNeedRegrowthAndHaveALimit) {
+    TempDir dir;
+    const std::string path = dir / "s.reg";
+    const std::string exact(1024, 'x');
+    {
+        CAppSettings s(path);
+        s.LogPathname.Set(exact);
+    }
+    {
+        CAppSettings s(path);
+        EXPECT_EQ(s.LogPathname.Get(), exact) << "1,024 characters plus NUL are read whole";
+        EXPECT_TRUE(s.LogPathname.IsLoaded());
+        s.LogPathname.Set(std::string(CRegStringSetting::kMaxChars, 'y'));
+    }
+    CAppSettings s(path);
+    EXPECT_EQ(s.LogPathname.Get(), "") << "longer than the largest buffer: a failed read";
+    EXPECT_TRUE(s.LogPathname.IsDirty());
+}
+
+TEST(AppSettings, SetChangesOnlyOnDifferenceAndUntouchedValuesAreNotRewritten) {
+    TempDir dir;
+    const std::string path = dir / "s.reg";
+    WriteFile(path, RegFile("\"PrependDest\"=\"_u_\"\r\n\"Version\"=dword:00000201\r\n"
+                            "\"Foreign\"=\"kept\"\r\n"));
+    {
+        CAppSettings s(path);
+        s.PrependDest.Set("_u_");
+        EXPECT_FALSE(s.PrependDest.IsDirty());
+        s.PrependDest.Set("_U_"); // case-sensitive comparison
+        EXPECT_TRUE(s.PrependDest.IsDirty());
+        // Someone else edits Version meanwhile; we never touched it.
+        WriteFile(path, RegFile("\"PrependDest\"=\"_u_\"\r\n\"Version\"=dword:00000099\r\n"
+                                "\"Foreign\"=\"kept\"\r\n"));
+    }
+    CAppSettings s(path);
+    EXPECT_EQ(s.PrependDest.Get(), "_U_");
+    EXPECT_EQ(s.Version.Get(), 0x99);
+    EXPECT_EQ(ValuesIn(path).count("Foreign"), 1u);
+}
+
+TEST(AppSettings, AnotherProcessesValuesSurviveOurWriteBack) {
+    TempDir dir;
+    const std::string path = dir / "s.reg";
+    {
+        CAppSettings ours(path);
+        ours.Encoding.Set(5);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            {
+                CAppSettings theirs(path);
+                theirs.PrependSource.Set("_theirs_");
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    CAppSettings s(path);
+    EXPECT_EQ(s.Encoding.Get(), 5);
+    EXPECT_EQ(s.PrependSource.Get(), "_theirs_");
+}
+
+TEST(AppSettings, UnreadableFileMeansDefaultsAndIsNeverOverwritten) {
+    TempDir dir;
+    const std::string path = dir / "s.reg";
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); // a folder where the file should be
+    {
+        CAppSettings s(path);
+        EXPECT_EQ(s.UnicodeFormat.Get(), 2);
+        s.UnicodeFormat.Set(0);
+        EXPECT_EQ(s.UnicodeFormat.Get(), 0);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+TEST(AppSettings, BinaryValuesAreWrittenAtOnceByTheirOwners) {
+    TempDir dir;
+    const std::string path = dir / "s.reg";
+    const std::vector<std::uint8_t> blob{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    {
+        CAppSettings s(path);
+        std::vector<std::uint8_t> read;
+        EXPECT_FALSE(s.ReadBinary(s.CodecOptions, read));
+        EXPECT_TRUE(s.WriteBinary(s.CodecOptions, blob));
+        EXPECT_EQ(ValuesIn(path).at("CodecOptions").data, blob) << "on disk before exit";
+    }
+    CAppSettings s(path);
+    std::vector<std::uint8_t> read;
+    ASSERT_TRUE(s.ReadBinary(s.CodecOptions, read));
+    EXPECT_EQ(read, blob);
+}
+
+TEST(HtmlFileExt, ColonsDotsAndCaseFollowTheRule) {
+    const std::string stored = " .HTM:.Html ";
+    EXPECT_TRUE(IsExtensionInList(stored, "htm"));
+    EXPECT_TRUE(IsExtensionInList(stored, "HTML"));
+    EXPECT_FALSE(IsExtensionInList(stored, "php"));
+    EXPECT_FALSE(IsExtensionInList(stored, "ht"));
+    EXPECT_TRUE(IsExtensionInList(kDefaultHtmlFileExt, "PHP3"));
+    EXPECT_FALSE(IsExtensionInList("a||b", "")) << "an empty token never matches";
+}
+
+TEST(RegText, ParsesContinuationsCommentsAndSections) {
+    const std::string text = "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\Other]\n\"Encoding\"=dword:00000009\n"
+                             "[hkey_current_user\\software\\brambleware\\varnolt 5]\n"
+                             "; a comment\n"
+                             "\"Blob\"=hex:01,02,\\\n  03,04\n"
+                             "\"Path\"=\"C:\\\\dir\\\\\"\n"
+                             "\"Bad\"=dword:xyz\n";
+    const auto values = platform::ParseRegText(text);
+    EXPECT_EQ(values.count("Encoding"), 0u);
+    EXPECT_EQ(values.count("Bad"), 0u);
+    ASSERT_EQ(values.count("Blob"), 1u);
+    EXPECT_EQ(values.at("Blob").data, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    ASSERT_EQ(values.count("Path"), 1u);
+    EXPECT_EQ(values.at("Path").type, platform::kRegSz);
+
+    // What we format, we read back to the same values.
+    platform::RegValueMap many = values;
+    many["Odd"] = {platform::kRegSz, {0x61, 0x00, 0x00}};
+    many["Lines"] = {platform::kRegSz, {0x61, 0x00, 0x0A, 0x00, 0x00, 0x00}};
+    many["Big"] = {platform::kRegBinary, std::vector<std::uint8_t>(200, 0xAB)};
+    EXPECT_EQ(platform::ParseRegText(platform::FormatRegText(many)), many);
+}
+
+} // namespace
+} // namespace varnolt

@@ -1,0 +1,38 @@
+// Helpers shared by the tests: temporary folders, files, running programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace varnolt::test {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+struct ProgramResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program with arguments (no shell), in `workDir` when not empty, with
+// extra "NAME=value" environment entries; waits and collects its output.
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& workDir = {},
+                         const std::vector<std::string>& extraEnv = {});
+
+} // namespace varnolt::test
