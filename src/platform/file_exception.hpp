@@ -1,6 +1,7 @@
 // The file error every layer throws and catches: cause, OS error code, file.
 #pragma once
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -30,18 +31,18 @@ public:
 // The cause that best describes an errno value.
 inline CFileException::Cause CauseFromErrno(int error) {
     switch (error) {
-    case 2: // ENOENT
+    case ENOENT:
         return CFileException::kFileNotFound;
-    case 1:  // EPERM
-    case 13: // EACCES
-    case 30: // EROFS
+    case EPERM:
+    case EACCES:
+    case EROFS:
         return CFileException::kAccessDenied;
-    case 28:  // ENOSPC
-    case 122: // EDQUOT
+    case 28: // ENOSPC
+    case EDQUOT:
         return CFileException::kDiskFull;
-    case 17: // EEXIST
+    case EEXIST:
         return CFileException::kAlreadyExists;
-    case 36: // ENAMETOOLONG
+    case ENAMETOOLONG:
         return CFileException::kBadPath;
     default:
         return CFileException::kGeneric;
