@@ -9,7 +9,7 @@ scripts/deps.sh
 jobs=$(nproc)
 # Tests whose names match this run under ThreadSanitizer as well.
 concurrency='Concurren|Parallel|Thread|Worker'
-for preset in default asan tsan; do
+for preset in default tsan asan; do
     echo "== build: $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
