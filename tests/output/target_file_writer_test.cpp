@@ -348,3 +348,16 @@ TEST_F(WriterTest, FullTemporaryFileSystemFailsTheWrite) {
 
 } // namespace
 } // namespace varnolt
+
+namespace varnolt {
+namespace {
+
+TEST(WriterDeathTest, OptionOutOfRangeStopsTheProgram) {
+    CLog log;
+    EXPECT_DEATH(CTargetFileWriter(COutputOptions{3, kFormatUtf8, "_u_", false, 0}, log),
+                 "internal error");
+    EXPECT_DEATH(CTargetFileWriter(COutputOptions{0, 3, "_u_", false, 0}, log), "internal error");
+}
+
+} // namespace
+} // namespace varnolt
