@@ -151,49 +151,55 @@ bool CTargetFileWriter::IsSourceEntry(const std::string& destination) const {
 }
 
 bool CTargetFileWriter::MoveIntoPlace(const std::string& destination) {
-    bool replace = false;
-    if (platform::EntryExists(destination)) {
-        // Outside option 0 the source is never replaced, whatever the rule.
-        if (IsSourceEntry(destination)) {
-            Fail(kMsgDestExistsSkipped);
-            return false;
-        }
-        if (m_nOverwriteRule == kRuleSkip) {
-            Fail(kMsgDestExistsSkipped);
-            return false;
-        }
-        if (m_nOverwriteRule == kRuleAsk) {
-            std::string message(LoadString(4000));
-            message = ReplaceArg(std::move(message), "%1", NameOf(destination));
-            message = ReplaceArg(std::move(message), "%2", FolderOf(destination));
-            if (!ConfirmOverwrite(m_pQuestion, message)) {
+    // A second pass only when another worker or process took the name
+    // between the check and the move: its file then meets the rule too.
+    for (int attempt = 0;; ++attempt) {
+        bool replace = false;
+        if (platform::EntryExists(destination)) {
+            // Outside option 0 the source is never replaced, whatever the rule.
+            if (IsSourceEntry(destination)) {
                 Fail(kMsgDestExistsSkipped);
                 return false;
             }
+            if (m_nOverwriteRule == kRuleSkip) {
+                Fail(kMsgDestExistsSkipped);
+                return false;
+            }
+            if (m_nOverwriteRule == kRuleAsk) {
+                std::string message(LoadString(4000));
+                message = ReplaceArg(std::move(message), "%1", NameOf(destination));
+                message = ReplaceArg(std::move(message), "%2", FolderOf(destination));
+                if (!ConfirmOverwrite(m_pQuestion, message)) {
+                    Fail(kMsgDestExistsSkipped);
+                    return false;
+                }
+            }
+            Record(kLevelWarning, kMsgDestOverwritten);
+            replace = true;
         }
-        Record(kLevelWarning, kMsgDestOverwritten);
-        replace = true;
+        int err = 0;
+        if (replace) {
+            // The old file goes away with this rename: the new content must be
+            // on disk first.
+            err = platform::SyncPath(m_strTempPath);
+        }
+        if (err == 0) {
+            err = platform::MoveFile(m_strTempPath, destination, replace);
+        }
+        if (err == EEXIST && !replace && attempt == 0) {
+            continue;
+        }
+        if (err == EEXIST && !replace) {
+            Fail(kMsgDestExistsSkipped);
+            return false;
+        }
+        if (err != 0) {
+            Fail(kMsgDestWriteFailed);
+            return false;
+        }
+        m_strTempPath.clear();
+        return true;
     }
-    int err = 0;
-    if (replace) {
-        // The old file goes away with this rename: the new content must be
-        // on disk first.
-        err = platform::SyncPath(m_strTempPath);
-    }
-    if (err == 0) {
-        err = platform::MoveFile(m_strTempPath, destination, replace);
-    }
-    if (err == EEXIST && !replace) {
-        // Something took the name after the check; it is left alone.
-        Fail(kMsgDestExistsSkipped);
-        return false;
-    }
-    if (err != 0) {
-        Fail(kMsgDestWriteFailed);
-        return false;
-    }
-    m_strTempPath.clear();
-    return true;
 }
 
 } // namespace varnolt

@@ -7,9 +7,11 @@
 #include "output/target_file_writer.hpp"
 #include "support/test_support.hpp"
 
+#include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace varnolt {
 namespace {
@@ -261,6 +263,58 @@ TEST_F(PlacementTest, AskRuleUsesTheQuestionAndOverwriteAll) {
               kMsgDestExistsSkipped);
     EXPECT_EQ(yesToAll.m_messages.size(), 2u);
     EXPECT_EQ(ReadFile(dest), "v2");
+}
+
+// Workers asking at once: one question for the whole run once the user ticks
+// "Overwrite All", and every destination ends up complete.
+TEST_F(PlacementTest, ConcurrentWorkersAskOnceWithOverwriteAll) {
+    class CountingQuestion : public IOverwriteQuestion {
+    public:
+        OverwriteAnswer AskOverwrite(std::string_view) override {
+            ++m_nAsked;
+            return {true, true};
+        }
+        std::atomic<int> m_nAsked{0};
+    } question;
+    const std::string out = m_dir / "out/";
+    fs::create_directory(out);
+    constexpr int kWorkers = 4;
+    constexpr int kFiles = 12;
+    for (int w = 0; w < kWorkers; ++w) {
+        fs::create_directory(m_dir / ("w" + std::to_string(w)));
+        for (int f = 0; f < kFiles; ++f) {
+            WriteFile(m_dir / ("w" + std::to_string(w) + "/f" + std::to_string(f) + ".txt"), "s");
+        }
+    }
+    WriteFile(out + "f0.txt", "old"); // at least one question is due
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+        workers.emplace_back([&, w] {
+            CTargetFileWriter writer(
+                COutputOptions{kOutputToFolder, kFormatUtf8, out, false, kRuleAsk}, m_log,
+                &question);
+            for (int f = 0; f < kFiles; ++f) {
+                const std::string src =
+                    m_dir / ("w" + std::to_string(w) + "/f" + std::to_string(f) + ".txt");
+                const auto index = m_log.AddRecord(src);
+                ASSERT_TRUE(writer.OpenTemp(index, src));
+                writer.WriteUnicode(std::u16string(5000, static_cast<char16_t>('a' + w)));
+                writer.Close();
+                writer.Commit();
+            }
+        });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(question.m_nAsked.load(), 1);
+    EXPECT_EQ(m_log.GetMaxLevel(), kLevelWarning);
+    for (int f = 0; f < kFiles; ++f) {
+        const std::string text = ReadFile(out + "f" + std::to_string(f) + ".txt");
+        ASSERT_EQ(text.size(), 5000u);
+        EXPECT_EQ(text.find_first_not_of(text[0]), std::string::npos);
+    }
+    EXPECT_TRUE(ListFolder(m_tmp.Path()).empty());
 }
 
 TEST_F(PlacementTest, OutputFolderRebuildsSubFoldersBelowTheBaseFolder) {
