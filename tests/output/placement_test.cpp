@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace varnolt {
 namespace {
@@ -204,6 +205,12 @@ TEST_F(PlacementTest, FailedReplacementGives5007AndKeepsTheOldDestination) {
         platform::InjectFault(platform::FaultOp::kRename, 1, EACCES);
         expect5007();
         EXPECT_EQ(ListFolder(folder), std::vector<std::string>{"a.txt"});
+    }
+    if (::geteuid() != 0) {
+        SCOPED_TRACE("folder without write permission");
+        ::chmod(folder.c_str(), 0555);
+        expect5007();
+        ::chmod(folder.c_str(), 0755);
     }
     {
         SCOPED_TRACE("immutable destination folder");
