@@ -25,7 +25,7 @@ char16_t LowSurrogate(std::uint32_t codePoint) {
 
 bool IsWellFormedUtf16(std::u16string_view text) {
     const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n && text[i] != 0; ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         const char16_t u = text[i];
         if (IsLowSurrogate(u)) {
             return false;

@@ -41,7 +41,8 @@ inline std::uint32_t CodePointFromSurrogates(char16_t high, char16_t low) {
 }
 
 // False when a low surrogate does not directly follow a high one, or a high
-// surrogate is not directly followed by a low one. A NUL unit ends the text.
+// surrogate is not directly followed by a low one. The whole view is the text:
+// a NUL unit is an ordinary unit, so nothing after one escapes the test.
 bool IsWellFormedUtf16(std::u16string_view text);
 
 } // namespace varnolt
