@@ -153,6 +153,8 @@ TEST(HtmlEntityCodec, Encode) {
     EXPECT_EQ(hex.Encode(u"<\U0001F600\u0080"), u"&#x3c;&#x1f600;&#x80;");
     EXPECT_THROW(names.Encode(u"a\xDC00"), CUtfException);
     EXPECT_THROW(hex.Encode(u"\xD800"), CUtfException);
+    // A NUL unit does not hide a lone surrogate after it.
+    EXPECT_THROW(hex.Encode(std::u16string(u"\0\xD800", 2)), CUtfException);
     EXPECT_EQ(names.Decode(u"&perp;"), u"\u22a5");
 }
 
