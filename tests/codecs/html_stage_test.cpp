@@ -7,6 +7,7 @@
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace varnolt {
 namespace {
@@ -286,6 +287,42 @@ TEST(HtmlStage, NothingCarriesOverToTheNextFile) {
             EXPECT_EQ(result.metaWritten, expected.metaWritten);
         }
     }
+}
+
+class CFailingSink : public CTextSink {
+public:
+    void WriteUnicode(std::u16string_view text) override {
+        if (m_bFail) {
+            throw std::runtime_error("disk full");
+        }
+        m_strText.append(text);
+    }
+    bool m_bFail = true;
+    std::u16string m_strText;
+};
+
+TEST(HtmlStage, AWriterFailurePassesUpAndTheNextFileStartsClean) {
+    test::TempDir dir;
+    CAppSettings settings(dir / "settings.reg");
+    CFailingSink sink;
+    CHtmlProcessor processor(sink, settings, true, true);
+    CHtmlParser parser(processor);
+    processor.Reset(1);
+    parser.Reset("htm");
+    EXPECT_THROW(
+        {
+            parser.Feed(u"<html><head><title>&copy;</title>");
+            parser.Feed(u"</head>");
+            parser.Flush();
+        },
+        std::runtime_error);
+    sink.m_bFail = false;
+    processor.Reset(2);
+    parser.Reset("htm");
+    parser.Feed(u"<body>&copy;");
+    parser.Flush();
+    EXPECT_EQ(Utf16ToUtf8(sink.m_strText), kAddedHead + "<body>\u00a9");
+    EXPECT_EQ(processor.LogIndex(), 2);
 }
 
 // The output must not depend on how the converter cuts the text.
