@@ -1,10 +1,10 @@
 // ArmSCII-8 (pseudo code page 59999), which the platform layer does not know.
 #pragma once
 
+#include "decode/code_page_decoder.hpp"
+
 #include <cstddef>
 #include <cstdint>
-
-#include "decode/code_page_decoder.hpp"
 
 namespace varnolt {
 

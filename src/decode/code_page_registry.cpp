@@ -1,10 +1,10 @@
 // The decoder of each code page, built once from the generated tables.
+#include "decode/code_page_decoder.hpp"
+#include "decode/decoders.hpp"
+
 #include <algorithm>
 #include <memory>
 #include <vector>
-
-#include "decode/code_page_decoder.hpp"
-#include "decode/decoders.hpp"
 
 namespace varnolt {
 
@@ -44,7 +44,9 @@ public:
     }
 
 private:
-    void Add(std::unique_ptr<CCodePageDecoder> decoder) { m_decoders.push_back(std::move(decoder)); }
+    void Add(std::unique_ptr<CCodePageDecoder> decoder) {
+        m_decoders.push_back(std::move(decoder));
+    }
 
     std::vector<std::unique_ptr<CCodePageDecoder>> m_decoders;
 };
@@ -56,9 +58,13 @@ const CRegistry& Registry() {
 
 } // namespace
 
-const CCodePageDecoder* FindDecoder(std::int32_t codePage) { return Registry().Find(codePage); }
+const CCodePageDecoder* FindDecoder(std::int32_t codePage) {
+    return Registry().Find(codePage);
+}
 
-bool IsValidCodePage(std::int32_t codePage) { return FindDecoder(codePage) != nullptr; }
+bool IsValidCodePage(std::int32_t codePage) {
+    return FindDecoder(codePage) != nullptr;
+}
 
 bool IsDBCSLeadByteEx(std::int32_t codePage, std::uint8_t byte) {
     const CCodePageDecoder* decoder = FindDecoder(codePage);

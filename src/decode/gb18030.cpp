@@ -2,27 +2,35 @@
 //
 // Malformed input is split into pieces as ICU does (the reference for this
 // code page), each piece one U+FFFD without the strict flag.
-#include <algorithm>
-
 #include "decode/ascii.hpp"
 #include "decode/decoders.hpp"
+
+#include <algorithm>
 
 namespace varnolt {
 
 namespace {
 
-constexpr std::uint32_t kBmpFourByteEnd = 39420;   // index of 0x8431A530
+constexpr std::uint32_t kBmpFourByteEnd = 39420;      // index of 0x8431A530
 constexpr std::uint32_t kSupplementaryStart = 189000; // index of 0x90308130
 
-bool IsLead(std::uint8_t b) { return b >= 0x81 && b <= 0xFE; }
-bool IsDigit(std::uint8_t b) { return b >= 0x30 && b <= 0x39; }
-bool IsTrail(std::uint8_t b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+bool IsLead(std::uint8_t b) {
+    return b >= 0x81 && b <= 0xFE;
+}
+bool IsDigit(std::uint8_t b) {
+    return b >= 0x30 && b <= 0x39;
+}
+bool IsTrail(std::uint8_t b) {
+    return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
 
 char16_t BmpFromIndex(std::uint32_t index) {
     const tables::Gb18030Range* begin = tables::kGb18030Ranges;
     const tables::Gb18030Range* end = begin + tables::kGb18030RangeCount;
-    const auto* next = std::upper_bound(
-        begin, end, index, [](std::uint32_t i, const tables::Gb18030Range& r) { return i < r.nIndex; });
+    const auto* next =
+        std::upper_bound(begin, end, index, [](std::uint32_t i, const tables::Gb18030Range& r) {
+            return i < r.nIndex;
+        });
     const tables::Gb18030Range& range = *(next - 1);
     return static_cast<char16_t>(range.nFirst + (index - range.nIndex));
 }

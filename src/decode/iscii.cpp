@@ -6,9 +6,9 @@
 // join to the next chunk's bytes) are kept in the state across chunks. Unlike
 // ICU, a Gurmukhi consonant + halant at the very end of a file keeps its
 // consonant.
-#include <algorithm>
-
 #include "decode/decoders.hpp"
+
+#include <algorithm>
 
 namespace varnolt {
 
@@ -33,19 +33,18 @@ const tables::IsciiRule* FindRule(const tables::IsciiTable& table, std::uint8_t 
                                   std::uint32_t key) {
     const tables::IsciiRule* begin = table.pRules;
     const tables::IsciiRule* end = begin + table.nRuleCount;
-    const auto* it = std::lower_bound(begin, end, std::pair{length, key},
-                                      [](const tables::IsciiRule& r, std::pair<std::uint8_t, std::uint32_t> k) {
-                                          return r.nLength != k.first ? r.nLength < k.first
-                                                                      : r.nKey < k.second;
-                                      });
+    const auto* it =
+        std::lower_bound(begin, end, std::pair{length, key},
+                         [](const tables::IsciiRule& r, std::pair<std::uint8_t, std::uint32_t> k) {
+                             return r.nLength != k.first ? r.nLength < k.first : r.nKey < k.second;
+                         });
     return it != end && it->nLength == length && it->nKey == key ? it : nullptr;
 }
 
 } // namespace
 
-DecodeError CIsciiDecoder::Decode(const std::uint8_t* in, std::size_t n, bool bFinal,
-                                  bool bStrict, CDecoderState& state, char16_t* out,
-                                  std::size_t& nOut) const {
+DecodeError CIsciiDecoder::Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
+                                  CDecoderState& state, char16_t* out, std::size_t& nOut) const {
     std::uint8_t pending[kLongestRule] = {};
     const std::size_t nPending = state.nPending;
     std::copy(state.aPending, state.aPending + nPending, pending);

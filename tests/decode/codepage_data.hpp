@@ -11,10 +11,12 @@
 
 namespace varnolt::test {
 
-inline std::string CodePageDataDir() { return std::string(VARNOLT_SOURCE_DIR) + "/data/codepages"; }
+inline std::string CodePageDataDir() {
+    return std::string(VARNOLT_SOURCE_DIR) + "/data/codepages";
+}
 
 struct CodePageLine {
-    std::string bytes;   // the byte sequence
+    std::string bytes;    // the byte sequence
     std::u16string units; // what it decodes to
 };
 
@@ -79,7 +81,8 @@ inline CodePageData LoadCodePage(std::int32_t codePage) {
             std::istringstream fields(line.substr(7));
             std::string seq, first, last;
             fields >> seq >> first >> last;
-            data.ranges.push_back({HexBytes(seq), static_cast<std::uint32_t>(std::stoul(first, nullptr, 16)),
+            data.ranges.push_back({HexBytes(seq),
+                                   static_cast<std::uint32_t>(std::stoul(first, nullptr, 16)),
                                    static_cast<std::uint32_t>(std::stoul(last, nullptr, 16))});
         } else if (!line.empty() && line[0] != '#') {
             data.lines.push_back(ParseLine(line));
@@ -94,7 +97,8 @@ inline CodePageData LoadCodePage(std::int32_t codePage) {
         }
         const auto dash = item.find('-');
         const unsigned lo = std::stoul(item.substr(0, dash), nullptr, 16);
-        const unsigned hi = dash == std::string::npos ? lo : std::stoul(item.substr(dash + 1), nullptr, 16);
+        const unsigned hi =
+            dash == std::string::npos ? lo : std::stoul(item.substr(dash + 1), nullptr, 16);
         for (unsigned b = lo; b <= hi; ++b) {
             data.leadBytes.insert(static_cast<std::uint8_t>(b));
         }
@@ -105,9 +109,9 @@ inline CodePageData LoadCodePage(std::int32_t codePage) {
 // The 35 code pages whose files list every strict-valid sequence.
 inline const std::vector<std::int32_t>& TableCodePages() {
     static const std::vector<std::int32_t> pages = {
-        1252, 437,   10000, 28591, 950,   936,   932,   20932, 949,  1361, 874,  1258,
-        708,  28596, 1256,  775,   28594, 1257,  28592, 1250,  855,  28595, 1251, 20866,
-        737,  28597, 1253,  862,   28598, 1255,  850,   852,   857,  28599, 1254};
+        1252, 437,   10000, 28591, 950,   936,  932,   20932, 949, 1361,  874,  1258,
+        708,  28596, 1256,  775,   28594, 1257, 28592, 1250,  855, 28595, 1251, 20866,
+        737,  28597, 1253,  862,   28598, 1255, 850,   852,   857, 28599, 1254};
     return pages;
 }
 

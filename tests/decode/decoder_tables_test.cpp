@@ -1,11 +1,10 @@
 // Every table code page decodes exactly its reference sequences and rejects the rest.
-#include <gtest/gtest.h>
-
-#include <set>
-
 #include "decode/code_page_decoder.hpp"
 #include "decode/codepage_data.hpp"
 #include "settings/encoding_catalogue.hpp"
+
+#include <gtest/gtest.h>
+#include <set>
 
 namespace varnolt {
 namespace {
@@ -19,9 +18,9 @@ DecodeOutcome Decode(std::int32_t codePage, const std::string& bytes, bool bStri
     std::u16string out(2 * bytes.size() + 16, u'\0');
     CDecoderState state;
     DecodeError error = DecodeError::kNone;
-    const std::size_t n = MultiByteToWideChar(
-        codePage, bStrict, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), true,
-        state, out.data(), out.size(), error);
+    const std::size_t n =
+        MultiByteToWideChar(codePage, bStrict, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                            bytes.size(), true, state, out.data(), out.size(), error);
     out.resize(n);
     return {error == DecodeError::kNone, out};
 }
@@ -89,8 +88,7 @@ TEST_P(TableCodePageTest, DecodesEveryListedSequenceAndRejectsEveryOther) {
     RecordProperty("rejected", rejected);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTables, TableCodePageTest,
-                         ::testing::ValuesIn(test::TableCodePages()),
+INSTANTIATE_TEST_SUITE_P(AllTables, TableCodePageTest, ::testing::ValuesIn(test::TableCodePages()),
                          [](const auto& param) { return "cp" + std::to_string(param.param); });
 
 TEST(CodePageLayer, EveryCatalogueCodePageHasADecoder) {
