@@ -3,6 +3,7 @@
 
 #include "decode/code_page_decoder.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
