@@ -1,9 +1,5 @@
-// The ASCII fast path: 16 bytes at a time with SSE2 where the target has it.
+// The ASCII fast path: runs of ASCII 16 bytes at a time.
 #include "decode/ascii.hpp"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace varnolt::ascii {
 
@@ -24,17 +20,44 @@ std::size_t NonNulAsciiPrefixScalar(const std::uint8_t* in, std::size_t n) {
     return i;
 }
 
+bool HasNulUnit(const char16_t* text, std::size_t n) {
+    std::size_t i = 0;
 #if defined(__SSE2__)
-
-bool Widen16(const std::uint8_t* in, char16_t* out) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    if (_mm_movemask_epi8(v) != 0) {
-        return false;
-    }
     const __m128i zero = _mm_setzero_si128();
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
-    return true;
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, zero)) != 0) {
+            return true;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (text[i] == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t FirstUnitToCheck(const char16_t* text, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // (u - 1) >= 0xD7FF unsigned, done as a signed compare after flipping the top bit.
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i limit = _mm_set1_epi16(static_cast<short>(0xD7FE ^ 0x8000));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const __m128i t = _mm_xor_si128(_mm_sub_epi16(v, one), flip);
+        if (_mm_movemask_epi8(_mm_cmpgt_epi16(t, limit)) != 0) {
+            break;
+        }
+    }
+#endif
+    while (i < n && text[i] != 0 && text[i] < 0xD800) {
+        ++i;
+    }
+    return i;
 }
 
 std::size_t WidenPrefix(const std::uint8_t* in, std::size_t n, char16_t* out) {
@@ -47,40 +70,10 @@ std::size_t WidenPrefix(const std::uint8_t* in, std::size_t n, char16_t* out) {
 
 std::size_t NonNulAsciiPrefix(const std::uint8_t* in, std::size_t n) {
     std::size_t i = 0;
-    const __m128i zero = _mm_setzero_si128();
-    while (i + 16 <= n) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        // A set top bit or a zero byte ends the run.
-        if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))) != 0) {
-            break;
-        }
+    while (i + 16 <= n && IsNonNulAscii16(in + i)) {
         i += 16;
     }
     return i + NonNulAsciiPrefixScalar(in + i, n - i);
 }
-
-#else
-
-bool Widen16(const std::uint8_t* in, char16_t* out) {
-    for (int i = 0; i < 16; ++i) {
-        if (in[i] >= 0x80) {
-            return false;
-        }
-    }
-    for (int i = 0; i < 16; ++i) {
-        out[i] = in[i];
-    }
-    return true;
-}
-
-std::size_t WidenPrefix(const std::uint8_t* in, std::size_t n, char16_t* out) {
-    return WidenPrefixScalar(in, n, out);
-}
-
-std::size_t NonNulAsciiPrefix(const std::uint8_t* in, std::size_t n) {
-    return NonNulAsciiPrefixScalar(in, n);
-}
-
-#endif
 
 } // namespace varnolt::ascii

@@ -34,13 +34,18 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
     std::size_t i = 0;
     std::size_t o = 0;
     while (i < n) {
-        if (m_bAsciiIdentity && in[i] < 0x80) {
-            const std::size_t run = ascii::WidenPrefix(in + i, n - i, out + o);
+        const std::uint8_t b = in[i];
+        if (b < 0x80 && m_bAsciiIdentity) {
+            if (i + 1 < n && in[i + 1] >= 0x80) {
+                out[o++] = b; // a lone space or sign between letters
+                ++i;
+                continue;
+            }
+            const std::size_t run = ascii::WidenAscii(in + i, n - i, out + o);
             i += run;
             o += run;
             continue;
         }
-        const std::uint8_t b = in[i];
         char16_t c;
         if (m_table.aLeadRow[b] != 0) {
             // A lead byte at the end of the input has lost its trail byte.

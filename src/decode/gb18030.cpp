@@ -44,7 +44,12 @@ DecodeError CGb18030Decoder::Decode(const std::uint8_t* in, std::size_t n, bool,
     while (i < n) {
         const std::uint8_t b = in[i];
         if (b < 0x80) {
-            const std::size_t run = ascii::WidenPrefix(in + i, n - i, out + o);
+            if (i + 1 < n && in[i + 1] >= 0x80) {
+                out[o++] = b; // a lone space or sign between letters
+                ++i;
+                continue;
+            }
+            const std::size_t run = ascii::WidenAscii(in + i, n - i, out + o);
             i += run;
             o += run;
             continue;

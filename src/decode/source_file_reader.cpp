@@ -31,6 +31,30 @@ bool IsLowSurrogate(char16_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
+bool IsContinuation(std::uint8_t b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// The length of the sequence at p (4 bytes readable) when the UTF-8 rule
+// accepts it whole, else 0 (the byte-by-byte path then decides). It accepts
+// exactly what that path accepts, lead bytes 0xF5-0xF7 included.
+std::size_t WholeUtf8Sequence(const std::uint8_t* p) {
+    const std::uint8_t b = p[0];
+    if (b >= 0xC2 && b <= 0xDF) {
+        return IsContinuation(p[1]) ? 2 : 0;
+    }
+    if ((b & 0xF0) == 0xE0) {
+        const std::uint8_t lo = b == 0xE0 ? 0xA0 : 0x80;
+        const std::uint8_t hi = b == 0xED ? 0x9F : 0xBF;
+        return p[1] >= lo && p[1] <= hi && IsContinuation(p[2]) ? 3 : 0;
+    }
+    if ((b & 0xF8) == 0xF0) {
+        const std::uint8_t lo = b == 0xF0 ? 0x90 : 0x80;
+        return p[1] >= lo && p[1] <= 0xBF && IsContinuation(p[2]) && IsContinuation(p[3]) ? 4 : 0;
+    }
+    return 0;
+}
+
 char16_t ByteSwap(char16_t u) {
     return static_cast<char16_t>((u << 8) | (u >> 8));
 }
@@ -231,9 +255,13 @@ const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
     while (p < end && len < kChunkSize) {
         const std::uint8_t b = *p;
         if (b != 0 && b < 0x80) {
-            const std::size_t run =
-                ascii::NonNulAsciiPrefix(p, std::min<std::size_t>(end - p, kChunkSize - len));
-            std::memcpy(chunk + len, p, run);
+            if (end - p >= 2 && p[1] >= 0x80) {
+                chunk[len++] = b; // a lone space or sign between letters
+                ++p;
+                continue;
+            }
+            const std::size_t run = ascii::CopyNonNulAscii(
+                p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
             len += run;
             p += run;
             continue;
@@ -260,27 +288,43 @@ const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
 }
 
 const std::uint8_t* CSourceFileReader::FillUtf8(const std::uint8_t* p, const std::uint8_t* end) {
-    std::uint8_t* chunk = m_pChunk.get();
+    std::uint8_t* const chunk = m_pChunk.get();
     std::size_t len = m_nChunk;
-    while (p < end) {
+    for (;;) {
+        // Between characters: ASCII runs and whole sequences, on locals only
+        // (stores into the byte buffer could alias the members).
         if (m_nState == 0) {
-            if (len >= kChunkSize) {
-                break;
-            }
-            const std::uint8_t b = *p;
-            if (b < 0x80) {
-                if (b == 0) {
-                    ++p;
+            while (p < end && len < kChunkSize) {
+                const std::uint8_t b = *p;
+                if (b < 0x80) {
+                    if (b == 0) {
+                        ++p;
+                    } else {
+                        const std::size_t run = ascii::CopyNonNulAscii(
+                            p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
+                        len += run;
+                        p += run;
+                    }
                     continue;
                 }
-                const std::size_t run =
-                    ascii::NonNulAsciiPrefix(p, std::min<std::size_t>(end - p, kChunkSize - len));
-                std::memcpy(chunk + len, p, run);
-                len += run;
-                p += run;
-                continue;
+                const std::size_t length = end - p >= 4 ? WholeUtf8Sequence(p) : 0;
+                if (length == 0) {
+                    break;
+                }
+                std::memcpy(chunk + len, p, 4); // the chunk buffer has room for 4
+                len += length;
+                p += length;
             }
-            ++p;
+            if (p == end || len >= kChunkSize) {
+                break;
+            }
+        } else if (p == end) {
+            break;
+        }
+        // One byte through the state machine: a sequence that crosses the end
+        // of the block, or one that is malformed.
+        const std::uint8_t b = *p++;
+        if (m_nState == 0) {
             if ((b & 0xE0) == 0xC0) {
                 m_nUtf8Remaining = 2;
             } else if ((b & 0xF0) == 0xE0) {
@@ -296,7 +340,6 @@ const std::uint8_t* CSourceFileReader::FillUtf8(const std::uint8_t* p, const std
             chunk[len++] = b;
             continue;
         }
-        const std::uint8_t b = *p++;
         if ((b & 0xC0) != 0x80) {
             throw CMbcsToUnicodeException();
         }
@@ -329,13 +372,19 @@ const std::uint8_t* CSourceFileReader::FillGb18030(const std::uint8_t* p, const 
             if (b < 0x80) {
                 if (b == 0) {
                     ++p;
-                    continue;
+                } else {
+                    const std::size_t run = ascii::CopyNonNulAscii(
+                        p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
+                    len += run;
+                    p += run;
                 }
-                const std::size_t run =
-                    ascii::NonNulAsciiPrefix(p, std::min<std::size_t>(end - p, kChunkSize - len));
-                std::memcpy(chunk + len, p, run);
-                len += run;
-                p += run;
+                continue;
+            }
+            if (b >= 0x81 && b <= 0xFE && end - p >= 2 &&
+                ((p[1] >= 0x40 && p[1] <= 0x7E) || (p[1] >= 0x80 && p[1] <= 0xFE))) {
+                chunk[len++] = b; // a whole two-byte character
+                chunk[len++] = p[1];
+                p += 2;
                 continue;
             }
             ++p;
@@ -417,7 +466,9 @@ bool CSourceFileReader::ReadUtf16Body(const std::string& path) {
         }
         // NUL units are removed, closing the gaps.
         const std::size_t kept =
-            static_cast<std::size_t>(std::remove(text, text + n, u'\0') - text);
+            ascii::HasNulUnit(text, n)
+                ? static_cast<std::size_t>(std::remove(text, text + n, u'\0') - text)
+                : n;
         m_converter.ConvertUtf16Chunk(text, kept);
     }
     m_converter.Finish();

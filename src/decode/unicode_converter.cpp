@@ -3,6 +3,7 @@
 #include "decode/unicode_converter.hpp"
 
 #include "decode/armscii.hpp"
+#include "decode/ascii.hpp"
 #include "decode/decode_exceptions.hpp"
 #include "decode/html_stage.hpp"
 #include "output/text_sink.hpp"
@@ -104,7 +105,7 @@ void CUnicodeConverter::ConvertChunk(const std::uint8_t* bytes, std::size_t n) {
 }
 
 bool CUnicodeConverter::IsLegalUtf16(const char16_t* text, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = ascii::FirstUnitToCheck(text, n); i < n; ++i) {
         const char16_t u = text[i];
         // One test keeps the common case fast: every illegal unit is 0 or >= 0xD800.
         if (u != 0 && u < 0xD800) {

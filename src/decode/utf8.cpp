@@ -49,10 +49,30 @@ DecodeError CUtf8Decoder::Decode(const std::uint8_t* in, std::size_t n, bool, bo
     std::size_t i = 0;
     std::size_t o = 0;
     while (i < n) {
-        if (in[i] < 0x80) {
-            const std::size_t run = ascii::WidenPrefix(in + i, n - i, out + o);
+        const std::uint8_t b = in[i];
+        if (b < 0x80) {
+            if (i + 1 < n && in[i + 1] >= 0x80) {
+                out[o++] = b; // a lone space or sign between letters
+                ++i;
+                continue;
+            }
+            const std::size_t run = ascii::WidenAscii(in + i, n - i, out + o);
             i += run;
             o += run;
+            continue;
+        }
+        // Two-byte sequences (Latin, Greek, Cyrillic, ...) without the general path.
+        if (b >= 0xC2 && b <= 0xDF && i + 1 < n && (in[i + 1] & 0xC0) == 0x80) {
+            out[o++] = static_cast<char16_t>(((b & 0x1F) << 6) | (in[i + 1] & 0x3F));
+            i += 2;
+            continue;
+        }
+        // Three-byte sequences outside E0 and ED (which have narrower second bytes).
+        if (b >= 0xE1 && b <= 0xEF && b != 0xED && i + 2 < n && (in[i + 1] & 0xC0) == 0x80 &&
+            (in[i + 2] & 0xC0) == 0x80) {
+            out[o++] = static_cast<char16_t>(((b & 0x0F) << 12) | ((in[i + 1] & 0x3F) << 6) |
+                                             (in[i + 2] & 0x3F));
+            i += 3;
             continue;
         }
         std::uint32_t cp = 0;
