@@ -14,6 +14,8 @@ struct StringEntry {
 
 // Sorted by id.
 constexpr StringEntry kStrings[] = {
+    {3011, "The specified config profile is invalid. "},
+    {3012, "Unable to create the config profile!"},
     {5000, "Unable to read the source file"},
     {5001, "Error when reading source file"},
     {5002, "Invalid character is found during Unicode conversion"},
