@@ -243,5 +243,24 @@ TEST(Profile, ReadsOnlyWhatAProfileCanHold) {
     EXPECT_EQ(ReadForRun(dir / "huge.vnp", run), ProfileStatus::CannotRead);
 }
 
+// The bundled sample profiles are made by tools/make_samples.py; they must be
+// byte for byte what our own writer makes, and usable for a run.
+TEST(Profile, BundledSampleProfilesAreOurFormat) {
+    int count = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(VARNOLT_SOURCE_DIR "/samples/profiles")) {
+        SCOPED_TRACE(entry.path().string());
+        ProfileContent content;
+        ASSERT_EQ(ReadProfile(entry.path(), content), ProfileStatus::Ok);
+        EXPECT_EQ(test::ReadFile(entry.path()), FormatProfile(content.options));
+        ProfileRunOptions run;
+        ASSERT_EQ(ReadForRun(entry.path(), run), ProfileStatus::Ok);
+        EXPECT_EQ(run.nOutputOption, 2);
+        EXPECT_EQ(run.strOutputArg, "samples/converted");
+        ++count;
+    }
+    EXPECT_GT(count, 0);
+}
+
 } // namespace
 } // namespace varnolt
