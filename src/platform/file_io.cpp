@@ -94,4 +94,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
     return ok;
 }
 
+bool IsWritableDirectory(const std::string& path) {
+    return IsDirectory(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
 } // namespace varnolt::platform

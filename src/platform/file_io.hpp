@@ -21,4 +21,9 @@ bool ReadFileChunks(const std::string& path,
 // 0666 less the umask. False on any failure (nothing is left behind).
 bool WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// True when the path names a folder this process may create files in (the
+// counterpart of a folder without the read-only attribute: also false on a
+// read-only mount).
+bool IsWritableDirectory(const std::string& path);
+
 } // namespace varnolt::platform
