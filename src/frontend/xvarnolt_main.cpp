@@ -1,6 +1,7 @@
 // xvarnolt: runs the main program's non-interactive mode from a terminal or a
 // script, passing every argument on unchanged, and turns its exit code into a
 // one-line message and its own exit code.
+#include "platform/console.hpp"
 #include "platform/paths.hpp"
 #include "platform/process.hpp"
 
@@ -81,6 +82,9 @@ std::string LocateMainProgram() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away early (`xvarnolt ... | head`) must not cost us
+    // the main program's exit code.
+    platform::IgnoreBrokenPipe();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     for (const auto& arg : args) {
         if (arg == "--version") {

@@ -4,6 +4,7 @@
 #include "platform/paths.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,9 +29,21 @@ ChildExit RunAndWait(const std::string& program, const std::vector<std::string>&
     }
     argv.push_back(nullptr);
 
+    // The child starts with the default action for a broken pipe even when
+    // this process ignores it; it decides for itself.
+    posix_spawnattr_t attr;
+    ::posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    ::sigemptyset(&defaults);
+    ::sigaddset(&defaults, SIGPIPE);
+    ::posix_spawnattr_setsigdefault(&attr, &defaults);
+    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+
     ChildExit result;
     pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+    const int rc = ::posix_spawn(&pid, program.c_str(), nullptr, &attr, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
         return result;
     }
     result.bStarted = true;

@@ -160,5 +160,17 @@ TEST(XVarnolt, FindsTheMainProgramBesideItselfThenOnPath) {
     EXPECT_EQ(r.out, kTitle + "Error:Unable to locate varnolt.exe\n");
 }
 
+// With the real main program: the mode switches and the process id reach it
+// as its command line expects them (no profile named: 132).
+TEST(XVarnolt, RealMainProgramReportsItsExitCode) {
+    test::TempDir dir;
+    const ScopedEnv exe("VARNOLT_EXE", VARNOLT_EXE_PATH);
+    const auto r = test::RunProgram(XVARNOLT_EXE_PATH, {"a.txt"}, dir.Path(),
+                                    {"VARNOLT_SETTINGS=" + (dir / "settings.reg")});
+    EXPECT_EQ(r.exitCode, 132);
+    EXPECT_EQ(r.out,
+              kTitle + "No Configuration profile is specified. Please check the -C switch\n");
+}
+
 } // namespace
 } // namespace varnolt
