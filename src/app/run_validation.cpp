@@ -2,7 +2,7 @@
 #include "app/run_validation.hpp"
 
 #include "app/exit_codes.hpp"
-#include "platform/file_io.hpp"
+#include "platform/small_file.hpp"
 #include "platform/text_utf.hpp"
 #include "settings/encoding_catalogue.hpp"
 

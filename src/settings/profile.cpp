@@ -1,7 +1,7 @@
 // Reading and writing configuration profiles.
 #include "settings/profile.hpp"
 
-#include "platform/file_io.hpp"
+#include "platform/small_file.hpp"
 #include "platform/text_utf.hpp"
 
 #include <algorithm>
