@@ -1,9 +1,11 @@
 // Configuration profiles: exact file layout, round trip, and the reading rules
 // of both users (the dialog's common reading and a non-interactive run).
+#include "platform/file_io.hpp"
 #include "platform/text_utf.hpp"
 #include "settings/profile.hpp"
 #include "support/test_support.hpp"
 
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -118,6 +120,24 @@ TEST(Profile, WritingRefusesTextsTheFileCannotCarryAndKeepsTheOldFile) {
               1);
     EXPECT_FALSE(WriteProfile(dir / "missing/p.vnp", ProfileOptions{}));
     EXPECT_FALSE(WriteProfile(dir.Path(), ProfileOptions{})); // a folder
+}
+
+// A failure at any step of writing leaves the old profile whole and no
+// temporary file behind.
+TEST(Profile, AFailedWriteKeepsTheOldProfile) {
+    test::TempDir dir;
+    const std::string path = dir / "p.vnp";
+    test::WriteFile(path, "old profile");
+    for (const auto op : {platform::FaultOp::kCreateUnique, platform::FaultOp::kWrite,
+                          platform::FaultOp::kSync, platform::FaultOp::kRename}) {
+        platform::InjectFault(op, 1, ENOSPC);
+        EXPECT_FALSE(WriteProfile(path, ProfileOptions{}));
+        platform::ClearFaults();
+        EXPECT_EQ(test::ReadFile(path), "old profile");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
 }
 
 TEST(Profile, WritingThroughALinkReplacesItsTarget) {
