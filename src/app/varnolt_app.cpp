@@ -2,7 +2,9 @@
 #include "app/varnolt_app.hpp"
 
 #include "app/exit_codes.hpp"
+#include "app/ni_mode_controller.hpp"
 #include "app/os_version.hpp"
+#include "convert/log.hpp"
 
 #include <cstdio>
 
@@ -27,14 +29,15 @@ bool CVarnoltApp::InitInstance() {
     if (m_cmdInfo.m_bNonInteractive) {
         if (m_cmdInfo.m_nError != 0) {
             m_nExitCode = m_cmdInfo.m_nError;
+            CLog::Instance().Reset();
             return false;
         }
-        if (m_cmdInfo.m_strProfile.empty()) {
-            m_nExitCode = kExitNoProfile;
-            return false;
-        }
-        std::fputs("varnolt: non-interactive conversion is not built yet\n", stderr);
-        m_nExitCode = 1;
+        CNIModeController controller(*this);
+        m_pController = &controller;
+        CControllerBase::SetCurrent(&controller);
+        controller.Run();
+        CControllerBase::SetCurrent(nullptr);
+        m_pController = nullptr;
         return false;
     }
     std::fputs("varnolt: the main window is not built yet; use -u for a non-interactive run\n",
