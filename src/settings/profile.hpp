@@ -72,6 +72,23 @@ ProfileStatus ParseProfile(std::string_view bytes, ProfileContent& content);
 // applies its own rules (catalogue lookup, format range, enabling).
 ProfileStatus ReadProfile(const std::string& path, ProfileContent& content);
 
+// What the main dialog shows for a profile it opens.
+struct ProfileDialogValues {
+    int nEncodingIndex = 0;         // first catalogue entry with the code page, else 0
+    std::int32_t nOutputOption = 0; // as read: outside 0-2 selects no radio button
+    std::string strBackupPrefix;
+    std::string strDestPrefix;
+    std::string strOutputFolder;
+    int nUnicodeFormatIndex = 0; // as read when a valid index, else 0
+    bool bMetaEnabled = false;   // the meta-tag check box is usable only with UTF-8
+    bool bUtf8Meta = false;      // the check box's state, kept even while disabled
+    bool bEntityToUnicode = false;
+    bool bAddBOM = true;
+};
+
+// The dialog's reading rules applied to a parsed profile.
+ProfileDialogValues ToDialogValues(const ProfileContent& content);
+
 // Reads a profile for a non-interactive run. On Ok every field of `options`
 // is filled; on failure `options` is left unchanged. The caller shows
 // "The specified config profile is invalid. " (string 3011) for BadVersion
