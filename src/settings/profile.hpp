@@ -17,8 +17,6 @@ namespace varnolt {
 
 inline constexpr std::int32_t kProfileVersion = 2;
 inline constexpr std::string_view kProfileExtension = "vnp";
-inline constexpr std::string_view kProfileFileFilter =
-    "Varnolt Config. Profile (*.vnp)|*.vnp|All Files (*.*)|*.*||";
 
 // Everything a profile holds, as the main dialog shows it. Strings are UTF-8.
 struct ProfileOptions {
