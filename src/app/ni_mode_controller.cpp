@@ -1,38 +1,95 @@
-// Non-interactive controller.
+// CNIModeController: the steps of a non-interactive run around the job.
 #include "app/ni_mode_controller.hpp"
 
 #include "app/exit_codes.hpp"
 #include "app/run_validation.hpp"
-#include "app/varnolt_app.hpp"
-#include "convert/conversion_job.hpp"
 #include "convert/log.hpp"
-#include "output/overwrite_question.hpp"
+#include "output/output_options.hpp"
 #include "platform/console.hpp"
 #include "settings/profile.hpp"
 #include "settings/string_table.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <numeric>
 #include <vector>
 
 namespace varnolt {
 namespace {
 
-constexpr int kProfileInvalidText = 3011;
-constexpr int kDefaultLogPath = 5150;
-constexpr int kConsoleOk = 7000;
-
-// One line per finished file, in the order files finish.
-class CConsoleLines : public IJobObserver {
-public:
-    void FileFinished(const std::string& path, int level) override {
-        platform::WriteConsole({path, LoadString(kConsoleOk + level)});
-    }
-};
+constexpr int kMsgProfileInvalid = 3011;
+constexpr int kMsgDefaultLogPath = 5150;
 
 } // namespace
 
-CNIModeController::CNIModeController(CVarnoltApp& app)
-    : CControllerBase(&app.m_sourceFiles, 0, 0, std::string(), 0, false, false, false), m_app(app) {
+CNIModeController::CNIModeController(const ISourceFileList& files, const CMyCmdLineInfo& cmdInfo,
+                                     CLog& log, ConversionJob job)
+    : CControllerBase(&files, 0, 0, {}, 0, false, false, false), m_cmdInfo(cmdInfo), m_log(log),
+      m_job(std::move(job)) {}
+
+CNIModeController::~CNIModeController() = default;
+
+bool CNIModeController::Run() {
+    // The child shares the caller's console: "attaching" means the process
+    // named by -p is alive; its standard output is ours already.
+    m_bConsoleAttached =
+        m_cmdInfo.m_nConsolePid != -1 && platform::IsProcessAlive(m_cmdInfo.m_nConsolePid);
+    if (m_bConsoleAttached) {
+        platform::IgnoreBrokenPipe(); // a closed console must not end the run
+    }
+
+    if (m_cmdInfo.m_strProfile.empty()) {
+        m_nExitCode = kExitNoProfile;
+        return false;
+    }
+    ProfileRunOptions profile;
+    const ProfileStatus status = ReadForRun(m_cmdInfo.m_strProfile, profile);
+    if (status != ProfileStatus::Ok) {
+        if (status == ProfileStatus::BadVersion) {
+            // The message box of a windowed program; here it goes to standard error.
+            const std::string_view text = LoadString(kMsgProfileInvalid);
+            std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+        }
+        m_nExitCode = kExitBadProfile;
+        return false;
+    }
+    m_nCodePage = profile.nCodePage;
+    m_nOutputOption = profile.nOutputOption;
+    m_strOutputArg = profile.strOutputArg;
+    m_nUnicodeFormat = profile.nUnicodeFormat;
+    m_bUtf8Meta = profile.bUtf8Meta;
+    m_bEntityToUnicode = profile.bEntityToUnicode;
+    m_bAddBOM = profile.bAddBOM;
+
+    if (!Validate()) {
+        return false;
+    }
+
+    m_job(*this, m_cmdInfo.m_bOverwriteExisting ? kRuleOverwrite : kRuleSkip, m_bConsoleAttached);
+    if (m_bConsoleAttached) {
+        platform::WriteConsole({"\n"});
+    }
+
+    const std::string logPath = m_cmdInfo.m_strLogFile.empty()
+                                    ? std::string(LoadString(kMsgDefaultLogPath))
+                                    : m_cmdInfo.m_strLogFile;
+    std::vector<std::int64_t> order(static_cast<std::size_t>(m_log.GetCount()));
+    std::iota(order.begin(), order.end(), std::int64_t{0});
+    if (!m_log.Write(logPath, order, m_cmdInfo.m_bAppendLog, *this)) {
+        m_nExitCode = kExitLogNotWritten;
+        return false;
+    }
+    switch (m_log.GetMaxLevel()) {
+    case kLevelOk:
+        m_nExitCode = kExitOk;
+        return true;
+    case kLevelWarning:
+        m_nExitCode = kExitWarning;
+        return false;
+    default:
+        m_nExitCode = kExitFileFailed;
+        return false;
+    }
 }
 
 bool CNIModeController::Validate() {
@@ -41,81 +98,13 @@ bool CNIModeController::Validate() {
     options.nOutputOption = m_nOutputOption;
     options.strOutputArg = m_strOutputArg;
     const std::int32_t code =
-        ValidateRunOptions(static_cast<std::size_t>(m_pFileList->GetCount()), options);
-    if (code != 0) {
-        m_app.m_nExitCode = code;
+        ValidateRunOptions(static_cast<std::size_t>(std::max(m_pFileList->GetCount(), 0)), options);
+    m_strOutputArg = options.strOutputArg;
+    if (code != kExitOk) {
+        m_nExitCode = code;
         return false;
     }
-    m_strOutputArg = options.strOutputArg; // the output folder, normalised
     return true;
-}
-
-bool CNIModeController::Run() {
-    const CMyCmdLineInfo& cmd = m_app.m_cmdInfo;
-    const bool consoleAttached =
-        cmd.m_nConsolePid != -1 && platform::IsProcessAlive(cmd.m_nConsolePid);
-    if (consoleAttached) {
-        // A closed reader of our output must not end the run before the log.
-        platform::IgnoreBrokenPipe();
-    }
-
-    if (cmd.m_strProfile.empty()) {
-        m_app.m_nExitCode = kExitNoProfile;
-        return false;
-    }
-    ProfileRunOptions profile;
-    const ProfileStatus status = ReadForRun(cmd.m_strProfile, profile);
-    if (status != ProfileStatus::Ok) {
-        if (status == ProfileStatus::BadVersion) {
-            const std::string_view text = LoadString(kProfileInvalidText);
-            std::fwrite(text.data(), 1, text.size(), stderr);
-            std::fputc('\n', stderr);
-        }
-        m_app.m_nExitCode = kExitBadProfile;
-        return false;
-    }
-    m_nCodePage = profile.nCodePage;
-    m_nOutputOption = profile.nOutputOption;
-    m_strOutputArg = profile.strOutputArg;
-    m_nUnicodeFormat = profile.nUnicodeFormat;
-    m_bUtf8Meta = profile.bUtf8Meta && profile.nUnicodeFormat == kFormatUtf8;
-    m_bEntityToUnicode = profile.bEntityToUnicode;
-    m_bAddBOM = profile.bAddBOM;
-    if (!Validate()) {
-        return false;
-    }
-
-    ClearOverwriteAll();
-    JobOptions options;
-    options.nOverwriteRule = cmd.m_bOverwriteExisting ? kRuleOverwrite : kRuleSkip;
-    CConsoleLines lines;
-    RunConversionJob(*this, *m_app.m_pSettings, CLog::Instance(), options,
-                     consoleAttached ? &lines : nullptr);
-    if (consoleAttached) {
-        platform::WriteConsole({"\n"});
-    }
-
-    const std::string logPath =
-        cmd.m_strLogFile.empty() ? std::string(LoadString(kDefaultLogPath)) : cmd.m_strLogFile;
-    CLog& log = CLog::Instance();
-    std::vector<std::int64_t> order(static_cast<std::size_t>(log.GetCount()));
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = static_cast<std::int64_t>(i);
-    }
-    if (!log.Write(logPath, order, cmd.m_bAppendLog, *this)) {
-        m_app.m_nExitCode = kExitLogNotWritten;
-        return false;
-    }
-    switch (log.GetMaxLevel()) {
-    case kLevelError:
-        m_app.m_nExitCode = kExitFileFailed;
-        return false;
-    case kLevelWarning:
-        m_app.m_nExitCode = kExitWarning;
-        return false;
-    default:
-        return true;
-    }
 }
 
 } // namespace varnolt

@@ -4,11 +4,19 @@
 #include "app/exit_codes.hpp"
 #include "app/ni_mode_controller.hpp"
 #include "app/os_version.hpp"
+#include "convert/conversion_job.hpp"
 #include "convert/log.hpp"
+#include "output/overwrite_question.hpp"
+#include "platform/console.hpp"
+#include "settings/string_table.hpp"
 
 #include <cstdio>
 
 namespace varnolt {
+
+namespace {
+constexpr int kConsoleLineOk = 7000; // 7001 warning, 7002 failed
+} // namespace
 
 CVarnoltApp::CVarnoltApp(int argc, const char* const* argv, std::string settingsPath)
     : m_cmdInfo(m_sourceFiles), m_nArgc(argc), m_pArgv(argv),
@@ -32,10 +40,26 @@ bool CVarnoltApp::InitInstance() {
             CLog::Instance().Reset();
             return false;
         }
-        CNIModeController controller(*this);
+        // The job of the convert layer, run with this process's settings;
+        // console lines go out as each file finishes.
+        struct CConsoleLines : IJobObserver {
+            void FileFinished(const std::string& path, int level) override {
+                platform::WriteConsole({path, LoadString(kConsoleLineOk + level)});
+            }
+        };
+        auto job = [this](const CControllerBase& run, int overwriteRule, bool console) {
+            ClearOverwriteAll();
+            JobOptions options;
+            options.nOverwriteRule = overwriteRule;
+            CConsoleLines lines;
+            RunConversionJob(run, *m_pSettings, CLog::Instance(), options,
+                             console ? &lines : nullptr);
+        };
+        CNIModeController controller(m_sourceFiles, m_cmdInfo, CLog::Instance(), job);
         m_pController = &controller;
         CControllerBase::SetCurrent(&controller);
         controller.Run();
+        m_nExitCode = controller.m_nExitCode;
         CControllerBase::SetCurrent(nullptr);
         m_pController = nullptr;
         return false;

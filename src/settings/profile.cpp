@@ -3,6 +3,7 @@
 
 #include "platform/small_file.hpp"
 #include "platform/text_utf.hpp"
+#include "settings/encoding_catalogue.hpp"
 
 #include <algorithm>
 #include <array>
@@ -148,6 +149,25 @@ ProfileStatus ReadProfile(const std::string& path, ProfileContent& content) {
         return ProfileStatus::CannotRead;
     }
     return ParseProfile(bytes, content);
+}
+
+ProfileDialogValues ToDialogValues(const ProfileContent& content) {
+    const ProfileOptions& o = content.options;
+    ProfileDialogValues v;
+    v.nEncodingIndex = std::max(EncodingCatalogue::IndexOf(o.nCodePage), 0);
+    v.nOutputOption = o.nOutputOption;
+    v.strBackupPrefix = o.strBackupPrefix;
+    v.strDestPrefix = o.strDestPrefix;
+    v.strOutputFolder = o.strOutputFolder;
+    // A negative format is no index either: it would select before the list.
+    const bool validFormat =
+        o.nUnicodeFormat >= 0 && o.nUnicodeFormat < EncodingCatalogue::FormatCount();
+    v.nUnicodeFormatIndex = validFormat ? o.nUnicodeFormat : 0;
+    v.bMetaEnabled = v.nUnicodeFormatIndex == 2;
+    v.bUtf8Meta = o.bUtf8Meta;
+    v.bEntityToUnicode = o.bEntityToUnicode;
+    v.bAddBOM = o.bAddBOM;
+    return v;
 }
 
 ProfileStatus ReadForRun(const std::string& path, ProfileRunOptions& options) {

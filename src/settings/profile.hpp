@@ -17,8 +17,6 @@ namespace varnolt {
 
 inline constexpr std::int32_t kProfileVersion = 2;
 inline constexpr std::string_view kProfileExtension = "vnp";
-inline constexpr std::string_view kProfileFileFilter =
-    "Varnolt Config. Profile (*.vnp)|*.vnp|All Files (*.*)|*.*||";
 
 // Everything a profile holds, as the main dialog shows it. Strings are UTF-8.
 struct ProfileOptions {
@@ -71,6 +69,23 @@ ProfileStatus ParseProfile(std::string_view bytes, ProfileContent& content);
 // Reads and parses a profile file. The dialog's reading uses this and then
 // applies its own rules (catalogue lookup, format range, enabling).
 ProfileStatus ReadProfile(const std::string& path, ProfileContent& content);
+
+// What the main dialog shows for a profile it opens.
+struct ProfileDialogValues {
+    int nEncodingIndex = 0;         // first catalogue entry with the code page, else 0
+    std::int32_t nOutputOption = 0; // as read: outside 0-2 selects no radio button
+    std::string strBackupPrefix;
+    std::string strDestPrefix;
+    std::string strOutputFolder;
+    int nUnicodeFormatIndex = 0; // as read when a valid index, else 0
+    bool bMetaEnabled = false;   // the meta-tag check box is usable only with UTF-8
+    bool bUtf8Meta = false;      // the check box's state, kept even while disabled
+    bool bEntityToUnicode = false;
+    bool bAddBOM = true;
+};
+
+// The dialog's reading rules applied to a parsed profile.
+ProfileDialogValues ToDialogValues(const ProfileContent& content);
 
 // Reads a profile for a non-interactive run. On Ok every field of `options`
 // is filled; on failure `options` is left unchanged. The caller shows

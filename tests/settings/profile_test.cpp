@@ -2,6 +2,7 @@
 // of both users (the dialog's common reading and a non-interactive run).
 #include "platform/file_io.hpp"
 #include "platform/text_utf.hpp"
+#include "settings/encoding_catalogue.hpp"
 #include "settings/profile.hpp"
 #include "support/test_support.hpp"
 
@@ -230,6 +231,37 @@ TEST(Profile, ReadForRunCases) {
         EXPECT_EQ(run.bUtf8Meta, c.meta);
         EXPECT_EQ(run.bEntityToUnicode, c.entity);
         EXPECT_EQ(run.bAddBOM, c.bom);
+    }
+}
+
+// The main dialog's rules: catalogue lookup, format range, meta enabling.
+TEST(Profile, DialogValues) {
+    struct Case {
+        std::int32_t codePage, option, format;
+        int encodingIndex, formatIndex;
+        bool metaEnabled;
+    };
+    const Case cases[] = {
+        {1252, 2, 2, EncodingCatalogue::IndexOf(1252), 2, true},
+        {1259, 1, 0, 0, 0, false}, // not in the catalogue: the first entry
+        {932, 7, 3, EncodingCatalogue::IndexOf(932), 0, false}, // option kept as read
+        {932, 0, -1, EncodingCatalogue::IndexOf(932), 0, false},
+    };
+    for (const auto& c : cases) {
+        ProfileContent content;
+        content.nVersion = 1;
+        content.options.nCodePage = c.codePage;
+        content.options.nOutputOption = c.option;
+        content.options.nUnicodeFormat = c.format;
+        content.options.bUtf8Meta = true;
+        content.options.strOutputFolder = " /x ";
+        const ProfileDialogValues v = ToDialogValues(content);
+        EXPECT_EQ(v.nEncodingIndex, c.encodingIndex) << c.codePage;
+        EXPECT_EQ(v.nOutputOption, c.option);
+        EXPECT_EQ(v.nUnicodeFormatIndex, c.formatIndex) << c.format;
+        EXPECT_EQ(v.bMetaEnabled, c.metaEnabled) << c.format;
+        EXPECT_TRUE(v.bUtf8Meta);
+        EXPECT_EQ(v.strOutputFolder, " /x ");
     }
 }
 
