@@ -8,6 +8,7 @@
 #include "convert/log.hpp"
 #include "output/overwrite_question.hpp"
 #include "platform/console.hpp"
+#include "platform/text_utf.hpp"
 #include "settings/string_table.hpp"
 
 #include <cstdio>
@@ -44,7 +45,9 @@ bool CVarnoltApp::InitInstance() {
         // console lines go out as each file finishes.
         struct CConsoleLines : IJobObserver {
             void FileFinished(const std::string& path, int level) override {
-                platform::WriteConsole({path, LoadString(kConsoleLineOk + level)});
+                // One line per file whatever its name holds (see EscapeForDisplay).
+                platform::WriteConsole(
+                    {EscapeForDisplay(path), LoadString(kConsoleLineOk + level)});
             }
         };
         auto job = [this](const CControllerBase& run, int overwriteRule, bool console) {

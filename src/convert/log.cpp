@@ -135,7 +135,9 @@ std::u16string CLog::FormatRun(const std::vector<std::int64_t>& order,
         if (record.strFileName.empty()) {
             continue;
         }
-        out += TextWithArg(5214, Utf8ToUtf16(record.strFileName));
+        // A name with a line break or bytes outside UTF-8 must not break the
+        // log's line structure, and must stay recognisable: it is escaped.
+        out += TextWithArg(5214, Utf8ToUtf16(EscapeForDisplay(record.strFileName)));
         out += Text(5215);
         if (record.nLevel == kLevelOk) {
             out += Text(5216);

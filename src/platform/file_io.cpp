@@ -22,23 +22,79 @@ namespace {
 struct FaultSlot {
     int nCountdown = 0;
     int nError = 0;
+    bool bSticky = false;
+    bool bFiring = false; // a sticky fault that has been reached
 };
+
+constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kSourceShrink) + 1;
 
 std::atomic<bool> s_bFaultsArmed{false};
 std::mutex s_faultMutex;
-std::array<FaultSlot, 5> s_faults;
+std::array<FaultSlot, kFaultOps> s_faults;
 std::function<void(const std::string&, const std::string&)> s_copyHook;
 
 int Fault(FaultOp op) {
-    if (!s_bFaultsArmed.load(std::memory_order_acquire)) {
-        return 0;
+    return TakeFault(op);
+}
+
+struct NamedValue {
+    std::string_view name;
+    int value;
+};
+
+constexpr NamedValue kFaultOpNames[] = {
+    {"write", static_cast<int>(FaultOp::kWrite)},
+    {"rename", static_cast<int>(FaultOp::kRename)},
+    {"link", static_cast<int>(FaultOp::kLink)},
+    {"create", static_cast<int>(FaultOp::kCreateUnique)},
+    {"sync", static_cast<int>(FaultOp::kSync)},
+    {"probe", static_cast<int>(FaultOp::kSourceProbe)},
+    {"read", static_cast<int>(FaultOp::kSourceRead)},
+    {"vanish", static_cast<int>(FaultOp::kSourceVanish)},
+    {"shrink", static_cast<int>(FaultOp::kSourceShrink)},
+};
+
+constexpr NamedValue kErrnoNames[] = {
+    {"EIO", EIO},       {"ENOSPC", ENOSPC}, {"EDQUOT", EDQUOT},   {"EROFS", EROFS},
+    {"EACCES", EACCES}, {"EPERM", EPERM},   {"ENOENT", ENOENT},   {"EXDEV", EXDEV},
+    {"EEXIST", EEXIST}, {"EISDIR", EISDIR}, {"ENOTDIR", ENOTDIR}, {"EMLINK", EMLINK},
+};
+
+bool ParseNumber(std::string_view text, int& value) {
+    if (text.empty() || text.size() > 6) {
+        return false;
     }
-    std::lock_guard lock(s_faultMutex);
-    FaultSlot& slot = s_faults[static_cast<std::size_t>(op)];
-    if (slot.nCountdown > 0 && --slot.nCountdown == 0) {
-        return slot.nError;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
     }
-    return 0;
+    return true;
+}
+
+bool Lookup(std::string_view name, const NamedValue* table, std::size_t size, int& value) {
+    for (std::size_t i = 0; i < size; ++i) {
+        if (table[i].name == name) {
+            value = table[i].value;
+            return true;
+        }
+    }
+    return ParseNumber(name, value);
+}
+
+// The VARNOLT_FAULT test hook, read once.
+bool ArmFromEnvironment() {
+    const char* text = std::getenv("VARNOLT_FAULT");
+    if (text == nullptr || *text == '\0') {
+        return false;
+    }
+    if (!ArmFaultsFromText(text)) {
+        std::fprintf(stderr, "varnolt: VARNOLT_FAULT ignored: malformed\n");
+        return false;
+    }
+    return true;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -303,10 +359,81 @@ int MoveFile(const std::string& from, const std::string& to, bool replace) {
     return CopyThenRename(from, to, replace);
 }
 
-void InjectFault(FaultOp op, int nth, int error) {
+int TakeFault(FaultOp op) {
+    static const bool s_bFromEnvironment = ArmFromEnvironment();
+    (void)s_bFromEnvironment;
+    if (!s_bFaultsArmed.load(std::memory_order_acquire)) {
+        return 0;
+    }
     std::lock_guard lock(s_faultMutex);
-    s_faults[static_cast<std::size_t>(op)] = FaultSlot{nth, error};
+    FaultSlot& slot = s_faults[static_cast<std::size_t>(op)];
+    if (slot.bFiring) {
+        return slot.nError;
+    }
+    if (slot.nCountdown > 0 && --slot.nCountdown == 0) {
+        slot.bFiring = slot.bSticky;
+        return slot.nError;
+    }
+    return 0;
+}
+
+void InjectFault(FaultOp op, int nth, int error, bool sticky) {
+    std::lock_guard lock(s_faultMutex);
+    s_faults[static_cast<std::size_t>(op)] = FaultSlot{nth, error, sticky, false};
     s_bFaultsArmed.store(true, std::memory_order_release);
+}
+
+bool ArmFaultsFromText(std::string_view text) {
+    struct Item {
+        int op;
+        int nth;
+        int error;
+        bool sticky;
+    };
+    std::vector<Item> items;
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        std::string_view parts[3];
+        std::size_t count = 0;
+        while (count < 3) {
+            const std::size_t colon = item.find(':');
+            parts[count++] = item.substr(0, colon);
+            if (colon == std::string_view::npos) {
+                item = {};
+                break;
+            }
+            item = item.substr(colon + 1);
+        }
+        if (!item.empty() || count < 2) {
+            return false;
+        }
+        Item parsed{0, 0, EIO, false};
+        if (!Lookup(parts[0], kFaultOpNames, std::size(kFaultOpNames), parsed.op)) {
+            return false;
+        }
+        std::string_view nth = parts[1];
+        if (!nth.empty() && nth.back() == '+') {
+            parsed.sticky = true;
+            nth.remove_suffix(1);
+        }
+        if (!ParseNumber(nth, parsed.nth) || parsed.nth < 1) {
+            return false;
+        }
+        if (count == 3 && !Lookup(parts[2], kErrnoNames, std::size(kErrnoNames), parsed.error)) {
+            return false;
+        }
+        if (parsed.op < 0 || static_cast<std::size_t>(parsed.op) >= kFaultOps ||
+            parsed.error <= 0) {
+            return false;
+        }
+        items.push_back(parsed);
+    }
+    for (const Item& item : items) {
+        InjectFault(static_cast<FaultOp>(item.op), item.nth, item.error, item.sticky);
+    }
+    return !items.empty();
 }
 
 void ClearFaults() {

@@ -58,13 +58,40 @@ int MoveFile(const std::string& from, const std::string& to, bool replace);
 
 // ---- Fault seam for tests ------------------------------------------------
 
-enum class FaultOp { kWrite, kRename, kLink, kCreateUnique, kSync };
+// kWrite .. kSync count calls of the functions above. The source ops count
+// source files: kSourceProbe the job's first look (ProbeSource), and for each
+// file the reader opens (CSourceFile::Open): kSourceRead fails its reads,
+// kSourceVanish removes it just before the open, kSourceShrink cuts it to
+// half its length after its first read.
+enum class FaultOp {
+    kWrite,
+    kRename,
+    kLink,
+    kCreateUnique,
+    kSync,
+    kSourceProbe,
+    kSourceRead,
+    kSourceVanish,
+    kSourceShrink,
+};
 
 // Makes the `nth` call (1 = the next one) of `op` from now fail with `error`;
-// one shot. A rename with error EXDEV takes the cross-file-system path.
-void InjectFault(FaultOp op, int nth, int error);
+// one shot, or with `sticky` that call and every later one. A rename with
+// error EXDEV takes the cross-file-system path.
+void InjectFault(FaultOp op, int nth, int error, bool sticky = false);
+// The error the seam gives this call of `op`, 0 for none (OS layer only).
+int TakeFault(FaultOp op);
 // Removes every armed fault and the copy hook.
 void ClearFaults();
+
+// TEST HOOK for end-to-end fault tests of the real program: the environment
+// variable VARNOLT_FAULT, read once at the seam's first use, arms faults as
+// "op:N[+][:ERRNO]" items separated by commas (op: write, rename, link,
+// create, sync, probe, read, vanish, shrink; "+" makes the fault sticky;
+// ERRNO a name such as ENOSPC or a number, EIO by default), e.g.
+// "write:3+:ENOSPC,vanish:2". Unset (every normal run) nothing is armed.
+// Returns false for a malformed value, which arms nothing.
+bool ArmFaultsFromText(std::string_view text);
 // Called after each block of a cross-file-system copy with the partial
 // file's path and the destination path.
 void SetCopyHook(std::function<void(const std::string& partial, const std::string& destination)>);

@@ -2,6 +2,7 @@
 #include "platform/source_file.hpp"
 
 #include "platform/file_exception.hpp"
+#include "platform/file_io.hpp"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -17,6 +18,12 @@ CSourceFile::~CSourceFile() {
 void CSourceFile::Open(const std::string& path) {
     Close();
     m_strPath = path;
+    // Test seam: another program changes the file under our feet.
+    if (TakeFault(FaultOp::kSourceVanish) != 0) {
+        ::unlink(path.c_str());
+    }
+    m_nReadFault = TakeFault(FaultOp::kSourceRead);
+    m_bShrinkAfterRead = TakeFault(FaultOp::kSourceShrink) != 0;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -41,6 +48,9 @@ std::uint64_t CSourceFile::Length() const {
 }
 
 std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
+    if (m_nReadFault != 0) {
+        throw CFileException(CFileException::kGeneric, -1, m_strPath);
+    }
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
@@ -55,6 +65,13 @@ std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
             break;
         }
         done += static_cast<std::size_t>(got);
+    }
+    if (m_bShrinkAfterRead) {
+        m_bShrinkAfterRead = false;
+        struct stat info {};
+        if (::fstat(m_fd, &info) == 0) {
+            (void)::truncate(m_strPath.c_str(), info.st_size / 2);
+        }
     }
     return done;
 }

@@ -28,6 +28,8 @@ public:
 private:
     int m_fd = -1;
     std::string m_strPath;
+    int m_nReadFault = 0;            // test seam: reads fail
+    bool m_bShrinkAfterRead = false; // test seam: cut the file after one read
 };
 
 } // namespace varnolt::platform

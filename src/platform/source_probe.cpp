@@ -1,6 +1,8 @@
 // Source probe: non-blocking open and fstat.
 #include "platform/source_probe.hpp"
 
+#include "platform/file_io.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +10,9 @@
 namespace varnolt::platform {
 
 SourceProbe ProbeSource(const std::string& path) {
+    if (TakeFault(FaultOp::kSourceProbe) != 0) {
+        return SourceProbe::Unreadable;
+    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return SourceProbe::Unreadable;

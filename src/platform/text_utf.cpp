@@ -118,3 +118,58 @@ bool IsWellFormedUtf8(std::string_view text) {
 }
 
 } // namespace varnolt
+
+namespace varnolt {
+
+std::string EscapeForDisplay(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::size_t len = DecodeUtf8(text, i, cp);
+        if (len == 0) {
+            // A byte that is not part of well-formed UTF-8: shown by value.
+            const auto b = static_cast<unsigned char>(text[i]);
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+            ++i;
+            continue;
+        }
+        switch (cp) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (cp < 0x20 || cp == 0x7F) {
+                out += "\\x";
+                out += kHex[cp >> 4];
+                out += kHex[cp & 0xF];
+            } else if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+                // C1 controls and the Unicode line and paragraph separators
+                // end lines for some readers.
+                out += "\\u";
+                for (int shift = 12; shift >= 0; shift -= 4) {
+                    out += kHex[(cp >> shift) & 0xF];
+                }
+            } else {
+                out.append(text.substr(i, len));
+            }
+            break;
+        }
+        i += len;
+    }
+    return out;
+}
+
+} // namespace varnolt
