@@ -1,0 +1,161 @@
+// SIGKILL at random moments of whole `varnolt -u` runs: whatever moment the
+// kill lands on, every source path holds its original or (option 0) the
+// complete converted text with the original under the backup name, and no
+// destination holds a partial file.
+#include "output/fault_env.hpp"
+#include "support/run_space.hpp"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+
+namespace varnolt {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::uint64_t SeedFromEnvironment() {
+    if (const char* text = std::getenv("VARNOLT_TEST_SEED")) {
+        return std::strtoull(text, nullptr, 10);
+    }
+    return static_cast<std::uint64_t>(Clock::now().time_since_epoch().count());
+}
+
+struct KillRun {
+    test::RunSpace space{false}; // all workers: kills land in parallel work too
+    int option;
+    std::vector<test::SourceCase> sources;
+    std::vector<std::string> args{"-y"};
+
+    KillRun(int outputOption, std::mt19937_64& random) : option(outputOption) {
+        std::filesystem::create_directory(space / "out");
+        static const char* const kPrefix[] = {"_org_", "_u_", "out"};
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = "k" + std::to_string(i) + ".txt";
+            test::SourceCase s;
+            s.path = space / name;
+            const std::size_t size = 50000 + random() % 150000;
+            std::u16string units;
+            for (std::size_t k = 0; k < size; ++k) {
+                const unsigned pick = static_cast<unsigned>(random() % 40);
+                s.original.push_back(
+                    static_cast<char>(pick < 30 ? 'a' + pick % 26 : 0xE0 + (pick - 30)));
+                units.push_back(static_cast<unsigned char>(s.original.back()));
+            }
+            s.converted = test::EncodeUnicode(units, 2, true);
+            s.destination = option == 2 ? space / ("out/" + name)
+                                        : space / (std::string(kPrefix[option]) + name);
+            // One destination exists already (options 1, 2: replaced under
+            // -y, never half-replaced).
+            if (i == 1 && option != 0) {
+                s.preexisting = "the old destination\n";
+                test::WriteFile(*s.destination, *s.preexisting);
+            }
+            test::WriteFile(s.path, s.original);
+            args.push_back(name);
+            sources.push_back(s);
+        }
+        const std::string arg = option == 2 ? space / "out" : kPrefix[option];
+        space.WriteProfile(test::MakeOptions(1252, option, arg, 2, true));
+    }
+};
+
+TEST(KillLoop, SigkillAtRandomMomentsLosesNothing) {
+    const std::uint64_t seed = SeedFromEnvironment();
+    SCOPED_TRACE("VARNOLT_TEST_SEED=" + std::to_string(seed));
+    std::mt19937_64 random(seed);
+
+    // A temporary folder on another file system sends every result through
+    // the copy-then-rename path; kills must be safe there too.
+    test::TempDir tmpfsRoot;
+    std::optional<test::TmpfsMount> tmpfs;
+    if (test::CanMount()) {
+        tmpfs.emplace(tmpfsRoot.Path(), "64m");
+    }
+
+    // How long a whole run takes here (sanitizer builds are slower).
+    Clock::duration runTime{};
+    {
+        KillRun clean(0, random);
+        const auto start = Clock::now();
+        const auto r = clean.space.Run(clean.args);
+        runTime = Clock::now() - start;
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        for (const auto& problem : test::CheckNothingLost(clean.space.Root(), 0, clean.sources, {}))
+            ADD_FAILURE() << problem;
+    }
+    const auto maxDelay =
+        std::chrono::duration_cast<std::chrono::microseconds>(runTime).count() * 6 / 5 + 1;
+
+    const auto deadline = Clock::now() + std::chrono::minutes(2);
+    int kills = 0; // the kill found the run still going
+    int attempts = 0;
+    int convertedSeen = 0;
+    std::size_t tempLeft = 0;
+    std::size_t partialCopiesLeft = 0;
+    while (kills < 200 && attempts < 1000 && Clock::now() < deadline) {
+        ++attempts;
+        const int option = attempts % 3;
+        KillRun run(option, random);
+        const bool crossDevice = tmpfs && tmpfs->Mounted() && attempts % 2 == 0;
+        if (crossDevice) {
+            const std::string tmp = tmpfsRoot.Path() + "/t" + std::to_string(attempts);
+            std::filesystem::create_directory(tmp);
+            run.space.SetTempFolder(tmp);
+        }
+        const auto delay = std::chrono::microseconds(random() % maxDelay);
+        test::Child child = run.space.Start(run.args);
+        std::this_thread::sleep_for(delay);
+        ::kill(child.pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child.pid, &status, 0), child.pid);
+        if (WIFSIGNALED(status)) {
+            ++kills;
+        } else {
+            // 16: the existing destination was replaced (a warning).
+            EXPECT_EQ(WEXITSTATUS(status), option == 0 ? 0 : 16)
+                << "a run that was not killed must end well";
+        }
+        SCOPED_TRACE("attempt " + std::to_string(attempts) + ", option " + std::to_string(option) +
+                     ", delay " + std::to_string(delay.count()) + " us");
+        for (const auto& problem :
+             test::CheckNothingLost(run.space.Root(), option, run.sources, {}, true)) {
+            ADD_FAILURE() << problem;
+        }
+        const auto files = test::Snapshot(run.space.Root());
+        for (const auto& [path, bytes] : files) {
+            partialCopiesLeft += path.find(".vnt") != std::string::npos;
+        }
+        for (const auto& s : run.sources) {
+            convertedSeen +=
+                option == 0
+                    ? files.count(s.path.substr(run.space.Root().size() + 1)) &&
+                          files.at(s.path.substr(run.space.Root().size() + 1)) == *s.converted
+                    : files.count(s.destination->substr(run.space.Root().size() + 1)) &&
+                          files.at(s.destination->substr(run.space.Root().size() + 1)) ==
+                              *s.converted;
+        }
+        tempLeft += test::CountEntries(run.space.TempFolder());
+        if (crossDevice) {
+            std::filesystem::remove_all(run.space.TempFolder());
+        }
+        if (HasFailure()) {
+            break;
+        }
+    }
+    std::cout << "[ kill loop ] " << attempts << " runs, " << kills << " killed mid-run (max delay "
+              << maxDelay << " us), " << convertedSeen << " files found converted, " << tempLeft
+              << " temporary files and " << partialCopiesLeft
+              << " hidden partial copies left behind, nothing lost\n";
+    EXPECT_GE(kills, 200) << "too few kills landed within the time";
+    EXPECT_GT(convertedSeen, 0);
+}
+
+} // namespace
+} // namespace varnolt
