@@ -132,16 +132,86 @@ int CopyContent(int in, int out, const std::string& partial, const std::string& 
     }
 }
 
+// Whether /proc/self/fd names open files, so that an anonymous file can be
+// given a name with linkat.
+bool CanNameAnonymousFiles() {
+    static const bool ok = ::access("/proc/self/fd", X_OK) == 0;
+    return ok;
+}
+
+int LinkAnonymous(int fd, const std::string& name) {
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                            : errno;
+}
+
+int MakeUniqueFile(const std::string& folder, std::string_view prefix, int& fd, std::string& path) {
+    std::string pattern = folder;
+    if (pattern.empty() || pattern.back() != '/') {
+        pattern += '/';
+    }
+    pattern += prefix;
+    pattern += "XXXXXX";
+    const int made = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (made < 0) {
+        return errno;
+    }
+    fd = made;
+    path = pattern;
+    return 0;
+}
+
+// Names a complete anonymous file `to`: one link when nothing may be
+// replaced (it refuses an existing name atomically), else a hidden name and
+// one rename over the destination.
+int PlaceAnonymous(int fd, const std::string& folder, const std::string& to, bool replace) {
+    if (const int err = Fault(FaultOp::kRename)) {
+        return err;
+    }
+    if (!replace) {
+        return LinkAnonymous(fd, to);
+    }
+    static std::atomic<unsigned> s_nNext{0};
+    std::string hidden;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        hidden = folder + (folder.back() == '/' ? "" : "/") + ".vnt" + std::to_string(::getpid()) +
+                 "_" + std::to_string(s_nNext.fetch_add(1));
+        err = LinkAnonymous(fd, hidden);
+    }
+    if (err != 0) {
+        return err;
+    }
+    err = std::rename(hidden.c_str(), to.c_str()) == 0 ? 0 : errno;
+    if (err != 0) {
+        ::unlink(hidden.c_str());
+    }
+    return err;
+}
+
 // The copy half of a move across file systems; `to` is untouched until the
-// complete, flushed copy is renamed onto it.
+// complete, flushed copy is renamed onto it. Where the file system allows,
+// the copy has no name at all until it is complete (O_TMPFILE), so a process
+// killed mid-copy leaves nothing in the destination folder.
 int CopyThenRename(const std::string& from, const std::string& to, bool replace) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         return errno;
     }
+    const std::string folder = FolderOf(to);
     int out = -1;
     std::string partial;
-    int err = CreateUniqueFile(FolderOf(to), ".vnt", out, partial);
+    bool anonymous = false;
+    int err = Fault(FaultOp::kCreateUnique);
+    if (err == 0 && CanNameAnonymousFiles()) {
+        out = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        anonymous = out >= 0;
+        // The hook sees the folder the nameless copy lives in.
+        partial = folder.back() == '/' ? folder : folder + "/";
+    }
+    if (err == 0 && !anonymous) {
+        err = MakeUniqueFile(folder, ".vnt", out, partial);
+    }
     if (err != 0) {
         ::close(in);
         return err;
@@ -154,6 +224,18 @@ int CopyThenRename(const std::string& from, const std::string& to, bool replace)
     ::close(in);
     if (err == 0) {
         err = SyncFile(out);
+    }
+    if (anonymous) {
+        if (err == 0) {
+            err = PlaceAnonymous(out, folder, to, replace);
+        }
+        // The content is on disk already; a nameless copy vanishes here.
+        CloseFile(out);
+        if (err != 0) {
+            return err;
+        }
+        ::unlink(from.c_str());
+        return 0;
     }
     const int closeErr = CloseFile(out);
     if (err == 0) {
@@ -202,19 +284,7 @@ int CreateUniqueFile(const std::string& folder, std::string_view prefix, int& fd
     if (const int err = Fault(FaultOp::kCreateUnique)) {
         return err;
     }
-    std::string pattern = folder;
-    if (pattern.empty() || pattern.back() != '/') {
-        pattern += '/';
-    }
-    pattern += prefix;
-    pattern += "XXXXXX";
-    const int made = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (made < 0) {
-        return errno;
-    }
-    fd = made;
-    path = pattern;
-    return 0;
+    return MakeUniqueFile(folder, prefix, fd, path);
 }
 
 int WriteAll(int fd, const void* data, std::size_t size) {

@@ -51,9 +51,10 @@ int CreateFolders(const std::string& path);
 
 // Moves a file to `to`, replacing what is there when `replace` is set and
 // refusing with EEXIST otherwise. Across file systems the content is copied
-// into a new unique file in the destination folder, flushed to disk, then
-// renamed into place, so the destination name never shows a partial file;
-// the partial copy is removed on failure and `from` only after success.
+// into a new file in the destination folder (nameless where O_TMPFILE works,
+// else a unique hidden name), flushed to disk, then linked or renamed into
+// place, so the destination name never shows a partial file; the partial
+// copy is removed on failure and `from` only after success.
 int MoveFile(const std::string& from, const std::string& to, bool replace);
 
 // ---- Fault seam for tests ------------------------------------------------
@@ -93,7 +94,8 @@ void ClearFaults();
 // Returns false for a malformed value, which arms nothing.
 bool ArmFaultsFromText(std::string_view text);
 // Called after each block of a cross-file-system copy with the partial
-// file's path and the destination path.
+// file's path (its folder, ending in '/', while the copy has no name yet)
+// and the destination path.
 void SetCopyHook(std::function<void(const std::string& partial, const std::string& destination)>);
 
 } // namespace varnolt::platform
