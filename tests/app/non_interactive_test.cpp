@@ -217,5 +217,32 @@ TEST(NonInteractiveRun, OneThreadFollowsListOrder) {
     EXPECT_EQ(r.out, expected);
 }
 
+TEST(NonInteractiveRunConcurrency, WorkersGiveEveryFileOneRecordAndOneLine) {
+    Workspace run;
+    std::vector<std::string> args{"-c", "p.vnp", "-l", "run.log"};
+    for (int i = 0; i < 80; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        WriteFile(run.dir / name, std::string(static_cast<std::size_t>(i * 311 % 5000 + 1), 'x'));
+        args.push_back(name);
+    }
+    args.push_back("missing.txt");
+    run.Profile("p.vnp", Options(1252, 1, "_u_"));
+    const auto r = run.Front(args);
+    EXPECT_EQ(r.exitCode, 160);
+    const std::string log = run.Log("run.log");
+    for (int i = 0; i < 80; ++i) {
+        const std::string path = run.dir / ("f" + std::to_string(i) + ".txt");
+        const std::string line = path + " [ok]\n";
+        const std::size_t at = r.out.find(line);
+        ASSERT_NE(at, std::string::npos) << line;
+        EXPECT_EQ(r.out.find(line, at + 1), std::string::npos) << "twice: " << line;
+        const std::string record = "File: " + path + "\r\nStatus: OK\r\n";
+        const std::size_t inLog = log.find(record);
+        ASSERT_NE(inLog, std::string::npos) << record;
+        EXPECT_EQ(log.find(record, inLog + 1), std::string::npos) << "twice: " << record;
+    }
+    EXPECT_NE(r.out.find((run.dir / "missing.txt") + " [failed]\n"), std::string::npos);
+}
+
 } // namespace
 } // namespace varnolt

@@ -74,11 +74,11 @@ TEST(ConvControllerConcurrency, ManyWorkersGiveEveryFileOneRecord) {
     test::TempDir dir;
     CAppSettings settings(SettingsWith(dir, false));
     CFileList list;
-    for (int i = 0; i < 48; ++i) {
+    for (int i = 0; i < 300; ++i) {
         list.paths.push_back(dir / ("f" + std::to_string(i) + ".htm"));
         test::WriteFile(list.paths.back(),
                         "<html><head><title>t</title></head><body>caf\xE9 " +
-                            std::string(static_cast<std::size_t>(i * 997 % 20000), 'x') +
+                            std::string(static_cast<std::size_t>(i * 997 % 9000), 'x') +
                             "</body></html>");
     }
     list.paths.push_back(dir / "missing.htm");
@@ -90,16 +90,16 @@ TEST(ConvControllerConcurrency, ManyWorkersGiveEveryFileOneRecord) {
     CCountingProgress progress;
     controller.m_hProgressWnd = &progress;
     EXPECT_TRUE(controller.Run());
-    EXPECT_EQ(progress.begun, 49);
-    ASSERT_EQ(CLog::Instance().GetCount(), 49);
+    EXPECT_EQ(progress.begun, 301);
+    ASSERT_EQ(CLog::Instance().GetCount(), 301);
     std::set<std::string> names;
-    for (std::int64_t i = 0; i < 49; ++i) {
+    for (std::int64_t i = 0; i < 301; ++i) {
         const CLogRecord record = CLog::Instance().GetRecord(i);
         names.insert(record.strFileName);
         const bool missing = record.strFileName == dir / "missing.htm";
         EXPECT_EQ(record.nLevel, missing ? kLevelError : kLevelOk) << record.strFileName;
     }
-    EXPECT_EQ(names.size(), 49u);
+    EXPECT_EQ(names.size(), 301u);
     const std::string out = test::ReadFile(dir / "out/f7.htm");
     EXPECT_NE(out.find("charset=UTF-8"), std::string::npos);
     EXPECT_NE(out.find("caf\xC3\xA9 "), std::string::npos);
