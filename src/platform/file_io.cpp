@@ -26,7 +26,7 @@ struct FaultSlot {
     bool bFiring = false; // a sticky fault that has been reached
 };
 
-constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kSourceShrink) + 1;
+constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kSourceToFifo) + 1;
 
 std::atomic<bool> s_bFaultsArmed{false};
 std::mutex s_faultMutex;
@@ -52,6 +52,7 @@ constexpr NamedValue kFaultOpNames[] = {
     {"read", static_cast<int>(FaultOp::kSourceRead)},
     {"vanish", static_cast<int>(FaultOp::kSourceVanish)},
     {"shrink", static_cast<int>(FaultOp::kSourceShrink)},
+    {"fifo", static_cast<int>(FaultOp::kSourceToFifo)},
 };
 
 constexpr NamedValue kErrnoNames[] = {

@@ -62,8 +62,9 @@ int MoveFile(const std::string& from, const std::string& to, bool replace);
 // kWrite .. kSync count calls of the functions above. The source ops count
 // source files: kSourceProbe the job's first look (ProbeSource), and for each
 // file the reader opens (CSourceFile::Open): kSourceRead fails its reads,
-// kSourceVanish removes it just before the open, kSourceShrink cuts it to
-// half its length after its first read.
+// kSourceVanish removes it just before the open, kSourceToFifo puts a FIFO
+// in its place just before the open, kSourceShrink cuts it to half its
+// length after its first read.
 enum class FaultOp {
     kWrite,
     kRename,
@@ -74,6 +75,7 @@ enum class FaultOp {
     kSourceRead,
     kSourceVanish,
     kSourceShrink,
+    kSourceToFifo,
 };
 
 // Makes the `nth` call (1 = the next one) of `op` from now fail with `error`;
@@ -88,7 +90,7 @@ void ClearFaults();
 // TEST HOOK for end-to-end fault tests of the real program: the environment
 // variable VARNOLT_FAULT, read once at the seam's first use, arms faults as
 // "op:N[+][:ERRNO]" items separated by commas (op: write, rename, link,
-// create, sync, probe, read, vanish, shrink; "+" makes the fault sticky;
+// create, sync, probe, read, vanish, fifo, shrink; "+" makes the fault sticky;
 // ERRNO a name such as ENOSPC or a number, EIO by default), e.g.
 // "write:3+:ENOSPC,vanish:2". Unset (every normal run) nothing is armed.
 // Returns false for a malformed value, which arms nothing.

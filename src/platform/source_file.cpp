@@ -22,18 +22,28 @@ void CSourceFile::Open(const std::string& path) {
     if (TakeFault(FaultOp::kSourceVanish) != 0) {
         ::unlink(path.c_str());
     }
+    if (TakeFault(FaultOp::kSourceToFifo) != 0) {
+        ::unlink(path.c_str());
+        ::mkfifo(path.c_str(), 0644);
+    }
     m_nReadFault = TakeFault(FaultOp::kSourceRead);
     m_bShrinkAfterRead = TakeFault(FaultOp::kSourceShrink) != 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: the job's probe saw a regular file, but another
+    // program may have put a FIFO in its place since, whose open would wait
+    // for a writer for ever. Only a regular file is read: a FIFO or device
+    // could block or never end.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int error = errno;
         throw CFileException(CauseFromErrno(error), error, path);
     }
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        throw CFileException(CFileException::kAccessDenied, EISDIR, path);
+        throw CFileException(CFileException::kAccessDenied, S_ISDIR(info.st_mode) ? EISDIR : EINVAL,
+                             path);
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     m_fd = fd;
 }

@@ -158,6 +158,9 @@ TEST(FaultInjection, EachFaultOverEveryOptionAndRule) {
          [](Scenario&) { return Fault("write:2:ENOSPC"); }, fixed(5010)},
         {"source vanishes between listing and reading", [](Scenario&) { return Fault("vanish:2"); },
          fixed(5001), false},
+        // Without a non-blocking open the reader would wait for a writer for ever.
+        {"source replaced by a FIFO between listing and reading",
+         [](Scenario&) { return Fault("fifo:2"); }, fixed(5001), false},
         {"source read fails (I/O error)", [](Scenario&) { return Fault("read:2:EIO"); },
          fixed(5001)},
         {"source unreadable",
