@@ -6,12 +6,14 @@
 #include "convert/log.hpp"
 #include "output/output_options.hpp"
 #include "platform/console.hpp"
+#include "platform/file_io.hpp"
 #include "settings/profile.hpp"
 #include "settings/string_table.hpp"
 
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
+#include <set>
 #include <vector>
 
 namespace varnolt {
@@ -65,6 +67,16 @@ bool CNIModeController::Run() {
         return false;
     }
 
+    // The sources as they are before the run: the log must never be written
+    // into one of them (in option 0 the original lives on as the backup, the
+    // same file under another name). Such a log path gives 155.
+    std::set<platform::FileIdentity> originals;
+    for (int i = 0; i < m_pFileList->GetCount(); ++i) {
+        if (const auto identity = platform::IdentityOf(m_pFileList->GetPath(i))) {
+            originals.insert(*identity);
+        }
+    }
+
     m_job(*this, m_cmdInfo.m_bOverwriteExisting ? kRuleOverwrite : kRuleSkip, m_bConsoleAttached);
     if (m_bConsoleAttached) {
         platform::WriteConsole({"\n"});
@@ -75,7 +87,15 @@ bool CNIModeController::Run() {
                                     : m_cmdInfo.m_strLogFile;
     std::vector<std::int64_t> order(static_cast<std::size_t>(m_log.GetCount()));
     std::iota(order.begin(), order.end(), std::int64_t{0});
-    if (!m_log.Write(logPath, order, m_cmdInfo.m_bAppendLog, *this)) {
+    // Nor into what a source path holds now (option 0: the converted text).
+    for (int i = 0; i < m_pFileList->GetCount(); ++i) {
+        if (const auto identity = platform::IdentityOf(m_pFileList->GetPath(i))) {
+            originals.insert(*identity);
+        }
+    }
+    const auto logIdentity = platform::IdentityOf(logPath);
+    const bool logIsAnOriginal = logIdentity && originals.count(*logIdentity) != 0;
+    if (logIsAnOriginal || !m_log.Write(logPath, order, m_cmdInfo.m_bAppendLog, *this)) {
         m_nExitCode = kExitLogNotWritten;
         return false;
     }

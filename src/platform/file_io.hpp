@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -45,6 +46,15 @@ int GetPermissions(const std::string& path, mode_t& mode);
 int SetPermissions(const std::string& path, mode_t mode);
 // True when both paths name the same file (same device and inode).
 bool SameFile(const std::string& a, const std::string& b);
+// The identity of a file: two paths (links) of one file give the same.
+struct FileIdentity {
+    std::uint64_t nDevice = 0;
+    std::uint64_t nInode = 0;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+// The identity of the file a path names, links followed; none when there is
+// no such file.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // Creates a folder and every missing folder above it (0777 less umask).
 int CreateFolders(const std::string& path);

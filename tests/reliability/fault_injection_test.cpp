@@ -375,3 +375,37 @@ TEST(FaultInjection, OutputFolderTurnsReadOnlyMidRun) {
 
 } // namespace
 } // namespace varnolt
+
+namespace varnolt {
+namespace {
+
+// A log path that names one of the run's sources (or, in option 0, the
+// backup the original becomes) must not get the log appended to the
+// original: the run converts, then reports the log as not written (155).
+TEST(FaultInjection, LogPathNamingAnOriginalNeverWritesIntoIt) {
+    for (int option = 0; option <= 2; ++option) {
+        for (const std::string logName : {"a.txt", "_org_a.txt"}) {
+            if (logName == "_org_a.txt" && option != 0) {
+                continue;
+            }
+            SCOPED_TRACE("option " + std::to_string(option) + ", log " + logName);
+            Scenario s(option, false);
+            test::WriteFile(s.space / "a.txt", "the user's notes\r\n");
+            const auto run = s.space.Run({"-l", logName, "f1.txt", "a.txt"});
+            EXPECT_EQ(run.exitCode, 155) << run.err;
+            const std::string original = "the user's notes\r\n";
+            if (option == 0) {
+                EXPECT_EQ(test::ReadFile(s.space / "_org_a.txt"), original);
+                EXPECT_EQ(test::ReadFile(s.space / "a.txt"), ConvertLatin(original));
+            } else {
+                EXPECT_EQ(test::ReadFile(s.space / "a.txt"), original);
+            }
+            // The other file converted as usual.
+            EXPECT_EQ(test::ReadFile(option == 0 ? s.sources[0].path : *s.sources[0].destination),
+                      *s.sources[0].converted);
+        }
+    }
+}
+
+} // namespace
+} // namespace varnolt
