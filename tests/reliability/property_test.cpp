@@ -260,7 +260,7 @@ TEST(RandomTrees, ParallelRunsKeepEveryFileSafe) {
     if (const char* text = std::getenv("VARNOLT_TEST_SEED")) {
         seed = std::strtoull(text, nullptr, 10);
     }
-    int runs = kSanitized ? 8 : 30;
+    int runs = kSanitized ? 16 : 30;
     if (const char* text = std::getenv("VARNOLT_PROPERTY_RUNS")) {
         runs = std::atoi(text);
     }
