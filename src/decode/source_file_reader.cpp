@@ -138,12 +138,10 @@ bool CSourceFileReader::Guarded(const std::string& path,
         bResult = (this->*body)(path);
     } catch (const CFileExceptionFromTargetFileWriter&) {
         message = kMsgTempAccessFailed;
-    } catch (const CFileException& error) {
-        if (error.m_cause == CFileException::kEndOfFile) {
-            bResult = true;
-        } else {
-            message = kMsgSourceReadError;
-        }
+    } catch (const CFileException&) {
+        // Every source-side file error fails the file, an end-of-file one
+        // included: counting it as success would pass on a truncated text.
+        message = kMsgSourceReadError;
     } catch (const CMbcsToUnicodeException&) {
         message = kMsgInvalidCharacter;
     } catch (const CUtf16InvalidException&) {
