@@ -28,10 +28,10 @@ public:
     CUnicodeConverter(const CUnicodeConverter&) = delete;
     CUnicodeConverter& operator=(const CUnicodeConverter&) = delete;
 
-    // Once per run.
+    // Once per run. HTML processing is on when the run asks for the charset
+    // meta tag or for entity conversion; the stage knows which.
     void SetCodePage(std::int32_t codePage);
     void SetHtmlProcessing(bool bOn) { m_bHtmlProcessing = bOn; }
-    void SetMetaTagOption(bool bOn) { m_bMetaTagOption = bOn; }
     void SetHtmlFileExtensions(std::string list) { m_strHtmlFileExt = std::move(list); }
     // Where the two internal-error texts go (by default standard error).
     void SetInternalErrorReporter(std::function<void(std::string_view)> reporter);
@@ -75,7 +75,6 @@ private:
     std::int32_t m_nCodePage = 1252;
     bool m_bStrict = true;
     bool m_bHtmlProcessing = false;
-    bool m_bMetaTagOption = false;
     bool m_bFileIsHtml = false;
     bool m_bFirstChunk = true;
     std::string m_strHtmlFileExt;
