@@ -239,7 +239,7 @@ const std::uint8_t* CSourceFileReader::FillSingleByte(const std::uint8_t* p,
 
 const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
                                                       const std::uint8_t* end) {
-    std::uint8_t* chunk = m_pChunk.get();
+    std::uint8_t* const chunk = m_pChunk.get();
     std::size_t len = m_nChunk;
     if (m_nState == 2 && p < end) {
         // The trail byte of a lead byte that ended the previous block.
@@ -250,26 +250,31 @@ const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
         chunk[len++] = trail;
         m_nState = 0;
     }
-    while (p < end && len < kChunkSize) {
-        const std::uint8_t b = *p;
-        if (b != 0 && b < 0x80) {
-            if (end - p >= 2 && p[1] >= 0x80) {
-                chunk[len++] = b; // a lone space or sign between letters
-                ++p;
-                continue;
-            }
-            const std::size_t run = ascii::CopyNonNulAscii(
-                p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
-            len += run;
-            p += run;
+    while (m_nState == 0 && p < end && len < kChunkSize) {
+        // Take the NUL-free stretch up to the mark whole, then find where its
+        // last character ends. The byte after any non-lead byte starts a
+        // character (a non-lead byte is a character of its own or a trail),
+        // and so does the start of the stretch; the lead-valued bytes after
+        // the last such point pair up, so an odd count leaves a lead byte
+        // waiting for its trail.
+        const std::size_t n = std::min<std::size_t>(end - p, kChunkSize - len);
+        const void* nul = std::memchr(p, 0, n);
+        const std::size_t clean =
+            nul != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p)
+                           : n;
+        if (clean == 0) {
+            ++p; // a NUL byte between characters is dropped
             continue;
         }
-        ++p;
-        if (b == 0) {
-            continue;
+        std::memcpy(chunk + len, p, clean);
+        std::size_t k = len + clean;
+        while (k > len && m_aLead[chunk[k - 1]]) {
+            --k;
         }
-        chunk[len++] = b;
-        if (m_aLead[b]) {
+        const bool bLeadWaiting = ((len + clean - k) & 1) != 0;
+        len += clean;
+        p += clean;
+        if (bLeadWaiting) {
             if (p == end) {
                 m_nState = 2;
                 break;

@@ -4,6 +4,8 @@
 #include "decode/ascii.hpp"
 #include "decode/chunking_check.hpp"
 #include "decode/codepage_data.hpp"
+#include "decode/decode_test_util.hpp"
+#include "decode/pipeline_fixture.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -108,6 +110,71 @@ TEST(AsciiFastPath, AgreesWithThePlainLoops) {
         std::vector<std::uint8_t> copy(in.size() + 16);
         ASSERT_EQ(ascii::CopyNonNulAscii(in.data(), in.size(), copy.data()), m);
         ASSERT_TRUE(std::equal(in.begin(), in.begin() + m, copy.begin()));
+    }
+}
+
+} // namespace
+} // namespace varnolt
+
+namespace varnolt {
+namespace {
+
+// The generic mode's chunks, byte by byte as the reading rules put them.
+std::vector<std::string> ReferenceChunks(std::int32_t codePage, const std::string& bytes) {
+    std::vector<std::string> chunks;
+    std::string chunk;
+    bool bTrailNext = false;
+    for (char c : bytes) {
+        const auto b = static_cast<std::uint8_t>(c);
+        if (!bTrailNext) {
+            if (b == 0) {
+                continue;
+            }
+            chunk += c;
+            bTrailNext = IsDBCSLeadByteEx(codePage, b);
+        } else {
+            chunk += c;
+            bTrailNext = false;
+        }
+        if (!bTrailNext && chunk.size() >= 8192) {
+            chunks.push_back(chunk);
+            chunk.clear();
+        }
+    }
+    if (!chunk.empty()) {
+        chunks.push_back(chunk);
+    }
+    return chunks;
+}
+
+using test::DecodeWhole;
+
+TEST(SourceFileReader, GenericChunksAreThoseOfReadingByteByByte) {
+    for (std::int32_t codePage : {932, 936, 949, 950, 1361, 20932}) {
+        std::vector<std::string> sequences;
+        for (const auto& line : test::LoadCodePage(codePage).lines) {
+            sequences.push_back(line.bytes);
+        }
+        std::mt19937 rng(static_cast<unsigned>(codePage));
+        std::uniform_int_distribution<std::size_t> pick(0, sequences.size() - 1);
+        std::uniform_int_distribution<int> nul(0, 30);
+        test::CPipeline pipeline(codePage);
+        for (int round = 0; round < 4; ++round) {
+            std::string bytes;
+            while (bytes.size() < 60000) {
+                bytes += sequences[pick(rng)];
+                if (nul(rng) == 0) {
+                    bytes += std::string(static_cast<std::size_t>(1 + round), '\0');
+                }
+            }
+            std::vector<std::size_t> expected;
+            for (const std::string& chunk : ReferenceChunks(codePage, bytes)) {
+                expected.push_back(DecodeWhole(codePage, chunk, true).text.size());
+            }
+            const auto result = pipeline.Convert(bytes);
+            ASSERT_TRUE(result.bOk) << codePage;
+            ASSERT_EQ(pipeline.m_sink.m_pieces, expected) << codePage << " round " << round;
+        }
     }
 }
 
