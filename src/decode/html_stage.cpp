@@ -10,12 +10,12 @@ void CHtmlStage::Feed(std::u16string_view text) {
     m_parser.Feed(text);
 }
 
-void CHtmlStage::Flush() {
+void CHtmlStage::FlushPending() {
     m_parser.Flush();
 }
 
-bool CHtmlStage::MetaTagMissing() const {
-    return m_processor.MetaTagMissing();
+bool CHtmlStage::MetaTagAddedOrUpdated() const {
+    return m_processor.MetaWritten();
 }
 
 std::int64_t CHtmlStage::LogIndex() const {

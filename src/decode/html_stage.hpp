@@ -18,10 +18,9 @@ public:
     virtual void Feed(std::u16string_view text) = 0;
     // End of the file: hands any text the parser still holds to the meta
     // processor and empties the parser.
-    virtual void Flush() = 0;
-    // True when the run asks for the charset meta tag and none was added or
-    // updated in the current file.
-    virtual bool MetaTagMissing() const = 0;
+    virtual void FlushPending() = 0;
+    // True when a charset meta tag was added or updated in the current file.
+    virtual bool MetaTagAddedOrUpdated() const = 0;
     // The current file's entry in the conversion log, as the processor holds it.
     virtual std::int64_t LogIndex() const = 0;
 };
@@ -32,8 +31,8 @@ public:
     CHtmlStage(CHtmlParser& parser, CHtmlProcessor& processor)
         : m_parser(parser), m_processor(processor) {}
     void Feed(std::u16string_view text) override;
-    void Flush() override;
-    bool MetaTagMissing() const override;
+    void FlushPending() override;
+    bool MetaTagAddedOrUpdated() const override;
     std::int64_t LogIndex() const override;
 
 private:

@@ -176,13 +176,13 @@ void CUnicodeConverter::Finish() {
     m_decoderState.Reset();
     if (m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr) {
         try {
-            m_pHtmlStage->Flush();
+            m_pHtmlStage->FlushPending();
         } catch (const CFileExceptionFromTargetFileWriter&) {
             throw;
         } catch (const CFileException& error) {
             throw CFileExceptionFromTargetFileWriter(error);
         }
-        if (m_pHtmlStage->MetaTagMissing()) {
+        if (m_bMetaTagOption && !m_pHtmlStage->MetaTagAddedOrUpdated()) {
             m_status.SetStatus(m_pHtmlStage->LogIndex(), kLevelWarning, kMsgNoMetaTag);
         }
     }

@@ -29,9 +29,11 @@ public:
     CUnicodeConverter& operator=(const CUnicodeConverter&) = delete;
 
     // Once per run. HTML processing is on when the run asks for the charset
-    // meta tag or for entity conversion; the stage knows which.
+    // meta tag or for entity conversion.
     void SetCodePage(std::int32_t codePage);
     void SetHtmlProcessing(bool bOn) { m_bHtmlProcessing = bOn; }
+    // The charset meta-tag option: a file that gets no tag is warned about.
+    void SetMetaTagOption(bool bOn) { m_bMetaTagOption = bOn; }
     void SetHtmlFileExtensions(std::string list) { m_strHtmlFileExt = std::move(list); }
     // Where the two internal-error texts go (by default standard error).
     void SetInternalErrorReporter(std::function<void(std::string_view)> reporter);
@@ -75,6 +77,7 @@ private:
     std::int32_t m_nCodePage = 1252;
     bool m_bStrict = true;
     bool m_bHtmlProcessing = false;
+    bool m_bMetaTagOption = false;
     bool m_bFileIsHtml = false;
     bool m_bFirstChunk = true;
     std::string m_strHtmlFileExt;

@@ -49,8 +49,8 @@ public:
 class CFakeHtmlStage : public IHtmlStage {
 public:
     void Feed(std::u16string_view text) override { m_text.append(text); }
-    void Flush() override { ++m_nFlushes; }
-    bool MetaTagMissing() const override { return !m_bMetaUpdated; }
+    void FlushPending() override { ++m_nFlushes; }
+    bool MetaTagAddedOrUpdated() const override { return m_bMetaUpdated; }
     std::int64_t LogIndex() const override { return 7; }
     std::u16string m_text;
     int m_nFlushes = 0;

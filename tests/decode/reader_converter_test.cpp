@@ -316,6 +316,7 @@ TEST(SourceFileReader, FileErrorsAreTold) {
 TEST(UnicodeConverter, HtmlFilesGoToTheHtmlStage) {
     CPipeline pipeline(1252);
     pipeline.m_converter.SetHtmlProcessing(true);
+    pipeline.m_converter.SetMetaTagOption(true);
     pipeline.m_bHtmlFile = true;
     auto result = pipeline.Convert("<p>caf\xE9</p>", "page.html");
     ASSERT_TRUE(result.bOk);
@@ -381,6 +382,7 @@ TEST(UnicodeConverter, RoutesHtmlFilesThroughTheRealHtmlStage) {
     CSourceFileReader reader(converter, status);
     converter.SetCodePage(1252);
     converter.SetHtmlProcessing(true);
+    converter.SetMetaTagOption(true);
     reader.SetCodePage(1252);
 
     auto convert = [&](const std::string& bytes, const std::string& ext) {
