@@ -122,11 +122,24 @@ std::u16string Repeat(const char* paragraph) {
     return out;
 }
 
+// The benchmark's source files, removed when the program ends.
+struct CSourceFiles {
+    std::vector<std::string> paths;
+    ~CSourceFiles() {
+        for (const std::string& path : paths) {
+            std::remove(path.c_str());
+        }
+    }
+};
+
+CSourceFiles s_sourceFiles;
+
 std::string MakeFile(const std::string& name, const std::string& bytes) {
     const char* tmp = std::getenv("TMPDIR");
     const std::string path = std::string(tmp ? tmp : "/tmp") + "/varnolt_bench_" +
                              std::to_string(::getpid()) + "_" + name;
     std::ofstream(path, std::ios::binary) << bytes;
+    s_sourceFiles.paths.push_back(path);
     return path;
 }
 
