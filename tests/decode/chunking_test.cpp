@@ -180,3 +180,49 @@ TEST(SourceFileReader, GenericChunksAreThoseOfReadingByteByByte) {
 
 } // namespace
 } // namespace varnolt
+
+namespace varnolt {
+namespace {
+
+// The illegal-unit test as plainly as it can be written.
+bool IsLegalUtf16Plain(const std::u16string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u == 0 || u == 0xFFFE || u == 0xFFFF || (u >= 0xDC00 && u <= 0xDFFF)) {
+            return false;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+                return false;
+            }
+            ++i;
+        }
+    }
+    return true;
+}
+
+TEST(UnicodeConverter, IllegalUnitTestAgreesWithThePlainLoopAtEveryPosition) {
+    std::mt19937 rng(1200);
+    const char16_t specials[] = {0x0000, 0xFFFE, 0xFFFF, 0xD800, 0xDBFF, 0xDC00,
+                                 0xDFFF, 0xD7FF, 0xE000, 0xFFFD, 0x0D0A, 0x0001};
+    std::uniform_int_distribution<std::size_t> len(0, 80);
+    std::uniform_int_distribution<std::size_t> special(0, std::size(specials) - 1);
+    int legal = 0;
+    for (int round = 0; round < 5000; ++round) {
+        std::u16string text(len(rng), u'a');
+        for (int k = 0; k < 2 && !text.empty(); ++k) {
+            text[std::uniform_int_distribution<std::size_t>(0, text.size() - 1)(rng)] =
+                specials[special(rng)];
+        }
+        const bool expected = IsLegalUtf16Plain(text);
+        ASSERT_EQ(CUnicodeConverter::IsLegalUtf16(text.data(), text.size()), expected) << round;
+        ASSERT_EQ(ascii::HasNulUnit(text.data(), text.size()),
+                  text.find(u'\0') != std::u16string::npos);
+        legal += expected ? 1 : 0;
+    }
+    EXPECT_GT(legal, 500);
+    EXPECT_LT(legal, 4500);
+}
+
+} // namespace
+} // namespace varnolt
