@@ -160,7 +160,8 @@ private:
         if (items.size() == 1) {
             return items[0];
         }
-        return AddList(items.empty() ? Node::Empty : Node::Concat, std::move(items));
+        const Node::Kind kind = items.empty() ? Node::Empty : Node::Concat;
+        return AddList(kind, std::move(items));
     }
 
     int ParseQuantified(int depth) {
