@@ -30,7 +30,7 @@ public:
     // Hard ceiling on the steps of one Match. Only patterns with
     // back-references can come near it (see ARCHITECTURE.md); a match that
     // reaches it stops and counts as no match.
-    static constexpr std::uint64_t kStepCeiling = 10'000'000;
+    static constexpr std::uint64_t kStepCeiling = 2'000'000;
 
     // Deeper nesting of groups, sets of parentheses and "!" than this is
     // refused with OutOfMemory: the parser and the matcher recurse per level.
