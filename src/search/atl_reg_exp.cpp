@@ -552,6 +552,55 @@ public:
     int m_nLooks = 0;
 };
 
+// Instructions from which no back-reference can be reached: what happens
+// from there does not depend on the captures, so such states are memoised
+// even while groups hold captures.
+std::vector<bool> CaptureFreeInstructions(const std::vector<CAtlRegExp::Instr>& prog) {
+    using Op = CAtlRegExp::Op;
+    std::vector<bool> dependent(prog.size(), false);
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (std::size_t pc = prog.size(); pc-- > 0;) {
+            const auto& in = prog[pc];
+            auto dep = [&](int target) {
+                return target >= 0 && static_cast<std::size_t>(target) < prog.size() &&
+                       dependent[static_cast<std::size_t>(target)];
+            };
+            const int next = static_cast<int>(pc) + 1;
+            bool d = false;
+            switch (in.op) {
+            case Op::BackRef:
+                d = true;
+                break;
+            case Op::Split:
+                d = dep(in.a) || dep(in.b);
+                break;
+            case Op::Jmp:
+                d = dep(in.b);
+                break;
+            case Op::NotAhead:
+                d = dep(in.a) || dep(in.b);
+                break;
+            case Op::LookMatch:
+            case Op::Match:
+                break;
+            default:
+                d = dep(next);
+                break;
+            }
+            if (d && !dependent[pc]) {
+                dependent[pc] = true;
+                changed = true;
+            }
+        }
+    }
+    std::vector<bool> free(prog.size());
+    for (std::size_t pc = 0; pc < prog.size(); ++pc) {
+        free[pc] = !dependent[pc];
+    }
+    return free;
+}
+
 } // namespace
 
 bool CAtlRegExp::CharSet::Contains(char32_t c) const {
@@ -590,6 +639,7 @@ RegExpResult CAtlRegExp::Compile(std::string_view pattern, bool caseSensitive) {
         CCodeGen gen(nodes, m_arrProgram, parser.m_bBackRefs);
         gen.Emit(root);
         m_arrProgram.push_back({Op::Match});
+        m_arrCaptureFree = CaptureFreeInstructions(m_arrProgram);
         m_bAnchorStart = parser.m_bAnchorStart;
         m_bCaseSensitive = caseSensitive;
         m_bBackRefs = parser.m_bBackRefs;
@@ -612,21 +662,22 @@ bool CAtlRegExp::Match(std::string_view text) {
     }
     DecodeUtf8(text, !m_bCaseSensitive, m_text);
     const std::size_t width = m_text.size() + 1;
-    if (!m_bBackRefs) {
-        const std::size_t cells = m_arrProgram.size() * width;
-        const std::size_t lookCells = m_nLookaheads * width;
-        // Epochs make clearing unnecessary; one Match uses at most one per
-        // lookahead evaluation plus one. On wrap-around, start afresh.
-        const std::uint64_t room = std::numeric_limits<std::uint32_t>::max() - m_nEpoch;
-        if (m_visited.size() < cells || m_lookStamp.size() < lookCells || room < lookCells + 2) {
-            m_visited.assign(std::max(cells, m_visited.size()), 0);
-            m_lookStamp.assign(std::max(lookCells, m_lookStamp.size()), 0);
-            m_lookResult.assign(m_lookStamp.size(), 0);
-            m_nEpoch = 0;
-        }
-        m_nMatchEpoch = ++m_nEpoch;
-        m_lookEpoch.assign(m_nLookaheads, 0);
+    const std::size_t cells = m_arrProgram.size() * width;
+    const std::size_t lookCells = m_bBackRefs ? 0 : m_nLookaheads * width;
+    // Epochs make clearing unnecessary. One Match uses one per lookahead
+    // evaluation plus one: with back-references evaluations are not cached,
+    // but each costs a step. On wrap-around, start afresh.
+    const std::uint64_t room = std::numeric_limits<std::uint32_t>::max() - m_nEpoch;
+    if (m_visited.size() < cells || m_lookStamp.size() < lookCells ||
+        room < lookCells + kStepCeiling + 2) {
+        m_visited.assign(std::max(cells, m_visited.size()), 0);
+        m_lookStamp.assign(std::max(lookCells, m_lookStamp.size()), 0);
+        m_lookResult.assign(m_lookStamp.size(), 0);
+        m_nEpoch = 0;
     }
+    m_nMatchEpoch = ++m_nEpoch;
+    m_lookEpoch.assign(m_bBackRefs ? 0 : m_nLookaheads, 0);
+    m_nCapturesSet = 0;
     m_captures.assign(static_cast<std::size_t>(2 * m_nGroups), -1);
     m_stack.clear();
     const int last = m_bAnchorStart ? 0 : static_cast<int>(m_text.size());
@@ -657,6 +708,7 @@ void CAtlRegExp::UnwindTo(std::size_t base) {
         m_stack.pop_back();
         if (f.pc < 0) {
             m_captures[static_cast<std::size_t>(-f.pc - 1)] = f.pos;
+            --m_nCapturesSet;
         }
     }
 }
@@ -665,8 +717,10 @@ bool CAtlRegExp::LookAhead(const Instr& in, int pos, int depth) {
     if (m_bBackRefs) {
         // The body's captures do not survive a negative lookahead either way.
         const std::vector<int> saved = m_captures;
-        const bool found = Run(in.a, pos, depth + 1, 0);
+        const int savedCount = m_nCapturesSet;
+        const bool found = Run(in.a, pos, depth + 1, ++m_nEpoch);
         m_captures = saved;
+        m_nCapturesSet = savedCount;
         return found;
     }
     const std::size_t cell =
@@ -696,7 +750,6 @@ bool CAtlRegExp::Run(int startPc, int startPos, int depth, std::uint32_t epoch) 
     // The main search shares one epoch over all start positions: a state that
     // failed from one start fails from every start. Lookahead bodies use
     // epochs of their own: their states mean "reaches the body's end".
-    const bool memo = !m_bBackRefs;
     const std::size_t base = m_stack.size();
     const int n = static_cast<int>(m_text.size());
     m_stack.push_back({startPc, startPos});
@@ -705,6 +758,7 @@ bool CAtlRegExp::Run(int startPc, int startPos, int depth, std::uint32_t epoch) 
         m_stack.pop_back();
         if (f.pc < 0) {
             m_captures[static_cast<std::size_t>(-f.pc - 1)] = f.pos;
+            --m_nCapturesSet;
             continue;
         }
         int pc = f.pc;
@@ -715,6 +769,8 @@ bool CAtlRegExp::Run(int startPc, int startPos, int depth, std::uint32_t epoch) 
                 UnwindTo(base);
                 return false;
             }
+            const bool memo = !m_bBackRefs || m_nCapturesSet == 0 ||
+                              m_arrCaptureFree[static_cast<std::size_t>(pc)];
             if (memo && !Visit(pc, pos, epoch)) {
                 break;
             }
@@ -744,6 +800,7 @@ bool CAtlRegExp::Run(int startPc, int startPos, int depth, std::uint32_t epoch) 
             case Op::Save:
                 m_stack.push_back({-in.a - 1, m_captures[static_cast<std::size_t>(in.a)]});
                 m_captures[static_cast<std::size_t>(in.a)] = pos;
+                ++m_nCapturesSet;
                 ++pc;
                 break;
             case Op::BackRef: {

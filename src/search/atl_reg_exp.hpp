@@ -29,7 +29,7 @@ class CAtlRegExp {
 public:
     // Hard ceiling on the steps of one Match. Only patterns with
     // back-references can come near it (see ARCHITECTURE.md); a match that
-    // reaches it stops and counts as no match.
+    // reaches it stops and counts as no match. About 20 ms.
     static constexpr std::uint64_t kStepCeiling = 2'000'000;
 
     // Deeper nesting of groups, sets of parentheses and "!" than this is
@@ -88,6 +88,7 @@ private:
 
     std::vector<Instr> m_arrProgram;
     std::vector<CharSet> m_arrSets;
+    std::vector<bool> m_arrCaptureFree; // per instruction, see the .cpp
     bool m_bCompiled = false;
     bool m_bAnchorStart = false;
     bool m_bCaseSensitive = false;
@@ -107,6 +108,7 @@ private:
     std::vector<std::uint32_t> m_lookStamp;
     std::vector<std::uint8_t> m_lookResult;
     std::vector<std::uint32_t> m_lookEpoch;
+    int m_nCapturesSet = 0; // Save operations in effect
     std::uint32_t m_nEpoch = 0;
     std::uint32_t m_nMatchEpoch = 0;
     std::uint64_t m_nLastSteps = 0;

@@ -228,6 +228,30 @@ TEST(AtlRegExp, BackReferenceSearchStopsAtTheCeiling) {
     EXPECT_FALSE(re.LastHitCeiling());
 }
 
+// Before any group has captured, and wherever no back-reference is reachable,
+// the outcome does not depend on captures: those states are memoised, so a
+// nested repeat around a back-reference pattern stays cheap.
+TEST(AtlRegExp, BackReferencePatternsMemoiseWhereCapturesCannotMatter) {
+    const std::string name = std::string(250, 'a') + "-x";
+    const struct {
+        const char* pattern;
+        bool match;
+    } cases[] = {
+        {"^.+++{a}\\0b$", false},
+        {"^.+++{a}\\0-x$", true},
+        {"^{[a\\-]}\\0(.+)+(.+)+y$", false},
+        {"{x}\\0|(a+a+)+b", false},
+    };
+    for (const auto& [pattern, match] : cases) {
+        SCOPED_TRACE(pattern);
+        CAtlRegExp re;
+        ASSERT_EQ(re.Compile(pattern), RegExpResult::Ok);
+        ASSERT_TRUE(re.HasBackReferences());
+        EXPECT_EQ(re.Match(name), match);
+        EXPECT_FALSE(re.LastHitCeiling());
+    }
+}
+
 TEST(Wildcard, TranslationEscapesTheFifteenCharacters) {
     EXPECT_EQ(WildcardToPattern("*.htm?"), "^.*?\\.htm.$");
     EXPECT_EQ(WildcardToPattern(" !$()+-.[\\]^{|}"),
