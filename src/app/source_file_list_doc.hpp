@@ -4,20 +4,21 @@
 #include <string>
 #include <vector>
 
+#include "convert/controller_base.hpp"
+
 namespace varnolt {
 
-class CSourceFileListDoc {
+class CSourceFileListDoc : public ISourceFileList {
 public:
-    virtual ~CSourceFileListDoc() = default;
 
     // -1 when the path is already listed, else the new entry's index. Paths
     // compare exactly: POSIX file systems are case-sensitive, so two names
     // that differ in case are two files.
     int AddFile(const std::string& path, const std::string& baseFolder = {});
 
-    std::string GetPath(int index) const;
-    std::string GetBaseFolder(int index) const;
-    int GetCount() const { return static_cast<int>(m_arrPaths.size()); }
+    std::string GetPath(int index) const override;
+    std::string GetBaseFolder(int index) const override;
+    int GetCount() const override { return static_cast<int>(m_arrPaths.size()); }
     void RemoveAt(int index);
     void RemoveAll();
 

@@ -1,0 +1,50 @@
+// The options of one conversion run, shared by both controllers.
+#pragma once
+
+#include "output/output_options.hpp"
+
+#include <cstdint>
+#include <string>
+
+namespace varnolt {
+
+// The files of a run: path and base folder of entry i. The source file list
+// document provides it; the controllers only read it.
+class ISourceFileList {
+public:
+    virtual ~ISourceFileList() = default;
+    virtual int GetCount() const = 0;
+    virtual std::string GetPath(int index) const = 0;
+    virtual std::string GetBaseFolder(int index) const = 0;
+};
+
+// Copied in when the controller is made and never changed during the run.
+class CControllerBase {
+public:
+    // The meta flag is kept only for UTF-8 output.
+    CControllerBase(const ISourceFileList* fileList, std::int32_t codePage, int outputOption,
+                    std::string outputArg, int unicodeFormat, bool utf8Meta, bool addBOM,
+                    bool entityToUnicode);
+    virtual ~CControllerBase();
+    CControllerBase(const CControllerBase&) = delete;
+    CControllerBase& operator=(const CControllerBase&) = delete;
+
+    // What one worker's writer needs of the run.
+    COutputOptions MakeOutputOptions(int overwriteRule) const;
+
+    // The controller of the run under way (the log header prints its
+    // options); null when none. The application object sets it.
+    static const CControllerBase* GetCurrent();
+    static void SetCurrent(const CControllerBase* controller);
+
+    bool m_bEntityToUnicode;
+    bool m_bAddBOM;
+    bool m_bUtf8Meta;
+    std::int32_t m_nUnicodeFormat;
+    std::string m_strOutputArg;
+    std::int32_t m_nOutputOption;
+    std::int32_t m_nCodePage;
+    const ISourceFileList* m_pFileList; // not owned
+};
+
+} // namespace varnolt

@@ -1,0 +1,205 @@
+// Putting a finished temporary file in place: backup, prefixed copy, output
+// folder, and the rules for a destination that already exists.
+//
+// Nothing here ever deletes a destination before its replacement is ready:
+// every replacement is one atomic rename (or a flushed copy renamed into
+// place across file systems), so a failure leaves the old file as it was.
+#include "output/placement_paths.hpp"
+#include "output/target_file_writer.hpp"
+#include "platform/file_exception.hpp"
+#include "platform/file_io.hpp"
+#include "settings/string_table.hpp"
+
+#include <cerrno>
+
+namespace varnolt {
+namespace {
+
+std::string ReplaceArg(std::string text, std::string_view marker, std::string_view value) {
+    const std::size_t at = text.find(marker);
+    if (at != std::string::npos) {
+        text.replace(at, marker.size(), value);
+    }
+    return text;
+}
+
+bool HasParentComponent(std::string_view path) {
+    std::size_t i = 0;
+    while (i <= path.size()) {
+        std::size_t j = path.find('/', i);
+        if (j == std::string_view::npos) {
+            j = path.size();
+        }
+        if (path.substr(i, j - i) == "..") {
+            return true;
+        }
+        i = j + 1;
+    }
+    return false;
+}
+
+// The file system has no hard links (or refuses this one to us).
+bool NoHardLinks(int err) {
+    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EMLINK;
+}
+
+} // namespace
+
+bool CTargetFileWriter::Commit() {
+    if (m_strTempPath.empty()) {
+        Record(kLevelError, kMsgUnexpectedFileAccess);
+        return false;
+    }
+    try {
+        if (m_file.IsOpen()) {
+            Close();
+        }
+    } catch (const CFileException&) {
+        Fail(kMsgTempAccessFailed);
+        return false;
+    }
+    // A temporary file that missed a write is incomplete: it never replaces
+    // anything, whatever the caller believed.
+    if (m_file.HasFailed()) {
+        Fail(kMsgTempAccessFailed);
+        return false;
+    }
+    try {
+        mode_t mode = 0;
+        if (platform::GetPermissions(m_strSourcePath, mode) == 0) {
+            platform::SetPermissions(m_strTempPath, mode);
+        }
+        switch (m_nOutputOption) {
+        case kOutputOverBackup:
+            return PlaceOverBackup();
+        case kOutputPrefixedCopy:
+            return PlaceWithPrefix();
+        default:
+            return PlaceInFolder();
+        }
+    } catch (...) {
+        Fail(kMsgUnexpectedFileAccess);
+        return false;
+    }
+}
+
+bool CTargetFileWriter::PlaceOverBackup() {
+    const std::string backup =
+        FolderOf(m_strSourcePath) + m_strPrefixOrFolder + NameOf(m_strSourcePath);
+    // The backup is a second name for the original, so the source path holds
+    // the original until the converted file replaces it in one rename.
+    bool linked = true;
+    int err = platform::HardLink(m_strSourcePath, backup);
+    if (NoHardLinks(err)) {
+        linked = false;
+        err = platform::RenameNoReplace(m_strSourcePath, backup);
+    }
+    if (err != 0) {
+        Fail(kMsgBackupFailed);
+        return false;
+    }
+    err = platform::SyncPath(m_strTempPath);
+    if (err == 0) {
+        err = platform::MoveFile(m_strTempPath, m_strSourcePath, /*replace=*/linked);
+    }
+    if (err != 0) {
+        // Undo the backup: the original is at the source path again.
+        if (linked) {
+            platform::RemoveFile(backup);
+        } else {
+            platform::RenameNoReplace(backup, m_strSourcePath);
+        }
+        Fail(kMsgDestWriteFailed);
+        return false;
+    }
+    m_strTempPath.clear();
+    return true;
+}
+
+bool CTargetFileWriter::PlaceWithPrefix() {
+    return MoveIntoPlace(FolderOf(m_strSourcePath) + m_strPrefixOrFolder + NameOf(m_strSourcePath));
+}
+
+bool CTargetFileWriter::PlaceInFolder() {
+    if (m_strBaseFolder.empty()) {
+        return MoveIntoPlace(AppendPath(m_strPrefixOrFolder, NameOf(m_strSourcePath)));
+    }
+    const std::size_t common = CommonPrefixLength(m_strSourcePath, m_strBaseFolder);
+    const std::string_view relative = std::string_view(m_strSourcePath).substr(common);
+    // A relative part that climbs out of the output folder is refused like an
+    // empty one: the result must land below the output folder.
+    if (relative.empty() || relative == "/" || HasParentComponent(relative)) {
+        Fail(kMsgUnexpectedFileAccess);
+        return false;
+    }
+    const std::string destination = AppendPath(m_strPrefixOrFolder, relative);
+    // As with the shell's folder creation, the result is not looked at: a
+    // folder that cannot be made shows up as a failed move (5007).
+    platform::CreateFolders(FolderOf(destination));
+    return MoveIntoPlace(destination);
+}
+
+bool CTargetFileWriter::IsSourceEntry(const std::string& destination) const {
+    if (destination == m_strSourcePath) {
+        return true;
+    }
+    // The same directory entry reached through another folder path (a link
+    // to the source folder, "/a/./b"): replacing it would replace the source.
+    return NameOf(destination) == NameOf(m_strSourcePath) &&
+           platform::SameFile(FolderOf(destination).empty() ? "." : FolderOf(destination),
+                              FolderOf(m_strSourcePath).empty() ? "." : FolderOf(m_strSourcePath));
+}
+
+bool CTargetFileWriter::MoveIntoPlace(const std::string& destination) {
+    // A second pass only when another worker or process took the name
+    // between the check and the move: its file then meets the rule too.
+    for (int attempt = 0;; ++attempt) {
+        bool replace = false;
+        if (platform::EntryExists(destination)) {
+            // Outside option 0 the source is never replaced, whatever the rule.
+            if (IsSourceEntry(destination)) {
+                Fail(kMsgDestExistsSkipped);
+                return false;
+            }
+            if (m_nOverwriteRule == kRuleSkip) {
+                Fail(kMsgDestExistsSkipped);
+                return false;
+            }
+            if (m_nOverwriteRule == kRuleAsk) {
+                std::string message(LoadString(4000));
+                message = ReplaceArg(std::move(message), "%1", NameOf(destination));
+                message = ReplaceArg(std::move(message), "%2", FolderOf(destination));
+                if (!ConfirmOverwrite(m_pQuestion, message)) {
+                    Fail(kMsgDestExistsSkipped);
+                    return false;
+                }
+            }
+            Record(kLevelWarning, kMsgDestOverwritten);
+            replace = true;
+        }
+        int err = 0;
+        if (replace) {
+            // The old file goes away with this rename: the new content must be
+            // on disk first.
+            err = platform::SyncPath(m_strTempPath);
+        }
+        if (err == 0) {
+            err = platform::MoveFile(m_strTempPath, destination, replace);
+        }
+        if (err == EEXIST && !replace && attempt == 0) {
+            continue;
+        }
+        if (err == EEXIST && !replace) {
+            Fail(kMsgDestExistsSkipped);
+            return false;
+        }
+        if (err != 0) {
+            Fail(kMsgDestWriteFailed);
+            return false;
+        }
+        m_strTempPath.clear();
+        return true;
+    }
+}
+
+} // namespace varnolt

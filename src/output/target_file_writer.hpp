@@ -1,0 +1,89 @@
+// Encodes one file's converted text into a temporary file and puts it in place.
+#pragma once
+
+#include "output/file_buffered.hpp"
+#include "output/output_options.hpp"
+#include "output/overwrite_question.hpp"
+#include "output/text_sink.hpp"
+#include "settings/file_status.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace varnolt {
+
+// Each worker owns one writer for the whole run and reuses it per file:
+// OpenTemp -> WriteUnicode... -> Close -> Commit (or Discard).
+class CTargetFileWriter : public CTextSink {
+public:
+    // The options are fixed for the writer's life. Statuses go to `log`;
+    // `question` answers the rule Ask (none counts as "don't overwrite").
+    CTargetFileWriter(COutputOptions options, IFileStatusSink& log,
+                      IOverwriteQuestion* question = nullptr);
+    ~CTargetFileWriter() override;
+    CTargetFileWriter(const CTargetFileWriter&) = delete;
+    CTargetFileWriter& operator=(const CTargetFileWriter&) = delete;
+
+    // Creates the temporary file for one source and writes the byte-order
+    // mark. False (5003 recorded) when no temporary file can be made.
+    bool OpenTemp(std::int64_t logIndex, const std::string& sourcePath,
+                  const std::string& baseFolder = {});
+
+    // The buffered write; throws CFileException.
+    void Write(const void* data, std::uint64_t count);
+    // Writes text in the run's format; throws CFileException.
+    void WriteUnicode(std::u16string_view text) override;
+    void WriteUtf16Be(std::u16string_view text);
+    void WriteUtf8(std::u16string_view text);
+
+    // Writes out the buffer and closes the temporary file; throws
+    // CFileException. A surrogate half still waiting for its partner is
+    // written as U+FFFD first.
+    void Close();
+    // Places the closed temporary file by the output option; true when the
+    // converted file is in place. Every other outcome is recorded.
+    bool Commit();
+    // Deletes the temporary file (a failure to delete is ignored).
+    void Discard();
+    void ClearSourcePath() { m_strSourcePath.clear(); }
+
+    const std::string& GetTempPath() const { return m_strTempPath; }
+    const std::string& GetSourcePath() const { return m_strSourcePath; }
+    bool HasWriteFailed() const { return m_file.HasFailed(); }
+
+    // Opens an arbitrary file as the output, with no placement to follow;
+    // for benchmarks of the encoding paths.
+    void OpenForBenchmark(const std::string& path);
+
+private:
+    bool PlaceOverBackup();
+    bool PlaceWithPrefix();
+    bool PlaceInFolder();
+    bool MoveIntoPlace(const std::string& destination);
+    void Fail(int messageId);
+    void Record(int level, int messageId);
+    bool IsSourceEntry(const std::string& destination) const;
+
+    CFileBuffered m_file;
+    bool m_bAddBOM;
+    int m_nOutputOption;
+    int m_nUnicodeFormat;
+    std::string m_strPrefixOrFolder;
+    std::string m_strTempPath;
+    std::string m_strSourcePath;
+    std::string m_strBaseFolder;
+    std::unique_ptr<char16_t[]> m_pSwapBuffer;
+    std::uint64_t m_nSwapCapacity = 65536;
+    std::unique_ptr<std::uint8_t[]> m_pUtf8Buffer;
+    std::uint64_t m_nUtf8Capacity = 131072;
+    std::int64_t m_nLogIndex = -1;
+    int m_nOverwriteRule;
+    IFileStatusSink& m_log;
+    IOverwriteQuestion* m_pQuestion;
+    // A high surrogate that ended a UTF-8 piece, kept so that a pair split
+    // between two pieces is still encoded as one character.
+    char16_t m_chPendingHigh = 0;
+};
+
+} // namespace varnolt

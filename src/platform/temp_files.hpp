@@ -1,0 +1,16 @@
+// The user's temporary folder and new uniquely named files in it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace varnolt::platform {
+
+// $TMPDIR when set and not empty, else "/tmp".
+std::string TempFolder();
+
+// Creates a new, empty, uniquely named file (mode 0600) in the temporary
+// folder and opens it for writing. Returns 0 or the errno of the failure.
+int CreateTempFile(std::string_view prefix, int& fd, std::string& path);
+
+} // namespace varnolt::platform

@@ -1,0 +1,273 @@
+// Conversion log: level rules, concurrency, and the exact bytes of the log file.
+#include "convert/controller_base.hpp"
+#include "convert/log.hpp"
+#include "output/fault_env.hpp"
+#include "support/test_support.hpp"
+
+#include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+
+namespace varnolt {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+// Bytes of an ASCII text as UTF-16LE.
+std::string Le(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+// The date and time the header carries (between " - " and the blank line).
+std::string HeaderDateTime(const std::string& file, std::size_t from = 0) {
+    const std::string marker = Le("Varnolt Unicode Conversion Log - ");
+    const std::size_t start = file.find(marker, from);
+    if (start == std::string::npos) {
+        return {};
+    }
+    const std::size_t end = file.find(Le("\r\n\r\n"), start);
+    return file.substr(start + marker.size(), end - start - marker.size());
+}
+
+std::string Ascii(const std::string& le) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < le.size(); i += 2) {
+        out += le[i];
+    }
+    return out;
+}
+
+TEST(Log, LevelsOnlyRiseAndTheFirstMessageAtTheTopStays) {
+    CLog log;
+    const auto a = log.AddRecord("/a");
+    const auto b = log.AddRecord("/b");
+    EXPECT_EQ(a, 0);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(log.GetRecord(a).nMessageId, kMsgOk);
+    log.SetStatus(a, kLevelError, kMsgDestWriteFailed);
+    log.SetStatus(a, kLevelWarning, kMsgDestOverwritten);
+    log.SetStatus(a, kLevelError, kMsgUnexpectedFileAccess);
+    EXPECT_EQ(log.GetRecord(a).nMessageId, kMsgDestWriteFailed);
+    log.SetStatus(b, kLevelWarning, kMsgDestOverwritten);
+    log.SetStatus(b, kLevelError, kMsgDestWriteFailed); // an error after 5006 replaces it
+    EXPECT_EQ(log.GetRecord(b).nLevel, kLevelError);
+    EXPECT_EQ(log.GetRecord(b).nMessageId, kMsgDestWriteFailed);
+    EXPECT_EQ(log.GetMaxLevel(), kLevelError);
+    EXPECT_THROW(log.SetStatus(2, kLevelError, kMsgDestWriteFailed), std::out_of_range);
+    EXPECT_THROW(log.GetRecord(-1), std::out_of_range);
+    log.Reset();
+    EXPECT_EQ(log.GetCount(), 0);
+    EXPECT_EQ(log.GetMaxLevel(), kLevelOk);
+    EXPECT_EQ(log.AddRecord("/c"), 0); // usable again after the lock was released
+}
+
+TEST(Log, ConcurrentWorkersGetDenseUniqueIndices) {
+    CLog log;
+    std::vector<std::thread> threads;
+    std::vector<std::vector<std::int64_t>> got(4);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 500; ++i) {
+                const auto index = log.AddRecord("/f" + std::to_string(t));
+                log.SetStatus(index, kLevelWarning, kMsgDestOverwritten);
+                got[t].push_back(index);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    std::vector<std::int64_t> all;
+    for (const auto& indices : got) {
+        all.insert(all.end(), indices.begin(), indices.end());
+    }
+    std::sort(all.begin(), all.end());
+    ASSERT_EQ(log.GetCount(), 2000);
+    for (std::int64_t i = 0; i < 2000; ++i) {
+        ASSERT_EQ(all[static_cast<std::size_t>(i)], i);
+    }
+    EXPECT_EQ(log.GetMaxLevel(), kLevelWarning);
+}
+
+TEST(Log, FileBytesMatchTheFormat) {
+    CLog log;
+    log.AddRecord("/data/a.txt");
+    log.SetStatus(log.AddRecord("/data/b.htm"), kLevelWarning, kMsgNoMetaTag);
+    log.AddRecord(""); // an empty list entry is not written
+    log.SetStatus(log.AddRecord("/data/c.txt"), kLevelError, kMsgDestExistsSkipped);
+    CControllerBase run(nullptr, 1252, kOutputPrefixedCopy, "_unicode_", kFormatUtf8, true, true,
+                        false);
+    TempDir dir;
+    const std::string path = dir / "run.log";
+    ASSERT_TRUE(log.Write(path, {3, 0, 2, 1}, false, run));
+    const std::string file = ReadFile(path);
+    const std::string when = HeaderDateTime(file);
+    ASSERT_FALSE(when.empty());
+    const std::string expected =
+        "\xFF\xFE" +
+        Le("============================================================\r\n"
+           "Varnolt Unicode Conversion Log - ") +
+        when +
+        Le("\r\n\r\n"
+           "Source Encoding:Western (Windows Char. Set)\r\n"
+           "Output Option: Add a filename prefix to converted files: _unicode_\r\n"
+           "Unicode Format: UTF-8\r\n"
+           "Add / Update UTF-8 charset Meta Tag to HTML files:Yes\r\n"
+           "Convert HTML Character Entity to Raw Unicode:No\r\n"
+           "Add Byte-Order Mark to Converted Files:Yes\r\n"
+           "\r\n=====\r\n"
+           "File: /data/c.txt\r\n"
+           "Status: Error - The file is not converted because the destination file already "
+           "exists.\r\n\r\n"
+           "File: /data/a.txt\r\n"
+           "Status: OK\r\n\r\n"
+           "File: /data/b.htm\r\n"
+           "Status: Warning - No UTF-8 charset Meta Tag is added/updated.\r\n\r\n");
+    EXPECT_EQ(Ascii(file), Ascii(expected));
+    EXPECT_EQ(file, expected);
+}
+
+TEST(Log, SettingsBlockFollowsTheRunOptions) {
+    CLog log;
+    struct Case {
+        std::int32_t codePage;
+        int option;
+        int format;
+        bool meta;
+        const char* block;
+    };
+    const Case cases[] = {
+        {999, kOutputOverBackup, kFormatUtf16Le, true,
+         "Source Encoding:\r\n"
+         "Output Option: Overwrite after backup original files by adding filename prefix: "
+         "_org_\r\n"
+         "Unicode Format: Unicode (UTF-16 Little Endian)\r\n"
+         "Convert HTML Character Entity to Raw Unicode:Yes\r\n"
+         "Add Byte-Order Mark to Converted Files:No\r\n"},
+        {65001, kOutputToFolder, kFormatUtf16Be, false,
+         "Source Encoding:Unicode (UTF-8)\r\n"
+         "Output Option: Output to Folder _org_\r\n"
+         "Unicode Format: Unicode (UTF-16 Big Endian)\r\n"
+         "Convert HTML Character Entity to Raw Unicode:Yes\r\n"
+         "Add Byte-Order Mark to Converted Files:No\r\n"},
+        {932, kOutputPrefixedCopy, kFormatUtf8, false,
+         "Source Encoding:Japanese (Shift-JIS)\r\n"
+         "Output Option: Add a filename prefix to converted files: _org_\r\n"
+         "Unicode Format: UTF-8\r\n"
+         "Add / Update UTF-8 charset Meta Tag to HTML files:No\r\n"
+         "Convert HTML Character Entity to Raw Unicode:Yes\r\n"
+         "Add Byte-Order Mark to Converted Files:No\r\n"},
+    };
+    for (const Case& c : cases) {
+        CControllerBase run(nullptr, c.codePage, c.option, "_org_", c.format, c.meta, false, true);
+        const std::u16string text = log.FormatRun({}, run);
+        const std::size_t start = text.find(u"Source Encoding:");
+        const std::size_t end = text.find(u"\r\n=====\r\n");
+        ASSERT_NE(end, std::u16string::npos);
+        EXPECT_EQ(std::string(text.begin() + static_cast<std::ptrdiff_t>(start),
+                              text.begin() + static_cast<std::ptrdiff_t>(end)),
+                  c.block);
+    }
+}
+
+TEST(Log, AppendAddsARunWithoutASecondMark) {
+    CLog log;
+    log.AddRecord("/x");
+    CControllerBase run(nullptr, 1252, kOutputPrefixedCopy, "_u_", kFormatUtf8, false, false,
+                        false);
+    TempDir dir;
+    const std::string path = dir / "log.txt";
+    ASSERT_TRUE(log.Write(path, {0}, true, run)); // new file: starts with the mark
+    const std::string first = ReadFile(path);
+    ASSERT_EQ(first.substr(0, 2), "\xFF\xFE");
+    ASSERT_TRUE(log.Write(path, {0}, true, run));
+    const std::string both = ReadFile(path);
+    ASSERT_EQ(both.substr(0, first.size()), first);
+    const std::string second = both.substr(first.size());
+    EXPECT_EQ(second.substr(0, 4), Le("=="));
+    EXPECT_EQ(second.find("\xFF\xFE"), std::string::npos);
+    EXPECT_FALSE(HeaderDateTime(second).empty());
+
+    WriteFile(path, ""); // an existing empty file gets the mark
+    ASSERT_TRUE(log.Write(path, {0}, true, run));
+    EXPECT_EQ(ReadFile(path).substr(0, 2), "\xFF\xFE");
+
+    ASSERT_TRUE(log.Write(path, {0}, true, run));
+    ASSERT_TRUE(log.Write(path, {0}, false, run)); // replace: one run again
+    const std::string replaced = ReadFile(path);
+    EXPECT_EQ(replaced.substr(0, 2), "\xFF\xFE");
+    const std::string title = Le("Conversion Log - ");
+    EXPECT_NE(replaced.find(title), std::string::npos);
+    EXPECT_EQ(replaced.find(title, replaced.find(title) + 1), std::string::npos);
+}
+
+TEST(Log, WriteReportsFailureAndNeedsARun) {
+    CLog log;
+    log.AddRecord("/x");
+    CControllerBase run(nullptr, 1252, kOutputPrefixedCopy, "_u_", kFormatUtf8, false, false,
+                        false);
+    TempDir dir;
+    EXPECT_FALSE(log.Write(dir / "missing/log.txt", {0}, false, run));
+    EXPECT_FALSE(log.Write(dir.Path(), {0}, false, run)); // a folder
+
+    // Without a run under way there are no settings to print.
+    CControllerBase::SetCurrent(nullptr);
+    EXPECT_FALSE(log.Write(dir / "log.txt", {0}, false));
+    {
+        CControllerBase current(nullptr, 1252, kOutputToFolder, "/out/", kFormatUtf8, false, false,
+                                false);
+        CControllerBase::SetCurrent(&current);
+        ASSERT_TRUE(log.Write(dir / "log.txt", {0}, false));
+        EXPECT_NE(ReadFile(dir / "log.txt").find(Le("Output to Folder /out/")), std::string::npos);
+    }
+    EXPECT_EQ(CControllerBase::GetCurrent(), nullptr); // cleared with the controller
+}
+
+TEST(Log, HeaderDateIsALongDateAndTime) {
+    test::ScopedEnv lcAll("LC_ALL", "C");
+    CLog log;
+    CControllerBase run(nullptr, 1252, kOutputPrefixedCopy, "_u_", kFormatUtf8, false, false,
+                        false);
+    const std::u16string text = log.FormatRun({}, run);
+    const std::string ascii(text.begin(), text.end());
+    const std::size_t start = ascii.find("Log - ");
+    const std::size_t end = ascii.find("\r\n\r\n");
+    ASSERT_NE(start, std::string::npos);
+    // "Thursday, 10 December 2026 07:04:49"
+    std::istringstream in(ascii.substr(start + 6, end - start - 6));
+    std::string weekday, day, month, year, time, rest;
+    in >> weekday >> day >> month >> year >> time >> rest;
+    const char* days[] = {"Monday,", "Tuesday,",  "Wednesday,", "Thursday,",
+                          "Friday,", "Saturday,", "Sunday,"};
+    EXPECT_NE(std::find(std::begin(days), std::end(days), weekday), std::end(days)) << weekday;
+    EXPECT_TRUE(std::stoi(day) >= 1 && std::stoi(day) <= 31) << day;
+    EXPECT_TRUE(month.size() >= 3 && std::isupper(static_cast<unsigned char>(month[0]))) << month;
+    EXPECT_EQ(year.size(), 4u);
+    ASSERT_EQ(time.size(), 8u);
+    EXPECT_TRUE(time[2] == ':' && time[5] == ':') << time;
+    EXPECT_TRUE(rest.empty());
+}
+
+TEST(ControllerBase, MetaFlagOnlyForUtf8AndWriterOptions) {
+    CControllerBase utf16(nullptr, 1252, kOutputOverBackup, "_org_", kFormatUtf16Le, true, true,
+                          true);
+    EXPECT_FALSE(utf16.m_bUtf8Meta);
+    CControllerBase utf8(nullptr, 1252, kOutputToFolder, "/out/", kFormatUtf8, true, false, false);
+    EXPECT_TRUE(utf8.m_bUtf8Meta);
+    const COutputOptions o = utf8.MakeOutputOptions(kRuleSkip);
+    EXPECT_EQ(o.nOutputOption, kOutputToFolder);
+    EXPECT_EQ(o.nUnicodeFormat, kFormatUtf8);
+    EXPECT_EQ(o.strPrefixOrFolder, "/out/");
+    EXPECT_FALSE(o.bAddBOM);
+    EXPECT_EQ(o.nOverwriteRule, kRuleSkip);
+}
+
+} // namespace
+} // namespace varnolt
