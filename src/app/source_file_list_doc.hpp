@@ -1,16 +1,15 @@
 // The list of files the next conversion run converts, with their base folders.
 #pragma once
 
+#include "convert/controller_base.hpp"
+
 #include <string>
 #include <vector>
-
-#include "convert/controller_base.hpp"
 
 namespace varnolt {
 
 class CSourceFileListDoc : public ISourceFileList {
 public:
-
     // -1 when the path is already listed, else the new entry's index. Paths
     // compare exactly: POSIX file systems are case-sensitive, so two names
     // that differ in case are two files.

@@ -2,11 +2,21 @@
 #include "app/varnolt_app.hpp"
 
 #include "app/exit_codes.hpp"
+#include "app/ni_mode_controller.hpp"
 #include "app/os_version.hpp"
+#include "convert/conversion_job.hpp"
+#include "convert/log.hpp"
+#include "output/overwrite_question.hpp"
+#include "platform/console.hpp"
+#include "settings/string_table.hpp"
 
 #include <cstdio>
 
 namespace varnolt {
+
+namespace {
+constexpr int kConsoleLineOk = 7000; // 7001 warning, 7002 failed
+} // namespace
 
 CVarnoltApp::CVarnoltApp(int argc, const char* const* argv, std::string settingsPath)
     : m_cmdInfo(m_sourceFiles), m_nArgc(argc), m_pArgv(argv),
@@ -27,14 +37,31 @@ bool CVarnoltApp::InitInstance() {
     if (m_cmdInfo.m_bNonInteractive) {
         if (m_cmdInfo.m_nError != 0) {
             m_nExitCode = m_cmdInfo.m_nError;
+            CLog::Instance().Reset();
             return false;
         }
-        if (m_cmdInfo.m_strProfile.empty()) {
-            m_nExitCode = kExitNoProfile;
-            return false;
-        }
-        std::fputs("varnolt: non-interactive conversion is not built yet\n", stderr);
-        m_nExitCode = 1;
+        // The job of the convert layer, run with this process's settings;
+        // console lines go out as each file finishes.
+        struct CConsoleLines : IJobObserver {
+            void FileFinished(const std::string& path, int level) override {
+                platform::WriteConsole({path, LoadString(kConsoleLineOk + level)});
+            }
+        };
+        auto job = [this](const CControllerBase& run, int overwriteRule, bool console) {
+            ClearOverwriteAll();
+            JobOptions options;
+            options.nOverwriteRule = overwriteRule;
+            CConsoleLines lines;
+            RunConversionJob(run, *m_pSettings, CLog::Instance(), options,
+                             console ? &lines : nullptr);
+        };
+        CNIModeController controller(m_sourceFiles, m_cmdInfo, CLog::Instance(), job);
+        m_pController = &controller;
+        CControllerBase::SetCurrent(&controller);
+        controller.Run();
+        m_nExitCode = controller.m_nExitCode;
+        CControllerBase::SetCurrent(nullptr);
+        m_pController = nullptr;
         return false;
     }
     std::fputs("varnolt: the main window is not built yet; use -u for a non-interactive run\n",

@@ -142,7 +142,11 @@ void CHtmlProcessor::HandleMarkup(std::u16string_view piece) {
     case kOutsideHead:
         if (StartsWithNoCase(copy, "<SCRIPT")) {
             m_nStage = kScriptOutsideHead;
-        } else if (EqualsNoCase(copy, "<HEAD>")) {
+        } else if (EqualsNoCase(copy, "<HEAD>") || StartsWithNoCase(copy, "<HEAD ")) {
+            // A head with attributes (profile=...) is still the document's
+            // head: were it passed over, an old charset meta inside it would
+            // stay in force ahead of the one we add, and a browser would read
+            // the UTF-8 text in the old encoding.
             m_nStage = kInHead;
             Write(piece);
             if (m_bAddMetaTag && !m_bMetaWritten) {

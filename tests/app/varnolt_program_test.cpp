@@ -18,7 +18,7 @@ TEST(VarnoltProgram, StartUpExitCodes) {
         {{"-u", "-c"}, 132, ""},
         {{"-u", "-l"}, 134, ""},
         {{"-u", "-q"}, 130, ""},
-        {{"-u", "-c", "p.vnp", "f.txt"}, 1, "not built yet"},
+        {{"-u", "-c", "missing.vnp", "f.txt"}, 140, ""},
         {{"-q"}, 0, "not built yet"}, // interactive mode ignores parse errors
         {{"--version"}, 0, ""},
     };

@@ -130,10 +130,11 @@ TEST(HtmlStage, Documents) {
                                   "<b>&copy;</b><script>x = \"&copy;\"</script>&copy;"
                                   "<% if a > b then s = \"&copy;\" %></body></html>";
     const DocumentCase cases[] = {
-        {"head with attributes is not the head",
+        {"head with attributes is the head: its old charset meta goes",
          {},
-         "<html><head profile=\"p\"><title>t</title></head>\n<body>x</body>",
-         "<html><head profile=\"p\"><title>t</title></head>\n" + kAddedHead + "<body>x</body>",
+         "<html><head profile=\"p\">" + shiftJis + "<title>t</title></head>\n<body>x</body>",
+         "<html><head profile=\"p\">" + kAdded + Removed(shiftJis) +
+             "<title>t</title></head>\n<body>x</body>",
          true},
         {"no head: a head block before the body tag",
          {},

@@ -1,0 +1,174 @@
+// Conversion job: the worker pipeline and the per-file steps.
+#include "convert/conversion_job.hpp"
+
+#include "codecs/html_parser.hpp"
+#include "codecs/html_processor.hpp"
+#include "convert/controller_base.hpp"
+#include "convert/log.hpp"
+#include "decode/html_stage.hpp"
+#include "decode/source_file_reader.hpp"
+#include "decode/unicode_converter.hpp"
+#include "output/target_file_writer.hpp"
+#include "platform/file_exception.hpp"
+#include "platform/parallel_for.hpp"
+#include "platform/source_probe.hpp"
+#include "settings/app_settings.hpp"
+
+#include <exception>
+
+namespace varnolt {
+namespace {
+
+// The converter's view of the HTML parser and meta processor.
+class CHtmlStageAdapter : public IHtmlStage {
+public:
+    CHtmlStageAdapter(CHtmlParser& parser, CHtmlProcessor& processor)
+        : m_parser(parser), m_processor(processor) {}
+    void Feed(std::u16string_view text) override { m_parser.Feed(text); }
+    void FlushPending() override { m_parser.Flush(); }
+    bool MetaTagAddedOrUpdated() const override { return m_processor.MetaWritten(); }
+    std::int64_t LogIndex() const override { return m_processor.LogIndex(); }
+
+private:
+    CHtmlParser& m_parser;
+    CHtmlProcessor& m_processor;
+};
+
+// The extension of a path for the HTML test and the parser's script kind:
+// the text after the last '.' of the file name, empty when there is none.
+std::string ExtensionOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+        return {};
+    }
+    return path.substr(dot + 1);
+}
+
+// One worker's pipeline, built once and reused for every file it takes.
+class CWorkerPipeline {
+public:
+    CWorkerPipeline(const CControllerBase& run, CAppSettings& settings, CLog& log,
+                    const JobOptions& options)
+        : m_log(log), m_options(options),
+          m_writer(run.MakeOutputOptions(options.nOverwriteRule), log, options.pQuestion),
+          m_processor(m_writer, settings, run.m_bUtf8Meta, run.m_bEntityToUnicode),
+          m_parser(m_processor), m_stage(m_parser, m_processor),
+          m_converter(m_writer, run.m_bUtf8Meta || run.m_bEntityToUnicode ? &m_stage : nullptr,
+                      log),
+          m_reader(m_converter, log) {
+        m_converter.SetCodePage(run.m_nCodePage);
+        m_converter.SetHtmlProcessing(run.m_bUtf8Meta || run.m_bEntityToUnicode);
+        m_converter.SetMetaTagOption(run.m_bUtf8Meta);
+        m_converter.SetHtmlFileExtensions(settings.HtmlFileExt.Get());
+        m_reader.SetCodePage(run.m_nCodePage);
+    }
+
+    // Steps 3 to 11 for one file; returns its log index.
+    std::int64_t Convert(const std::string& path, const std::string& baseFolder) {
+        const std::int64_t logIndex = m_log.AddRecord(path);
+        if (path.empty()) {
+            return logIndex;
+        }
+        try {
+            ConvertFile(logIndex, path, baseFolder);
+        } catch (const std::exception&) {
+            // Nothing of one file may end the run: whatever escaped the
+            // stages is this file's failure, and its temporary file goes.
+            m_log.SetStatus(logIndex, kLevelError, kMsgUnexpectedFileAccess);
+            DiscardQuietly();
+        }
+        m_writer.ClearSourcePath();
+        return logIndex;
+    }
+
+private:
+    void ConvertFile(std::int64_t logIndex, const std::string& path,
+                     const std::string& baseFolder) {
+        switch (platform::ProbeSource(path)) {
+        case platform::SourceProbe::Unreadable:
+            m_log.SetStatus(logIndex, kLevelError, kMsgSourceUnreadable);
+            return;
+        case platform::SourceProbe::Empty:
+            m_log.SetStatus(logIndex, kLevelWarning, kMsgSourceEmpty);
+            return;
+        case platform::SourceProbe::Readable:
+            break;
+        }
+        if (!m_writer.OpenTemp(logIndex, path, baseFolder)) {
+            return; // 5003 is recorded
+        }
+        m_processor.Reset(logIndex);
+        const std::string extension = ExtensionOf(path);
+        m_parser.Reset(extension);
+        m_converter.StartFile(m_converter.IsHtmlFile(extension));
+        m_reader.SetLogIndex(logIndex);
+
+        bool ok = m_reader.Read(path);
+        // Closing writes out what the buffer still holds; a failure here
+        // (a full disk at the last block) is the temporary file's failure.
+        try {
+            m_writer.Close();
+        } catch (const CFileException&) {
+            m_log.SetStatus(logIndex, kLevelError, kMsgTempAccessFailed);
+            ok = false;
+        }
+        if (ok) {
+            m_writer.Commit();
+        } else {
+            m_writer.Discard();
+        }
+    }
+
+    void DiscardQuietly() {
+        try {
+            m_writer.Close();
+        } catch (...) {
+        }
+        try {
+            m_writer.Discard();
+        } catch (...) {
+        }
+    }
+
+    CLog& m_log;
+    const JobOptions& m_options;
+    CTargetFileWriter m_writer;
+    CHtmlProcessor m_processor;
+    CHtmlParser m_parser;
+    CHtmlStageAdapter m_stage;
+    CUnicodeConverter m_converter;
+    CSourceFileReader m_reader;
+};
+
+} // namespace
+
+void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& log,
+                      const JobOptions& options, IJobObserver* observer) {
+    const ISourceFileList& files = *run.m_pFileList;
+    const std::size_t count = static_cast<std::size_t>(files.GetCount());
+    const unsigned threads = settings.DisableMP.Get() ? 1 : platform::DefaultThreadCount();
+
+    platform::ParallelRun(count, threads, [&](platform::CIndexQueue& queue) {
+        CWorkerPipeline pipeline(run, settings, log, options);
+        while (const auto next = queue.Next()) {
+            const int index = static_cast<int>(*next);
+            if (options.bInteractive) {
+                if (options.pCancel != nullptr && options.pCancel->load()) {
+                    continue; // skipped entirely: no record, no message
+                }
+                if (observer != nullptr) {
+                    observer->FileBegun();
+                }
+            }
+            const std::string path = files.GetPath(index);
+            const std::string baseFolder = options.bInteractive ? files.GetBaseFolder(index) : "";
+            const std::int64_t logIndex = pipeline.Convert(path, baseFolder);
+            if (observer != nullptr) {
+                observer->FileFinished(path, log.GetRecord(logIndex).nLevel);
+            }
+        }
+    });
+}
+
+} // namespace varnolt

@@ -1,0 +1,46 @@
+// The per-file conversion job: a parallel loop over the run's files, one
+// pipeline (reader -> converter -> HTML stage -> writer) per worker.
+#pragma once
+
+#include "output/output_options.hpp"
+
+#include <atomic>
+#include <string>
+
+namespace varnolt {
+
+class CAppSettings;
+class CControllerBase;
+class CLog;
+class IOverwriteQuestion;
+
+// What the job tells its controller while it runs. Called from worker threads.
+class IJobObserver {
+public:
+    virtual ~IJobObserver() = default;
+    // A file is about to be converted (interactive runs: progress).
+    virtual void FileBegun() {}
+    // A file is done; `level` is its record's final level.
+    virtual void FileFinished(const std::string& path, int level) {
+        (void)path;
+        (void)level;
+    }
+};
+
+struct JobOptions {
+    int nOverwriteRule = kRuleSkip;
+    IOverwriteQuestion* pQuestion = nullptr; // asked under rule Ask
+    // Interactive runs honour the cancel flag and pass each file's base
+    // folder to the placement; non-interactive runs do neither.
+    bool bInteractive = false;
+    // Set from another thread to skip every file not yet begun.
+    const std::atomic<bool>* pCancel = nullptr;
+};
+
+// Converts every file of the run's list. Reads DisableMP from the settings
+// (one thread when true). Every file gets exactly one record in `log`; no
+// failure of one file stops the run.
+void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& log,
+                      const JobOptions& options, IJobObserver* observer);
+
+} // namespace varnolt

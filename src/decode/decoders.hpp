@@ -1,0 +1,74 @@
+// The decoder families behind the code-page layer (one source file each).
+#pragma once
+
+#include "decode/code_page_decoder.hpp"
+#include "decode/codepage_tables.hpp"
+
+namespace varnolt {
+
+// One unit per byte through a 256-entry table (1252, 437, the ISO pages, ...).
+class CSingleByteDecoder final : public CCodePageDecoder {
+public:
+    explicit CSingleByteDecoder(const tables::SingleByteTable& table);
+    DecodeError Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
+                       CDecoderState& state, char16_t* out, std::size_t& nOut) const override;
+
+private:
+    const tables::SingleByteTable& m_table;
+    bool m_bAsciiIdentity;
+};
+
+// Lead-byte sets and pair tables (932, 936, 949, 950, 1361, 20932).
+class CDoubleByteDecoder final : public CCodePageDecoder {
+public:
+    explicit CDoubleByteDecoder(const tables::DoubleByteTable& table);
+    bool IsLeadByte(std::uint8_t byte) const override { return m_table.aLeadRow[byte] != 0; }
+    DecodeError Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
+                       CDecoderState& state, char16_t* out, std::size_t& nOut) const override;
+    // One two-byte character, or kNoMapping.
+    char16_t Pair(std::uint8_t lead, std::uint8_t trail) const;
+
+private:
+    const tables::DoubleByteTable& m_table;
+    bool m_bAsciiIdentity;
+};
+
+// GB18030: one- and two-byte tables, four-byte BMP ranges, supplementary planes by formula.
+class CGb18030Decoder final : public CCodePageDecoder {
+public:
+    CGb18030Decoder() : CCodePageDecoder(54936) {}
+    DecodeError Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
+                       CDecoderState& state, char16_t* out, std::size_t& nOut) const override;
+};
+
+// HZ: shift sequences over the GB2312 part of 936; the mode carries across chunks.
+class CHzDecoder final : public CCodePageDecoder {
+public:
+    explicit CHzDecoder(const CDoubleByteDecoder& gbk) : CCodePageDecoder(52936), m_gbk(gbk) {}
+    std::size_t MaxOutput(std::size_t nBytes) const override { return nBytes + 2; }
+    DecodeError Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
+                       CDecoderState& state, char16_t* out, std::size_t& nOut) const override;
+
+private:
+    const CDoubleByteDecoder& m_gbk;
+};
+
+// ISCII: per-script tables, rules of two to four bytes, script switches.
+class CIsciiDecoder final : public CCodePageDecoder {
+public:
+    explicit CIsciiDecoder(std::int32_t codePage) : CCodePageDecoder(codePage) {}
+    std::size_t MaxOutput(std::size_t nBytes) const override { return 2 * (nBytes + 4); }
+    DecodeError Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
+                       CDecoderState& state, char16_t* out, std::size_t& nOut) const override;
+};
+
+// UTF-8, strict as on current systems: overlongs, surrogates, code points
+// above U+10FFFF and truncated sequences do not decode.
+class CUtf8Decoder final : public CCodePageDecoder {
+public:
+    CUtf8Decoder() : CCodePageDecoder(65001) {}
+    DecodeError Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
+                       CDecoderState& state, char16_t* out, std::size_t& nOut) const override;
+};
+
+} // namespace varnolt

@@ -1,0 +1,24 @@
+// What the converter needs of the HTML stage (the charset meta processor's parser).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace varnolt {
+
+class IHtmlStage {
+public:
+    virtual ~IHtmlStage() = default;
+    // The parser's feed operation: takes one piece of the file's text; the
+    // stage writes to the target writer itself.
+    virtual void Feed(std::u16string_view text) = 0;
+    // End of the file: hands any text the parser still holds to the meta
+    // processor and empties the parser.
+    virtual void FlushPending() = 0;
+    // True when a charset meta tag was added or updated in the current file.
+    virtual bool MetaTagAddedOrUpdated() const = 0;
+    // The current file's entry in the conversion log.
+    virtual std::int64_t LogIndex() const = 0;
+};
+
+} // namespace varnolt

@@ -1,0 +1,479 @@
+// CSourceFileReader: the five reading modes over a file read in large blocks.
+//
+// The file is read in blocks of 256 KiB and the mode's state machine runs over
+// memory; the chunks it cuts are those of reading one byte at a time: 8192
+// bytes plus the rest of the character that crosses that mark, with NUL bytes
+// between characters dropped.
+#include "decode/source_file_reader.hpp"
+
+#include "decode/ascii.hpp"
+#include "decode/code_page_decoder.hpp"
+#include "decode/decode_exceptions.hpp"
+#include "decode/unicode_converter.hpp"
+#include "platform/file_exception.hpp"
+#include "platform/source_file.hpp"
+#include "settings/file_status.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace varnolt {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = 256 * 1024;
+
+bool IsHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+bool IsContinuation(std::uint8_t b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// The length of the sequence at p (4 bytes readable) when the UTF-8 rule
+// accepts it whole, else 0 (the byte-by-byte path then decides). It accepts
+// exactly what that path accepts, lead bytes 0xF5-0xF7 included.
+std::size_t WholeUtf8Sequence(const std::uint8_t* p) {
+    const std::uint8_t b = p[0];
+    if (b >= 0xC2 && b <= 0xDF) {
+        return IsContinuation(p[1]) ? 2 : 0;
+    }
+    if ((b & 0xF0) == 0xE0) {
+        const std::uint8_t lo = b == 0xE0 ? 0xA0 : 0x80;
+        const std::uint8_t hi = b == 0xED ? 0x9F : 0xBF;
+        return p[1] >= lo && p[1] <= hi && IsContinuation(p[2]) ? 3 : 0;
+    }
+    if ((b & 0xF8) == 0xF0) {
+        const std::uint8_t lo = b == 0xF0 ? 0x90 : 0x80;
+        return p[1] >= lo && p[1] <= 0xBF && IsContinuation(p[2]) && IsContinuation(p[3]) ? 4 : 0;
+    }
+    return 0;
+}
+
+char16_t ByteSwap(char16_t u) {
+    return static_cast<char16_t>((u << 8) | (u >> 8));
+}
+
+} // namespace
+
+CSourceFileReader::CSourceFileReader(CUnicodeConverter& converter, IFileStatusSink& status)
+    : m_converter(converter), m_status(status), m_pFile(std::make_unique<platform::CSourceFile>()),
+      m_pChunk(new std::uint8_t[kChunkSize + 4]), m_pText(new char16_t[kUtf16BlockSize / 2 + 8]),
+      m_pBlock(new std::uint8_t[kBlockBytes]) {}
+
+CSourceFileReader::~CSourceFileReader() = default;
+
+CSourceFileReader::ReadMode CSourceFileReader::ReadModeOf(std::int32_t codePage) {
+    switch (codePage) {
+    case 1200:
+        return kUtf16Le;
+    case 1201:
+        return kUtf16Be;
+    case 54936:
+        return kGb18030;
+    case 65001:
+        return kUtf8;
+    default:
+        return kGeneric;
+    }
+}
+
+void CSourceFileReader::SetCodePage(std::int32_t codePage) {
+    m_nCodePage = codePage;
+    m_nReadMode = ReadModeOf(codePage);
+    m_bHasLeadBytes = false;
+    for (unsigned b = 0; b < 256; ++b) {
+        m_aLead[b] = IsDBCSLeadByteEx(codePage, static_cast<std::uint8_t>(b));
+        m_bHasLeadBytes = m_bHasLeadBytes || m_aLead[b];
+    }
+}
+
+bool CSourceFileReader::Read(const std::string& path) {
+    switch (m_nReadMode) {
+    case kGeneric:
+        return ReadMbcs(path);
+    case kUtf8:
+        return ReadUtf8(path);
+    case kUtf16Le:
+        return ReadUtf16(path, false);
+    case kUtf16Be:
+        return ReadUtf16(path, true);
+    case kGb18030:
+        return ReadGb18030(path);
+    }
+    std::abort(); // an impossible mode value
+}
+
+bool CSourceFileReader::ReadMbcs(const std::string& path) {
+    m_nReadMode = kGeneric;
+    return Guarded(path, &CSourceFileReader::ReadBytesBody);
+}
+
+bool CSourceFileReader::ReadUtf8(const std::string& path) {
+    m_nReadMode = kUtf8;
+    return Guarded(path, &CSourceFileReader::ReadBytesBody);
+}
+
+bool CSourceFileReader::ReadGb18030(const std::string& path) {
+    m_nReadMode = kGb18030;
+    return Guarded(path, &CSourceFileReader::ReadBytesBody);
+}
+
+bool CSourceFileReader::ReadUtf16(const std::string& path, bool bBigEndian) {
+    m_nReadMode = bBigEndian ? kUtf16Be : kUtf16Le;
+    m_bBigEndian = bBigEndian;
+    return Guarded(path, &CSourceFileReader::ReadUtf16Body);
+}
+
+bool CSourceFileReader::Guarded(const std::string& path,
+                                bool (CSourceFileReader::*body)(const std::string&)) {
+    bool bResult = false;
+    int message = 0;
+    try {
+        bResult = (this->*body)(path);
+    } catch (const CFileExceptionFromTargetFileWriter&) {
+        message = kMsgTempAccessFailed;
+    } catch (const CFileException& error) {
+        if (error.m_cause == CFileException::kEndOfFile) {
+            bResult = true;
+        } else {
+            message = kMsgSourceReadError;
+        }
+    } catch (const CMbcsToUnicodeException&) {
+        message = kMsgInvalidCharacter;
+    } catch (const CUtf16InvalidException&) {
+        message = kMsgInvalidCharacter;
+    }
+    m_pFile->Close();
+    if (message != 0) {
+        m_status.SetStatus(m_nLogIndex, kLevelError, message);
+    }
+    return bResult;
+}
+
+bool CSourceFileReader::Refill() {
+    const std::size_t n = m_pFile->Read(m_pBlock.get(), kBlockBytes);
+    m_pNext = m_pBlock.get();
+    m_pEnd = m_pNext + n;
+    return n != 0;
+}
+
+std::size_t CSourceFileReader::Pull(std::uint8_t* out, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        if (m_pNext == m_pEnd && !Refill()) {
+            break;
+        }
+        const std::size_t take = std::min<std::size_t>(n - done, m_pEnd - m_pNext);
+        std::memcpy(out + done, m_pNext, take);
+        m_pNext += take;
+        done += take;
+    }
+    return done;
+}
+
+void CSourceFileReader::EmitChunk() {
+    m_pChunk[m_nChunk] = 0;
+    const std::size_t n = m_nChunk;
+    m_nChunk = 0;
+    m_converter.ConvertChunk(m_pChunk.get(), n);
+}
+
+bool CSourceFileReader::ReadBytesBody(const std::string& path) {
+    m_nState = 0;
+    m_nChunk = 0;
+    m_nUtf8Remaining = 0;
+    m_bUtf8Second = false;
+    m_pNext = m_pEnd = nullptr;
+    m_pFile->Open(path);
+    for (;;) {
+        if (m_pNext == m_pEnd && !Refill()) {
+            break;
+        }
+        switch (m_nReadMode) {
+        case kUtf8:
+            m_pNext = FillUtf8(m_pNext, m_pEnd);
+            break;
+        case kGb18030:
+            m_pNext = FillGb18030(m_pNext, m_pEnd);
+            break;
+        default:
+            m_pNext =
+                m_bHasLeadBytes ? FillDoubleByte(m_pNext, m_pEnd) : FillSingleByte(m_pNext, m_pEnd);
+            break;
+        }
+        if (m_nState == 0 && m_nChunk >= kChunkSize) {
+            EmitChunk();
+        }
+    }
+    if (m_nState != 0) {
+        throw CMbcsToUnicodeException(); // the file ends inside a character
+    }
+    if (m_nChunk != 0) {
+        EmitChunk();
+    }
+    m_converter.Finish();
+    m_pFile->Close();
+    return true;
+}
+
+const std::uint8_t* CSourceFileReader::FillSingleByte(const std::uint8_t* p,
+                                                      const std::uint8_t* end) {
+    std::uint8_t* chunk = m_pChunk.get();
+    while (p < end && m_nChunk < kChunkSize) {
+        const std::size_t n = std::min<std::size_t>(end - p, kChunkSize - m_nChunk);
+        const void* nul = std::memchr(p, 0, n);
+        const std::size_t run = nul != nullptr ? static_cast<const std::uint8_t*>(nul) - p : n;
+        std::memcpy(chunk + m_nChunk, p, run);
+        m_nChunk += run;
+        p += run;
+        if (nul != nullptr) {
+            ++p; // a NUL byte between characters is dropped
+        }
+    }
+    return p;
+}
+
+const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
+                                                      const std::uint8_t* end) {
+    std::uint8_t* chunk = m_pChunk.get();
+    std::size_t len = m_nChunk;
+    if (m_nState == 2 && p < end) {
+        // The trail byte of a lead byte that ended the previous block.
+        const std::uint8_t trail = *p++;
+        if (trail == 0) {
+            throw CMbcsToUnicodeException(); // a lead byte followed by NUL is invalid
+        }
+        chunk[len++] = trail;
+        m_nState = 0;
+    }
+    while (p < end && len < kChunkSize) {
+        const std::uint8_t b = *p;
+        if (b != 0 && b < 0x80) {
+            if (end - p >= 2 && p[1] >= 0x80) {
+                chunk[len++] = b; // a lone space or sign between letters
+                ++p;
+                continue;
+            }
+            const std::size_t run = ascii::CopyNonNulAscii(
+                p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
+            len += run;
+            p += run;
+            continue;
+        }
+        ++p;
+        if (b == 0) {
+            continue;
+        }
+        chunk[len++] = b;
+        if (m_aLead[b]) {
+            if (p == end) {
+                m_nState = 2;
+                break;
+            }
+            const std::uint8_t trail = *p++;
+            if (trail == 0) {
+                throw CMbcsToUnicodeException();
+            }
+            chunk[len++] = trail;
+        }
+    }
+    m_nChunk = len;
+    return p;
+}
+
+const std::uint8_t* CSourceFileReader::FillUtf8(const std::uint8_t* p, const std::uint8_t* end) {
+    std::uint8_t* const chunk = m_pChunk.get();
+    std::size_t len = m_nChunk;
+    for (;;) {
+        // Between characters: ASCII runs and whole sequences, on locals only
+        // (stores into the byte buffer could alias the members).
+        if (m_nState == 0) {
+            while (p < end && len < kChunkSize) {
+                const std::uint8_t b = *p;
+                if (b < 0x80) {
+                    if (b == 0) {
+                        ++p;
+                    } else {
+                        const std::size_t run = ascii::CopyNonNulAscii(
+                            p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
+                        len += run;
+                        p += run;
+                    }
+                    continue;
+                }
+                const std::size_t length = end - p >= 4 ? WholeUtf8Sequence(p) : 0;
+                if (length == 0) {
+                    break;
+                }
+                std::memcpy(chunk + len, p, 4); // the chunk buffer has room for 4
+                len += length;
+                p += length;
+            }
+            if (p == end || len >= kChunkSize) {
+                break;
+            }
+        } else if (p == end) {
+            break;
+        }
+        // One byte through the state machine: a sequence that crosses the end
+        // of the block, or one that is malformed.
+        const std::uint8_t b = *p++;
+        if (m_nState == 0) {
+            if ((b & 0xE0) == 0xC0) {
+                m_nUtf8Remaining = 2;
+            } else if ((b & 0xF0) == 0xE0) {
+                m_nUtf8Remaining = 3;
+            } else if ((b & 0xF8) == 0xF0) {
+                m_nUtf8Remaining = 4;
+            } else {
+                throw CMbcsToUnicodeException();
+            }
+            m_nUtf8Lead = b;
+            m_bUtf8Second = true;
+            m_nState = 1;
+            chunk[len++] = b;
+            continue;
+        }
+        if ((b & 0xC0) != 0x80) {
+            throw CMbcsToUnicodeException();
+        }
+        if (m_bUtf8Second) {
+            m_bUtf8Second = false;
+            const std::uint8_t lead = m_nUtf8Lead;
+            if (lead == 0xC0 || lead == 0xC1 || (lead == 0xE0 && b <= 0x9F) ||
+                (lead == 0xF0 && b <= 0x8F) || (lead == 0xED && b >= 0xA0)) {
+                throw CMbcsToUnicodeException(); // overlong, or an encoded surrogate
+            }
+        }
+        chunk[len++] = b;
+        if (--m_nUtf8Remaining == 1) {
+            m_nState = 0;
+        }
+    }
+    m_nChunk = len;
+    return p;
+}
+
+const std::uint8_t* CSourceFileReader::FillGb18030(const std::uint8_t* p, const std::uint8_t* end) {
+    std::uint8_t* chunk = m_pChunk.get();
+    std::size_t len = m_nChunk;
+    while (p < end) {
+        if (m_nState == 0) {
+            if (len >= kChunkSize) {
+                break;
+            }
+            const std::uint8_t b = *p;
+            if (b < 0x80) {
+                if (b == 0) {
+                    ++p;
+                } else {
+                    const std::size_t run = ascii::CopyNonNulAscii(
+                        p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
+                    len += run;
+                    p += run;
+                }
+                continue;
+            }
+            if (b >= 0x81 && b <= 0xFE && end - p >= 2 &&
+                ((p[1] >= 0x40 && p[1] <= 0x7E) || (p[1] >= 0x80 && p[1] <= 0xFE))) {
+                chunk[len++] = b; // a whole two-byte character
+                chunk[len++] = p[1];
+                p += 2;
+                continue;
+            }
+            ++p;
+            chunk[len++] = b;
+            if (b >= 0x81 && b <= 0xFE) {
+                m_nState = 3;
+            }
+            continue;
+        }
+        const std::uint8_t b = *p++;
+        switch (m_nState) {
+        case 3:
+            if ((b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE)) {
+                m_nState = 0;
+            } else if (b >= 0x30 && b <= 0x39) {
+                m_nState = 4;
+            } else {
+                throw CMbcsToUnicodeException();
+            }
+            break;
+        case 4:
+            if (!(b >= 0x81 && b <= 0xFE)) {
+                throw CMbcsToUnicodeException();
+            }
+            m_nState = 5;
+            break;
+        default:
+            if (!(b >= 0x30 && b <= 0x39)) {
+                throw CMbcsToUnicodeException();
+            }
+            m_nState = 0;
+            break;
+        }
+        chunk[len++] = b;
+    }
+    m_nChunk = len;
+    return p;
+}
+
+bool CSourceFileReader::ReadUtf16Body(const std::string& path) {
+    m_pNext = m_pEnd = nullptr;
+    m_pFile->Open(path);
+    std::uint64_t remaining = m_pFile->Length();
+    if (remaining % 2 != 0) {
+        throw CUtf16InvalidException();
+    }
+    const bool bSwap = m_bBigEndian == (std::endian::native == std::endian::little);
+    char16_t* text = m_pText.get();
+    auto* bytes = reinterpret_cast<std::uint8_t*>(text);
+    while (remaining > 0) {
+        const std::size_t block =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kUtf16BlockSize, remaining));
+        if (Pull(bytes, block) != block) {
+            throw CFileException(CFileException::kGeneric, -1, path);
+        }
+        remaining -= block;
+        std::size_t n = block / 2;
+        if (bSwap) {
+            for (std::size_t i = 0; i < n; ++i) {
+                text[i] = ByteSwap(text[i]);
+            }
+        }
+        if (IsHighSurrogate(text[n - 1])) {
+            // A surrogate pair is never split between blocks.
+            if (remaining < 2) {
+                throw CUtf16InvalidException();
+            }
+            if (Pull(bytes + block, 2) != 2) {
+                throw CFileException(CFileException::kGeneric, -1, path);
+            }
+            remaining -= 2;
+            if (bSwap) {
+                text[n] = ByteSwap(text[n]);
+            }
+            if (!IsLowSurrogate(text[n])) {
+                throw CUtf16InvalidException();
+            }
+            ++n;
+        }
+        // NUL units are removed, closing the gaps.
+        const std::size_t kept =
+            ascii::HasNulUnit(text, n)
+                ? static_cast<std::size_t>(std::remove(text, text + n, u'\0') - text)
+                : n;
+        m_converter.ConvertUtf16Chunk(text, kept);
+    }
+    m_converter.Finish();
+    m_pFile->Close();
+    return true;
+}
+
+} // namespace varnolt

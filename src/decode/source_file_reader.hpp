@@ -1,0 +1,86 @@
+// CSourceFileReader: reads one source file and feeds the converter chunks
+// that never split a character; records every read or decode failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace varnolt {
+
+class CUnicodeConverter;
+class IFileStatusSink;
+
+namespace platform {
+class CSourceFile;
+}
+
+class CSourceFileReader {
+public:
+    enum ReadMode : int { kGeneric = 0, kUtf8 = 1, kUtf16Le = 2, kUtf16Be = 3, kGb18030 = 4 };
+
+    static constexpr std::size_t kChunkSize = 8192; // bytes per chunk, plus the rest of a character
+    static constexpr std::size_t kUtf16BlockSize = 16384; // bytes per UTF-16 block
+
+    CSourceFileReader(CUnicodeConverter& converter, IFileStatusSink& status);
+    virtual ~CSourceFileReader();
+    CSourceFileReader(const CSourceFileReader&) = delete;
+    CSourceFileReader& operator=(const CSourceFileReader&) = delete;
+
+    // Once per run: the code page sets the read mode (and the lead bytes).
+    void SetCodePage(std::int32_t codePage);
+    static ReadMode ReadModeOf(std::int32_t codePage);
+    ReadMode Mode() const { return m_nReadMode; }
+    void SetLogIndex(std::int64_t logIndex) { m_nLogIndex = logIndex; }
+
+    // The operation of the run's read mode.
+    bool Read(const std::string& path);
+
+    // Each returns true when the whole file was read and passed on, false
+    // when it failed (the failure is already recorded).
+    bool ReadMbcs(const std::string& path);
+    bool ReadUtf8(const std::string& path);
+    bool ReadUtf16(const std::string& path, bool bBigEndian);
+    bool ReadGb18030(const std::string& path);
+
+private:
+    template <class Fill> bool ReadBytes(const std::string& path, Fill fill);
+    bool Guarded(const std::string& path, bool (CSourceFileReader::*body)(const std::string&));
+    bool ReadBytesBody(const std::string& path);
+    bool ReadUtf16Body(const std::string& path);
+    void EmitChunk();
+    bool Refill();
+    std::size_t Pull(std::uint8_t* out, std::size_t n);
+    // The mode rules: take bytes from [p, end) into the chunk until it is
+    // full at a character boundary or the bytes run out.
+    const std::uint8_t* FillSingleByte(const std::uint8_t* p, const std::uint8_t* end);
+    const std::uint8_t* FillDoubleByte(const std::uint8_t* p, const std::uint8_t* end);
+    const std::uint8_t* FillUtf8(const std::uint8_t* p, const std::uint8_t* end);
+    const std::uint8_t* FillGb18030(const std::uint8_t* p, const std::uint8_t* end);
+
+    CUnicodeConverter& m_converter;
+    IFileStatusSink& m_status;
+    std::int32_t m_nCodePage = 1252;
+    ReadMode m_nReadMode = kGeneric;
+    bool m_bHasLeadBytes = false;
+    bool m_bBigEndian = false;
+    bool m_aLead[256] = {};
+    std::int64_t m_nLogIndex = -1;
+
+    std::unique_ptr<platform::CSourceFile> m_pFile;
+    std::unique_ptr<std::uint8_t[]> m_pChunk; // one chunk plus its NUL terminator
+    std::size_t m_nChunk = 0;
+    std::unique_ptr<char16_t[]> m_pText;      // one UTF-16 block
+    std::unique_ptr<std::uint8_t[]> m_pBlock; // bytes read from the file, not yet taken
+    const std::uint8_t* m_pNext = nullptr;
+    const std::uint8_t* m_pEnd = nullptr;
+
+    // Position inside a multi-byte character; 0 between characters.
+    int m_nState = 0;
+    int m_nUtf8Remaining = 0;
+    std::uint8_t m_nUtf8Lead = 0;
+    bool m_bUtf8Second = false;
+};
+
+} // namespace varnolt

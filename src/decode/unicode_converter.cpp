@@ -1,0 +1,195 @@
+// CUnicodeConverter: decodes chunks through the code-page layer (or the UTF-16
+// check), drops a leading byte-order mark and passes the text on.
+#include "decode/unicode_converter.hpp"
+
+#include "decode/armscii.hpp"
+#include "decode/ascii.hpp"
+#include "decode/decode_exceptions.hpp"
+#include "decode/html_stage.hpp"
+#include "output/text_sink.hpp"
+#include "settings/app_settings.hpp"
+#include "settings/file_status.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace varnolt {
+
+namespace {
+
+constexpr std::size_t kMaxCapacity = 0x7FFFFFFF;
+constexpr int kMaxAttempts = 4;
+
+// Parallel workers show their internal-error messages one at a time.
+std::mutex s_internalErrorLock;
+
+void ReportToStandardError(std::string_view text) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+} // namespace
+
+CUnicodeConverter::CUnicodeConverter(CTextSink& writer, IHtmlStage* pHtmlStage,
+                                     IFileStatusSink& status)
+    : m_writer(writer), m_pHtmlStage(pHtmlStage), m_status(status),
+      m_strHtmlFileExt(kDefaultHtmlFileExt), m_reportInternalError(ReportToStandardError) {
+    Grow(kInitialCapacity);
+}
+
+CUnicodeConverter::~CUnicodeConverter() = default;
+
+void CUnicodeConverter::SetCodePage(std::int32_t codePage) {
+    m_nCodePage = codePage;
+    m_bStrict = UsesStrictFlag(codePage);
+    m_decoderState.Reset();
+}
+
+void CUnicodeConverter::SetInternalErrorReporter(std::function<void(std::string_view)> reporter) {
+    m_reportInternalError = std::move(reporter);
+}
+
+void CUnicodeConverter::StartFile(bool bFileIsHtml) {
+    m_bFirstChunk = true;
+    m_bFileIsHtml = bFileIsHtml;
+    m_decoderState.Reset();
+}
+
+void CUnicodeConverter::Grow(std::size_t capacity) {
+    // Contents need not survive: every attempt decodes the chunk afresh.
+    m_pOutput.reset(new char16_t[capacity]);
+    m_nCapacity = capacity;
+}
+
+void CUnicodeConverter::ReportInternalError(int number) {
+    const std::lock_guard<std::mutex> lock(s_internalErrorLock);
+    m_reportInternalError("Unexpected internal Error (" + std::to_string(number) + ")");
+}
+
+void CUnicodeConverter::ConvertChunk(const std::uint8_t* bytes, std::size_t n) {
+    if (m_nCapacity > kMaxCapacity) {
+        ReportInternalError(102);
+        std::abort(); // cannot happen: the capacity only doubles from 8196 a few times
+    }
+    std::size_t length = 0;
+    for (int attempt = 1;; ++attempt) {
+        DecodeError error = DecodeError::kNone;
+        if (m_nCodePage == kArmsciiCodePage) {
+            const std::size_t count =
+                ArmsciiToWideChar(m_nCodePage, reinterpret_cast<const char*>(bytes),
+                                  m_pOutput.get(), m_nCapacity, error);
+            length = count > 0 ? count - 1 : 0; // without the terminator
+        } else {
+            length = MultiByteToWideChar(m_nCodePage, m_bStrict, bytes, n, false, m_decoderState,
+                                         m_pOutput.get(), m_nCapacity, error);
+        }
+        if (error == DecodeError::kNone) {
+            break;
+        }
+        if (error == DecodeError::kInsufficientBuffer) {
+            // The larger buffer stays for later chunks and files.
+            Grow(m_nCapacity * 2);
+            if (attempt + 1 <= kMaxAttempts) {
+                continue;
+            }
+            ReportInternalError(101);
+            throw CMbcsToUnicodeException();
+        }
+        if (error == DecodeError::kNoUnicodeTranslation) {
+            throw CMbcsToUnicodeException();
+        }
+        ReportInternalError(100);
+        throw CMbcsToUnicodeException();
+    }
+    PassOn(m_pOutput.get(), length);
+}
+
+bool CUnicodeConverter::IsLegalUtf16(const char16_t* text, std::size_t n) {
+    for (std::size_t i = ascii::FirstUnitToCheck(text, n); i < n; ++i) {
+        const char16_t u = text[i];
+        // One test keeps the common case fast: every illegal unit is 0 or >= 0xD800.
+        if (u != 0 && u < 0xD800) {
+            continue;
+        }
+        if (u == 0 || u >= 0xFFFE) {
+            return false;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 == n || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+                return false;
+            }
+            ++i;
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CUnicodeConverter::ConvertUtf16Chunk(const char16_t* text, std::size_t n) {
+    if (!IsLegalUtf16(text, n)) {
+        throw CUtf16InvalidException();
+    }
+    PassOn(text, n);
+}
+
+void CUnicodeConverter::PassOn(const char16_t* text, std::size_t n) {
+    if (m_bFirstChunk && n > 0 && text[0] == 0xFEFF) {
+        ++text;
+        --n;
+    }
+    m_bFirstChunk = false;
+    WriteText(std::u16string_view(text, n));
+}
+
+void CUnicodeConverter::WriteText(std::u16string_view text) {
+    if (text.empty()) {
+        return;
+    }
+    try {
+        if (m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr) {
+            m_pHtmlStage->Feed(text);
+        } else {
+            m_writer.WriteUnicode(text);
+        }
+    } catch (const CFileExceptionFromTargetFileWriter&) {
+        throw;
+    } catch (const CFileException& error) {
+        throw CFileExceptionFromTargetFileWriter(error);
+    }
+}
+
+void CUnicodeConverter::Finish() {
+    // A stateful decoder may still hold the last bytes of the file.
+    if (m_decoderState.nPending != 0 || m_decoderState.nMode != 0) {
+        if (FindDecoder(m_nCodePage) != nullptr) {
+            DecodeError error = DecodeError::kNone;
+            const std::size_t length =
+                MultiByteToWideChar(m_nCodePage, m_bStrict, nullptr, 0, true, m_decoderState,
+                                    m_pOutput.get(), m_nCapacity, error);
+            if (error != DecodeError::kNone) {
+                throw CMbcsToUnicodeException();
+            }
+            PassOn(m_pOutput.get(), length);
+        }
+    }
+    m_decoderState.Reset();
+    if (m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr) {
+        try {
+            m_pHtmlStage->FlushPending();
+        } catch (const CFileExceptionFromTargetFileWriter&) {
+            throw;
+        } catch (const CFileException& error) {
+            throw CFileExceptionFromTargetFileWriter(error);
+        }
+        if (m_bMetaTagOption && !m_pHtmlStage->MetaTagAddedOrUpdated()) {
+            m_status.SetStatus(m_pHtmlStage->LogIndex(), kLevelWarning, kMsgNoMetaTag);
+        }
+    }
+}
+
+bool CUnicodeConverter::IsHtmlFile(std::string_view extension) const {
+    return !extension.empty() && IsExtensionInList(m_strHtmlFileExt, std::string(extension));
+}
+
+} // namespace varnolt

@@ -1,0 +1,90 @@
+// Small whole files on POSIX, built on the file operations of file_io.
+#include "platform/small_file.hpp"
+
+#include "platform/file_io.hpp"
+#include "platform/paths.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace varnolt::platform {
+namespace {
+
+// The process's umask without changing it (umask(2) would race with other
+// threads creating files); Linux reports it in /proc/self/status.
+mode_t CurrentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+        }
+    }
+    return 022;
+}
+
+} // namespace
+
+bool ReadFileChunks(const std::string& path,
+                    const std::function<bool(std::string_view chunk)>& consume) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char buffer[8192];
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            break;
+        }
+        if (got == 0 || !consume(std::string_view(buffer, static_cast<std::size_t>(got)))) {
+            break;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+    if (path.empty()) {
+        return false;
+    }
+    const std::string target = ResolveSymlink(path).value_or(FullPath(path));
+    if (target.empty() || target.back() == '/') {
+        return false;
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == 0 ? "/" : target.substr(0, slash);
+    int fd = -1;
+    std::string tempPath;
+    if (CreateUniqueFile(folder, "." + target.substr(slash + 1) + ".", fd, tempPath) != 0) {
+        return false;
+    }
+    mode_t mode = 0;
+    if (GetPermissions(target, mode) != 0) {
+        mode = 0666 & ~CurrentUmask();
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) == 0 &&
+              SyncFile(fd) == 0;
+    ok = CloseFile(fd) == 0 && ok;
+    ok = ok && RenameReplace(tempPath, target) == 0;
+    if (!ok) {
+        RemoveFile(tempPath);
+    }
+    return ok;
+}
+
+bool IsWritableDirectory(const std::string& path) {
+    return IsDirectory(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+} // namespace varnolt::platform

@@ -1,0 +1,30 @@
+// Small whole files: reading from the start in chunks, atomic replacement,
+// and the writable-folder test.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace varnolt::platform {
+
+// Reads the file from its start and hands the bytes to `consume` in chunks,
+// until `consume` returns false or the file ends. False when the file cannot
+// be opened or a read fails (a folder counts as unreadable).
+bool ReadFileChunks(const std::string& path,
+                    const std::function<bool(std::string_view chunk)>& consume);
+
+// Creates or replaces the file at `path` with exactly `bytes`. The bytes go to
+// a new file in the same folder, reach the disk and are then renamed over the
+// path, so a failure at any point leaves the previous file as it was. A path
+// that is a symbolic link has its final target replaced (the link stays). The
+// file keeps the permission bits of the one it replaces; a new one gets
+// 0666 less the umask. False on any failure (nothing is left behind).
+bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+// True when the path names a folder this process may create files in (the
+// counterpart of a folder without the read-only attribute: also false on a
+// read-only mount).
+bool IsWritableDirectory(const std::string& path);
+
+} // namespace varnolt::platform

@@ -1,0 +1,19 @@
+// The job's first look at a source file: can it be read as a file, and is it empty.
+#pragma once
+
+#include <string>
+
+namespace varnolt::platform {
+
+enum class SourceProbe {
+    Readable,   // a regular file we can open for reading, not empty
+    Empty,      // a regular file of length 0
+    Unreadable, // missing, no permission, or not a regular file (folder, FIFO, device)
+};
+
+// Opens without blocking (a FIFO never stalls the run) and closes again at
+// once. Only regular files are converted: a FIFO or device would block or
+// never end, and a folder has no text.
+SourceProbe ProbeSource(const std::string& path);
+
+} // namespace varnolt::platform

@@ -1,0 +1,248 @@
+// Whole non-interactive runs through the real programs: exit codes, console
+// lines, the log, and byte-exact converted files.
+#include "settings/profile.hpp"
+#include "support/test_support.hpp"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace varnolt {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+struct Workspace {
+    TempDir dir;
+    std::vector<std::string> Env() const { return {"VARNOLT_SETTINGS=" + (dir / "settings.reg")}; }
+
+    void Profile(const std::string& name, const ProfileOptions& options) const {
+        WriteFile(dir / name, FormatProfile(options));
+    }
+    test::ProgramResult Varnolt(std::vector<std::string> args) const {
+        args.insert(args.begin(), "-u");
+        return test::RunProgram(VARNOLT_EXE_PATH, args, dir.Path(), Env());
+    }
+    test::ProgramResult Front(const std::vector<std::string>& args) const {
+        auto env = Env();
+        env.push_back(std::string("VARNOLT_EXE=") + VARNOLT_EXE_PATH);
+        return test::RunProgram(XVARNOLT_EXE_PATH, args, dir.Path(), env);
+    }
+    // The log file as UTF-8 (it is UTF-16LE with a byte-order mark).
+    std::string Log(const std::string& name = "varnolt.log") const {
+        const std::string bytes = ReadFile(dir / name);
+        std::string out;
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            const unsigned unit = static_cast<unsigned char>(bytes[i]) |
+                                  (static_cast<unsigned char>(bytes[i + 1]) << 8);
+            if (unit < 0x80) {
+                out.push_back(static_cast<char>(unit));
+            } else {
+                out += "?";
+            }
+        }
+        return out;
+    }
+};
+
+ProfileOptions Options(int codePage, int outputOption, const std::string& arg, int format = 2) {
+    ProfileOptions o;
+    o.nCodePage = codePage;
+    o.nOutputOption = outputOption;
+    (outputOption == 0   ? o.strBackupPrefix
+     : outputOption == 1 ? o.strDestPrefix
+                         : o.strOutputFolder) = arg;
+    o.nUnicodeFormat = format;
+    o.bAddBOM = true;
+    return o;
+}
+
+TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {
+    struct Case {
+        const char* what;
+        ProfileOptions options;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string stderrHas;
+    };
+    const std::string prefix127(127, 'p');
+    const std::string prefix128(128, 'p');
+    const Case cases[] = {
+        {"all ok", Options(1252, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 0, ""},
+        {"warning: empty file", Options(1252, 1, "_u_"), {"-c", "p.vnp", "empty.txt"}, 16, ""},
+        {"error: invalid byte", Options(932, 1, "_u_"), {"-c", "p.vnp", "bad932.txt"}, 160, ""},
+        {"no profile", Options(1252, 1, "_u_"), {"good.txt"}, 132, ""},
+        {"profile missing", Options(1252, 1, "_u_"), {"-c", "none.vnp", "good.txt"}, 140, ""},
+        {"no files", Options(1252, 1, "_u_"), {"-c", "p.vnp"}, 142, ""},
+        {"code page", Options(1259, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 144, ""},
+        {"backup prefix", Options(1252, 0, "a/b"), {"-c", "p.vnp", "good.txt"}, 146, ""},
+        {"prefix 128", Options(1252, 1, prefix128), {"-c", "p.vnp", "good.txt"}, 148, ""},
+        {"prefix 127", Options(1252, 1, prefix127), {"-c", "p.vnp", "good.txt"}, 0, ""},
+        {"folder missing", Options(1252, 2, "nowhere"), {"-c", "p.vnp", "good.txt"}, 150, ""},
+        {"quoted folder", Options(1252, 2, "  \"out dir\" "), {"-c", "p.vnp", "good.txt"}, 0, ""},
+        {"log folder missing",
+         Options(1252, 1, "_u_"),
+         {"-c", "p.vnp", "-l", "no/such/dir/x.log", "good.txt"},
+         155,
+         ""},
+        {"ArmSCII-8", Options(59999, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Workspace run;
+        WriteFile(run.dir / "good.txt", "plain text\r\n");
+        WriteFile(run.dir / "empty.txt", "");
+        WriteFile(run.dir / "bad932.txt", "ok \x81\x7F here");
+        ASSERT_EQ(::mkdir((run.dir / "out dir").c_str(), 0755), 0);
+        run.Profile("p.vnp", c.options);
+        const auto r = run.Varnolt(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE(r.err.find(c.stderrHas), std::string::npos) << r.err;
+    }
+}
+
+TEST(NonInteractiveRun, ProfileOfAFutureVersionIsReportedThenRefused) {
+    Workspace run;
+    WriteFile(run.dir / "good.txt", "x");
+    std::string bytes = FormatProfile(Options(1252, 1, "_u_"));
+    // The version line follows the signature line: "2" -> "3".
+    const std::size_t at = bytes.find(std::string("\n\0"
+                                                  "2\0",
+                                                  4));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 2] = '3';
+    WriteFile(run.dir / "p.vnp", bytes);
+    const auto r = run.Varnolt({"-c", "p.vnp", "good.txt"});
+    EXPECT_EQ(r.exitCode, 140);
+    EXPECT_NE(r.err.find("The specified config profile is invalid. "), std::string::npos);
+
+    WriteFile(run.dir / "p.vnp", "not a profile at all");
+    const auto r2 = run.Varnolt({"-c", "p.vnp", "good.txt"});
+    EXPECT_EQ(r2.exitCode, 140);
+    EXPECT_EQ(r2.err, "");
+}
+
+TEST(NonInteractiveRun, MixedFolderThroughTheFrontEnd) {
+    Workspace run;
+    const std::string sjis = "\x93\xfa\x96\x7b\x8c\xea\r\n"; // 日本語
+    WriteFile(run.dir / "good.txt", sjis);
+    WriteFile(run.dir / "empty.txt", "");
+    WriteFile(run.dir / "bad.txt", "ok \x81\x7F here");
+    WriteFile(run.dir / "taken.txt", sjis);
+    WriteFile(run.dir / "_u_taken.txt", "keep me");
+    WriteFile(run.dir / "page.html", "<p>\x93\xfa</p>"); // neither head nor body
+    ProfileOptions options = Options(932, 1, "_u_");
+    options.bUtf8Meta = true;
+    run.Profile("p.vnp", options);
+
+    const auto r = run.Front({"-c", "p.vnp", "-l", "run.log", "good.txt", "empty.txt", "bad.txt",
+                              "taken.txt", "page.html", "missing.txt"});
+    EXPECT_EQ(r.exitCode, 160);
+    const std::string& out = r.out;
+    EXPECT_EQ(out.rfind("Varnolt Command-Line Mode\n\n", 0), 0u) << out;
+    for (const auto& line :
+         {run.dir / "good.txt [ok]\n", run.dir / "empty.txt [warning]\n",
+          run.dir / "bad.txt [failed]\n", run.dir / "taken.txt [failed]\n",
+          run.dir / "page.html [warning]\n", run.dir / "missing.txt [failed]\n"}) {
+        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+    }
+    EXPECT_NE(out.find("Error occured during conversion. Please read the log file for details\n"),
+              std::string::npos);
+
+    const std::string log = run.Log("run.log");
+    struct Expect {
+        const char* file;
+        const char* status;
+    };
+    for (const Expect e :
+         {Expect{"good.txt", "Status: OK"},
+          Expect{"empty.txt",
+                 "Status: Warning - The source file is empty. No conversion is performed."},
+          Expect{"bad.txt", "Status: Error - Invalid character is found during Unicode conversion"},
+          Expect{"taken.txt", "Status: Error - The file is not converted because the destination "
+                              "file already exists."},
+          Expect{"page.html", "Status: Warning - No UTF-8 charset Meta Tag is added/updated."},
+          Expect{"missing.txt", "Status: Error - Unable to read the source file"}}) {
+        const std::string record = "File: " + (run.dir / e.file) + "\r\n" + e.status + "\r\n";
+        EXPECT_NE(log.find(record), std::string::npos) << record << "\n" << log;
+    }
+
+    EXPECT_EQ(ReadFile(run.dir / "_u_good.txt"),
+              "\xEF\xBB\xBF\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\r\n");
+    EXPECT_EQ(ReadFile(run.dir / "_u_taken.txt"), "keep me");
+    EXPECT_EQ(ReadFile(run.dir / "good.txt"), sjis) << "the source is never touched";
+    struct stat st {};
+    EXPECT_NE(::stat((run.dir / "_u_bad.txt").c_str(), &st), 0) << "no output for a failed file";
+    EXPECT_NE(::stat((run.dir / "_u_empty.txt").c_str(), &st), 0);
+    // No place for the meta tag: converted as it is, with the warning.
+    EXPECT_EQ(ReadFile(run.dir / "_u_page.html"), "\xEF\xBB\xBF<p>\xE6\x97\xA5</p>");
+}
+
+TEST(NonInteractiveRun, LogAppendsUnlessToldToReplace) {
+    Workspace run;
+    WriteFile(run.dir / "a.txt", "a");
+    run.Profile("p.vnp", Options(1252, 1, "_u_"));
+    ASSERT_EQ(run.Varnolt({"-c", "p.vnp", "a.txt"}).exitCode, 0);
+    ASSERT_EQ(run.Varnolt({"-y", "-c", "p.vnp", "a.txt"}).exitCode, 16) << "overwritten: warning";
+    std::string log = run.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '='), 2 * (60 + 5));
+    EXPECT_NE(log.find("The destination file already exists and it is overwritten."),
+              std::string::npos);
+    ASSERT_EQ(run.Varnolt({"-o", "-y", "-c", "p.vnp", "a.txt"}).exitCode, 16);
+    log = run.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '='), 60 + 5);
+    // The default log path is in the current folder; without a console, no lines.
+    EXPECT_EQ(run.Varnolt({"-c", "p.vnp", "a.txt"}).out, "");
+}
+
+TEST(NonInteractiveRun, OneThreadFollowsListOrder) {
+    Workspace run;
+    WriteFile(run.dir / "settings.reg", "Windows Registry Editor Version 5.00\n\n"
+                                        "[HKEY_CURRENT_USER\\Software\\Brambleware\\Varnolt 5]\n"
+                                        "\"DisableMP\"=dword:00000001\n");
+    std::vector<std::string> args{"-c", "p.vnp"};
+    std::string expected = "Varnolt Command-Line Mode\n\n";
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "f" + std::to_string(11 - i) + ".txt";
+        WriteFile(run.dir / name, std::string(static_cast<std::size_t>(1000 * i + 1), 'x'));
+        args.push_back(name);
+        expected += (run.dir / name) + " [ok]\n";
+    }
+    expected += "\nConversion OK!\n";
+    run.Profile("p.vnp", Options(1252, 1, "_u_"));
+    const auto r = run.Front(args);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST(NonInteractiveRunConcurrency, WorkersGiveEveryFileOneRecordAndOneLine) {
+    Workspace run;
+    std::vector<std::string> args{"-c", "p.vnp", "-l", "run.log"};
+    for (int i = 0; i < 80; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        WriteFile(run.dir / name, std::string(static_cast<std::size_t>(i * 311 % 5000 + 1), 'x'));
+        args.push_back(name);
+    }
+    args.push_back("missing.txt");
+    run.Profile("p.vnp", Options(1252, 1, "_u_"));
+    const auto r = run.Front(args);
+    EXPECT_EQ(r.exitCode, 160);
+    const std::string log = run.Log("run.log");
+    for (int i = 0; i < 80; ++i) {
+        const std::string path = run.dir / ("f" + std::to_string(i) + ".txt");
+        const std::string line = path + " [ok]\n";
+        const std::size_t at = r.out.find(line);
+        ASSERT_NE(at, std::string::npos) << line;
+        EXPECT_EQ(r.out.find(line, at + 1), std::string::npos) << "twice: " << line;
+        const std::string record = "File: " + path + "\r\nStatus: OK\r\n";
+        const std::size_t inLog = log.find(record);
+        ASSERT_NE(inLog, std::string::npos) << record;
+        EXPECT_EQ(log.find(record, inLog + 1), std::string::npos) << "twice: " << record;
+    }
+    EXPECT_NE(r.out.find((run.dir / "missing.txt") + " [failed]\n"), std::string::npos);
+}
+
+} // namespace
+} // namespace varnolt

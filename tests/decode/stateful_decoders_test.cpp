@@ -1,0 +1,198 @@
+// GB18030, HZ and ISCII against the lines and samples of their reference files.
+#include "decode/codepage_data.hpp"
+#include "decode/decode_test_util.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace varnolt {
+namespace {
+
+using test::DecodeWhole;
+using test::HexOf;
+
+std::string FourBytes(std::uint32_t index) {
+    std::string s(4, '\0');
+    s[3] = static_cast<char>(0x30 + index % 10);
+    index /= 10;
+    s[2] = static_cast<char>(0x81 + index % 126);
+    index /= 126;
+    s[1] = static_cast<char>(0x30 + index % 10);
+    index /= 10;
+    s[0] = static_cast<char>(0x81 + index);
+    return s;
+}
+
+TEST(Gb18030Decoder, DecodesEveryOneTwoAndFourByteBmpSequence) {
+    const test::CodePageData data = test::LoadCodePage(54936);
+    std::string all;
+    std::u16string expected;
+    for (const auto& line : data.lines) {
+        all += line.bytes;
+        expected += line.units;
+    }
+    ASSERT_EQ(data.lines.size(), 128u + 23940u);
+    std::uint32_t covered = 0;
+    for (const auto& range : data.ranges) {
+        const auto* b = reinterpret_cast<const unsigned char*>(range.first.data());
+        const std::uint32_t first =
+            (((b[0] - 0x81u) * 10 + (b[1] - 0x30u)) * 126 + (b[2] - 0x81u)) * 10 + (b[3] - 0x30u);
+        ASSERT_EQ(first, covered);
+        for (std::uint32_t cp = range.nFirst; cp <= range.nLast; ++cp) {
+            all += FourBytes(covered++);
+            expected += static_cast<char16_t>(cp);
+        }
+    }
+    ASSERT_EQ(covered, 39420u);
+    // Strict and substituting modes agree on valid text.
+    EXPECT_EQ(DecodeWhole(54936, all, true).text, expected);
+    EXPECT_EQ(DecodeWhole(54936, all, false).text, expected);
+}
+
+TEST(Gb18030Decoder, MapsTheSupplementaryPlanesLinearly) {
+    std::string all;
+    std::u16string expected;
+    for (std::uint32_t v = 0; v <= 0xFFFFF; ++v) {
+        all += FourBytes(189000 + v);
+        expected += static_cast<char16_t>(0xD800 + (v >> 10));
+        expected += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+    }
+    EXPECT_EQ(all.substr(0, 4), "\x90\x30\x81\x30");
+    EXPECT_EQ(all.substr(all.size() - 4), "\xE3\x32\x9A\x35");
+    EXPECT_TRUE(DecodeWhole(54936, all, true).text == expected);
+}
+
+// "# sample: HEX ... -> UNITS" or "-> error NAME BYTES; substituted: UNITS".
+struct Sample {
+    std::string bytes;
+    bool bError;
+    std::u16string units;
+};
+
+std::vector<Sample> LoadSamples(std::int32_t codePage) {
+    std::ifstream in(test::CodePageDataDir() + "/cp" + std::to_string(codePage) + ".txt");
+    std::vector<Sample> samples;
+    std::string line;
+    const std::regex form(R"(^# sample: ([0-9A-F ]+?)(?: \(.*\))? -> (.*)$)");
+    // GB18030's measured errors: "#   81 20       stop: ERROR BYTES; sub: UNITS".
+    const std::regex measured(
+        R"(^#   ([0-9A-F]{2}(?: [0-9A-F]{2})*) +stop: (\S+) \S+; sub: (.*)$)");
+    while (std::getline(in, line)) {
+        std::smatch m;
+        if (std::regex_match(line, m, measured)) {
+            line = "# sample: " + m[1].str() + " -> error " + m[2].str() +
+                   "; substituted: " + m[3].str();
+        }
+        if (!std::regex_match(line, m, form)) {
+            continue;
+        }
+        Sample s;
+        std::istringstream hex(m[1].str());
+        std::string byte;
+        while (hex >> byte) {
+            s.bytes.push_back(static_cast<char>(std::stoul(byte, nullptr, 16)));
+        }
+        std::string result = m[2].str();
+        s.bError = result.rfind("error", 0) == 0;
+        if (s.bError) {
+            result = result.substr(result.find("substituted: ") + 13);
+        }
+        if (result != "(nothing)") {
+            s.units = test::HexUnits(result);
+        }
+        samples.push_back(s);
+    }
+    return samples;
+}
+
+class SampleTest : public ::testing::TestWithParam<std::int32_t> {};
+
+TEST_P(SampleTest, MatchesEverySampleOfTheReference) {
+    const test::CodePageData data = test::LoadCodePage(GetParam());
+    const std::vector<Sample> samples = LoadSamples(GetParam());
+    ASSERT_GE(samples.size(), 10u);
+    for (const Sample& s : samples) {
+        const bool bIcuDefect = std::any_of(data.eoiLines.begin(), data.eoiLines.end(),
+                                            [&](const auto& eoi) { return eoi.bytes == s.bytes; });
+        if (bIcuDefect) {
+            continue; // checked on its own below
+        }
+        EXPECT_EQ(DecodeWhole(GetParam(), s.bytes, false).text, s.units) << HexOf(s.bytes);
+        const test::Decoded strict = DecodeWhole(GetParam(), s.bytes, true);
+        EXPECT_EQ(strict.bOk, !s.bError) << HexOf(s.bytes);
+        if (strict.bOk) {
+            EXPECT_EQ(strict.text, s.units) << HexOf(s.bytes);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stateful, SampleTest,
+                         ::testing::Values(54936, 52936, 57002, 57003, 57004, 57005, 57006, 57007,
+                                           57008, 57009, 57010, 57011),
+                         [](const auto& param) { return "cp" + std::to_string(param.param); });
+
+class IsciiLinesTest : public ::testing::TestWithParam<std::int32_t> {};
+
+TEST_P(IsciiLinesTest, DecodesEveryLineAlone) {
+    const test::CodePageData data = test::LoadCodePage(GetParam());
+    ASSERT_GT(data.lines.size(), 400u);
+    for (const auto& line : data.lines) {
+        EXPECT_EQ(DecodeWhole(GetParam(), line.bytes, false).text, line.units) << HexOf(line.bytes);
+        // Mid-text (followed by a space) the result is the same.
+        EXPECT_EQ(DecodeWhole(GetParam(), line.bytes + " ", false).text, line.units + u" ")
+            << HexOf(line.bytes);
+    }
+    for (const auto& line : data.subLines) {
+        EXPECT_EQ(DecodeWhole(GetParam(), line.bytes, false).text, line.units);
+        EXPECT_FALSE(DecodeWhole(GetParam(), line.bytes, true).bOk);
+    }
+    // ICU loses the consonant of a final consonant + halant; we keep it, so the
+    // text is the same as when something follows.
+    for (const auto& line : data.eoiLines) {
+        const std::u16string mid = DecodeWhole(GetParam(), line.bytes + " ", false).text;
+        EXPECT_EQ(DecodeWhole(GetParam(), line.bytes, false).text + u" ", mid);
+        EXPECT_EQ(mid.size(), 3u) << HexOf(line.bytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Iscii, IsciiLinesTest,
+                         ::testing::Values(57002, 57003, 57004, 57005, 57006, 57007, 57008, 57009,
+                                           57010, 57011),
+                         [](const auto& param) { return "cp" + std::to_string(param.param); });
+
+TEST(IsciiDecoder, AssameseDecodesAsBengali) {
+    const test::CodePageData bengali = test::LoadCodePage(57003);
+    std::string all;
+    for (const auto& line : bengali.lines) {
+        all += line.bytes;
+    }
+    EXPECT_EQ(DecodeWhole(57006, all, false).text, DecodeWhole(57003, all, false).text);
+}
+
+TEST(HzDecoder, DecodesEveryGbPairThroughCodePage936) {
+    const test::CodePageData gbk = test::LoadCodePage(936);
+    std::string hz = "~{";
+    std::u16string expected;
+    for (const auto& line : gbk.lines) {
+        if (line.bytes.size() != 2) {
+            continue;
+        }
+        const auto lead = static_cast<unsigned char>(line.bytes[0]);
+        const auto trail = static_cast<unsigned char>(line.bytes[1]);
+        if (lead >= 0xA1 && lead <= 0xFD && trail >= 0xA1 && trail <= 0xFE) {
+            hz += static_cast<char>(lead - 0x80);
+            hz += static_cast<char>(trail - 0x80);
+            expected += line.units;
+        }
+    }
+    hz += "~}";
+    EXPECT_EQ(expected.size(), 8742u);
+    const test::Decoded got = DecodeWhole(52936, hz, true);
+    EXPECT_TRUE(got.bOk);
+    EXPECT_EQ(got.text, expected);
+}
+
+} // namespace
+} // namespace varnolt
