@@ -4,11 +4,14 @@
 // prose in the language, repeated with numbered lines) through the real
 // CSourceFileReader and CUnicodeConverter. Sinks: "Utf16" takes the decoded
 // text as it is (the decode cost alone); "Utf8" also encodes it to UTF-8 into
-// memory with the project's UTF-16 to UTF-8 encoder.
+// memory with the target writer's encoder; "Writer" goes through the whole
+// target writer (UTF-8) into /dev/null.
 #include "decode/code_page_decoder.hpp"
 #include "decode/source_file_reader.hpp"
 #include "decode/unicode_converter.hpp"
+#include "output/target_file_writer.hpp"
 #include "output/text_sink.hpp"
+#include "output/utf_encode.hpp"
 #include "platform/text_utf.hpp"
 #include "settings/file_status.hpp"
 
@@ -19,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -118,11 +122,24 @@ std::u16string Repeat(const char* paragraph) {
     return out;
 }
 
+// The benchmark's source files, removed when the program ends.
+struct CSourceFiles {
+    std::vector<std::string> paths;
+    ~CSourceFiles() {
+        for (const std::string& path : paths) {
+            std::remove(path.c_str());
+        }
+    }
+};
+
+CSourceFiles s_sourceFiles;
+
 std::string MakeFile(const std::string& name, const std::string& bytes) {
     const char* tmp = std::getenv("TMPDIR");
     const std::string path = std::string(tmp ? tmp : "/tmp") + "/varnolt_bench_" +
                              std::to_string(::getpid()) + "_" + name;
     std::ofstream(path, std::ios::binary) << bytes;
+    s_sourceFiles.paths.push_back(path);
     return path;
 }
 
@@ -174,14 +191,32 @@ public:
     std::size_t m_nUnits = 0;
 };
 
+// Encodes to UTF-8 into memory with the target writer's encoder.
 class CUtf8Sink : public CTextSink {
 public:
     void WriteUnicode(std::u16string_view text) override {
-        m_buffer = Utf16ToUtf8(text);
-        m_nBytes += m_buffer.size();
+        if (m_buffer.size() < MaxUtf8Size(text.size())) {
+            m_buffer.resize(MaxUtf8Size(text.size()));
+        }
+        m_nBytes += EncodeUtf8(text.data(), text.size(), m_buffer.data());
+        benchmark::DoNotOptimize(m_buffer.data());
     }
-    std::string m_buffer;
+    std::vector<std::uint8_t> m_buffer;
     std::size_t m_nBytes = 0;
+};
+
+// The whole target writer (UTF-8, its 64 KB buffer) writing to /dev/null.
+class CWriterSink : public CTextSink {
+public:
+    CWriterSink() : m_writer(COutputOptions{}, m_status) { m_writer.OpenForBenchmark("/dev/null"); }
+    void WriteUnicode(std::u16string_view text) override { m_writer.WriteUnicode(text); }
+
+private:
+    class CNoLog : public IFileStatusSink {
+    public:
+        void SetStatus(std::int64_t, int, int) override {}
+    } m_status;
+    CTargetFileWriter m_writer;
 };
 
 class CNoStatus : public IFileStatusSink {
@@ -217,8 +252,12 @@ void Convert(benchmark::State& state, std::int32_t codePage, const char* text) {
     void BM_##name##_Utf8(benchmark::State& s) {                                                   \
         Convert<CUtf8Sink>(s, cp, text);                                                           \
     }                                                                                              \
+    void BM_##name##_Writer(benchmark::State& s) {                                                 \
+        Convert<CWriterSink>(s, cp, text);                                                         \
+    }                                                                                              \
     BENCHMARK(BM_##name##_Utf16)->Unit(benchmark::kMillisecond);                                   \
-    BENCHMARK(BM_##name##_Utf8)->Unit(benchmark::kMillisecond)
+    BENCHMARK(BM_##name##_Utf8)->Unit(benchmark::kMillisecond);                                    \
+    BENCHMARK(BM_##name##_Writer)->Unit(benchmark::kMillisecond)
 
 VARNOLT_DECODE_BENCH(Western1252, 1252, kWestern);
 VARNOLT_DECODE_BENCH(Russian1251, 1251, kRussian);

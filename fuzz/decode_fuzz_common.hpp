@@ -12,12 +12,20 @@
 
 namespace varnolt::fuzz {
 
+// A scratch file for this process, removed at exit.
+struct CScratchFile {
+    std::string path;
+    ~CScratchFile() { std::remove(path.c_str()); }
+};
+
 inline const std::string& ScratchPath() {
-    static const std::string path = [] {
+    static const CScratchFile scratch{[] {
         const char* tmp = std::getenv("TMPDIR");
-        return std::string(tmp ? tmp : "/tmp") + "/varnolt_fuzz_" + std::to_string(::getpid());
-    }();
-    return path;
+        // Memory-backed when there is one: the target writes two files per input.
+        const char* dir = tmp ? tmp : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+        return std::string(dir) + "/varnolt_fuzz_" + std::to_string(::getpid());
+    }()};
+    return scratch.path;
 }
 
 // The first byte picks the code page among `pages`; the rest is the file.

@@ -120,6 +120,21 @@ inline std::size_t CopyNonNulAscii(const std::uint8_t* in, std::size_t n, std::u
     std::size_t i = 0;
     // Whole blocks first: their step does not depend on the data, so the
     // loop runs ahead of the loads.
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 32 <= n) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16));
+        const __m128i bad = _mm_or_si128(_mm_or_si128(a, _mm_cmpeq_epi8(a, zero)),
+                                         _mm_or_si128(b, _mm_cmpeq_epi8(b, zero)));
+        if (_mm_movemask_epi8(bad) != 0) {
+            break;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 16), b);
+        i += 32;
+    }
+#endif
     while (i + 16 <= n && IsNonNulAscii16(in + i)) {
         __builtin_memcpy(out + i, in + i, 16);
         i += 16;
@@ -139,6 +154,22 @@ inline std::size_t CopyNonNulAscii(const std::uint8_t* in, std::size_t n, std::u
 // May write up to n units of out.
 inline std::size_t WidenAscii(const std::uint8_t* in, std::size_t n, char16_t* out) {
     std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 32 <= n) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0) {
+            break;
+        }
+        auto* o = reinterpret_cast<__m128i*>(out + i);
+        _mm_storeu_si128(o, _mm_unpacklo_epi8(a, zero));
+        _mm_storeu_si128(o + 1, _mm_unpackhi_epi8(a, zero));
+        _mm_storeu_si128(o + 2, _mm_unpacklo_epi8(b, zero));
+        _mm_storeu_si128(o + 3, _mm_unpackhi_epi8(b, zero));
+        i += 32;
+    }
+#endif
     while (i + 16 <= n && Widen16(in + i, out + i)) {
         i += 16;
     }

@@ -2,6 +2,8 @@
 #include "decode/ascii.hpp"
 #include "decode/decoders.hpp"
 
+#include <algorithm>
+
 namespace varnolt {
 
 namespace {
@@ -31,11 +33,20 @@ char16_t CDoubleByteDecoder::Pair(std::uint8_t lead, std::uint8_t trail) const {
 
 DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bool, bool bStrict,
                                        CDecoderState&, char16_t* out, std::size_t& nOut) const {
+    // The table's fields in locals: the loop stores UTF-16 units and must not
+    // reload them after each store.
+    const std::uint8_t* const leadRow = m_table.aLeadRow;
+    const char16_t* const single = m_table.aSingle;
+    const char16_t* const pairs = m_table.pPairs;
+    const unsigned trailMin = m_table.nTrailMin;
+    const unsigned trailSpan = m_table.nTrailMax - m_table.nTrailMin;
+    const std::size_t rowWidth = m_table.nRowWidth;
+    const bool bAsciiIdentity = m_bAsciiIdentity;
     std::size_t i = 0;
     std::size_t o = 0;
     while (i < n) {
         const std::uint8_t b = in[i];
-        if (b < 0x80 && m_bAsciiIdentity) {
+        if (b < 0x80 && bAsciiIdentity) {
             if (i + 1 < n && in[i + 1] >= 0x80) {
                 out[o++] = b; // a lone space or sign between letters
                 ++i;
@@ -47,12 +58,14 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
             continue;
         }
         char16_t c;
-        if (m_table.aLeadRow[b] != 0) {
+        const unsigned row = leadRow[b];
+        if (row != 0) {
             // A lead byte at the end of the input has lost its trail byte.
-            c = i + 1 < n ? Pair(b, in[i + 1]) : tables::kNoMapping;
-            i += i + 1 < n ? 2 : 1;
+            const unsigned trail = i + 1 < n ? in[i + 1] - trailMin : ~0u;
+            c = trail <= trailSpan ? pairs[(row - 1) * rowWidth + trail] : tables::kNoMapping;
+            i += 2;
         } else {
-            c = m_table.aSingle[b];
+            c = single[b];
             ++i;
         }
         if (c == tables::kNoMapping) {
@@ -60,6 +73,7 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
                 return DecodeError::kNoUnicodeTranslation;
             }
             c = 0xFFFD;
+            i = std::min(i, n);
         }
         out[o++] = c;
     }

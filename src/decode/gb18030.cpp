@@ -6,6 +6,7 @@
 #include "decode/decoders.hpp"
 
 #include <algorithm>
+#include <array>
 
 namespace varnolt {
 
@@ -13,6 +14,18 @@ namespace {
 
 constexpr std::uint32_t kBmpFourByteEnd = 39420;      // index of 0x8431A530
 constexpr std::uint32_t kSupplementaryStart = 189000; // index of 0x90308130
+
+// The column of a trail byte in the two-byte table (0x40-0x7E, 0x80-0xFE).
+constexpr std::uint8_t kNotTrail = 0xFF;
+constexpr auto kTrailColumn = [] {
+    std::array<std::uint8_t, 256> column{};
+    for (unsigned t = 0; t < 256; ++t) {
+        column[t] = t >= 0x40 && t <= 0x7E   ? static_cast<std::uint8_t>(t - 0x40)
+                    : t >= 0x80 && t <= 0xFE ? static_cast<std::uint8_t>(t - 0x41)
+                                             : kNotTrail;
+    }
+    return column;
+}();
 
 bool IsLead(std::uint8_t b) {
     return b >= 0x81 && b <= 0xFE;
@@ -43,6 +56,15 @@ DecodeError CGb18030Decoder::Decode(const std::uint8_t* in, std::size_t n, bool,
     std::size_t o = 0;
     while (i < n) {
         const std::uint8_t b = in[i];
+        // The common case first: a two-byte character.
+        if (b >= 0x81 && b <= 0xFE && i + 1 < n) {
+            const unsigned column = kTrailColumn[in[i + 1]];
+            if (column != kNotTrail) {
+                out[o++] = tables::kGb18030Pairs[(b - 0x81) * 190 + column];
+                i += 2;
+                continue;
+            }
+        }
         if (b < 0x80) {
             if (i + 1 < n && in[i + 1] >= 0x80) {
                 out[o++] = b; // a lone space or sign between letters

@@ -31,6 +31,10 @@ bool IsLowSurrogate(char16_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
+bool IsGb18030Trail(std::uint8_t b) {
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE);
+}
+
 bool IsContinuation(std::uint8_t b) {
     return (b & 0xC0) == 0x80;
 }
@@ -138,12 +142,10 @@ bool CSourceFileReader::Guarded(const std::string& path,
         bResult = (this->*body)(path);
     } catch (const CFileExceptionFromTargetFileWriter&) {
         message = kMsgTempAccessFailed;
-    } catch (const CFileException& error) {
-        if (error.m_cause == CFileException::kEndOfFile) {
-            bResult = true;
-        } else {
-            message = kMsgSourceReadError;
-        }
+    } catch (const CFileException&) {
+        // Every source-side file error fails the file, an end-of-file one
+        // included: counting it as success would pass on a truncated text.
+        message = kMsgSourceReadError;
     } catch (const CMbcsToUnicodeException&) {
         message = kMsgInvalidCharacter;
     } catch (const CUtf16InvalidException&) {
@@ -241,7 +243,7 @@ const std::uint8_t* CSourceFileReader::FillSingleByte(const std::uint8_t* p,
 
 const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
                                                       const std::uint8_t* end) {
-    std::uint8_t* chunk = m_pChunk.get();
+    std::uint8_t* const chunk = m_pChunk.get();
     std::size_t len = m_nChunk;
     if (m_nState == 2 && p < end) {
         // The trail byte of a lead byte that ended the previous block.
@@ -252,26 +254,31 @@ const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
         chunk[len++] = trail;
         m_nState = 0;
     }
-    while (p < end && len < kChunkSize) {
-        const std::uint8_t b = *p;
-        if (b != 0 && b < 0x80) {
-            if (end - p >= 2 && p[1] >= 0x80) {
-                chunk[len++] = b; // a lone space or sign between letters
-                ++p;
-                continue;
-            }
-            const std::size_t run = ascii::CopyNonNulAscii(
-                p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
-            len += run;
-            p += run;
+    while (m_nState == 0 && p < end && len < kChunkSize) {
+        // Take the NUL-free stretch up to the mark whole, then find where its
+        // last character ends. The byte after any non-lead byte starts a
+        // character (a non-lead byte is a character of its own or a trail),
+        // and so does the start of the stretch; the lead-valued bytes after
+        // the last such point pair up, so an odd count leaves a lead byte
+        // waiting for its trail.
+        const std::size_t n = std::min<std::size_t>(end - p, kChunkSize - len);
+        const void* nul = std::memchr(p, 0, n);
+        const std::size_t clean =
+            nul != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p)
+                           : n;
+        if (clean == 0) {
+            ++p; // a NUL byte between characters is dropped
             continue;
         }
-        ++p;
-        if (b == 0) {
-            continue;
+        std::memcpy(chunk + len, p, clean);
+        std::size_t k = len + clean;
+        while (k > len && m_aLead[chunk[k - 1]]) {
+            --k;
         }
-        chunk[len++] = b;
-        if (m_aLead[b]) {
+        const bool bLeadWaiting = ((len + clean - k) & 1) != 0;
+        len += clean;
+        p += clean;
+        if (bLeadWaiting) {
             if (p == end) {
                 m_nState = 2;
                 break;
@@ -361,43 +368,50 @@ const std::uint8_t* CSourceFileReader::FillUtf8(const std::uint8_t* p, const std
 }
 
 const std::uint8_t* CSourceFileReader::FillGb18030(const std::uint8_t* p, const std::uint8_t* end) {
-    std::uint8_t* chunk = m_pChunk.get();
+    std::uint8_t* const chunk = m_pChunk.get();
     std::size_t len = m_nChunk;
-    while (p < end) {
+    for (;;) {
+        // Between characters: ASCII runs and whole two-byte characters, on
+        // locals only; four-byte characters and malformed input go through
+        // the state machine below one byte at a time.
         if (m_nState == 0) {
-            if (len >= kChunkSize) {
-                break;
-            }
-            const std::uint8_t b = *p;
-            if (b < 0x80) {
+            while (p < end && len < kChunkSize) {
+                const std::uint8_t b = *p;
+                if (b >= 0x81 && b <= 0xFE) {
+                    if (end - p >= 2 && IsGb18030Trail(p[1])) {
+                        chunk[len] = b;
+                        chunk[len + 1] = p[1];
+                        len += 2;
+                        p += 2;
+                        continue;
+                    }
+                    break;
+                }
                 if (b == 0) {
-                    ++p;
-                } else {
+                    ++p; // a NUL byte between characters is dropped
+                } else if (b < 0x80) {
                     const std::size_t run = ascii::CopyNonNulAscii(
                         p, std::min<std::size_t>(end - p, kChunkSize - len), chunk + len);
                     len += run;
                     p += run;
+                } else {
+                    chunk[len++] = b; // 0x80 and 0xFF stand alone
+                    ++p;
                 }
-                continue;
             }
-            if (b >= 0x81 && b <= 0xFE && end - p >= 2 &&
-                ((p[1] >= 0x40 && p[1] <= 0x7E) || (p[1] >= 0x80 && p[1] <= 0xFE))) {
-                chunk[len++] = b; // a whole two-byte character
-                chunk[len++] = p[1];
-                p += 2;
-                continue;
+            if (p == end || len >= kChunkSize) {
+                break;
             }
-            ++p;
-            chunk[len++] = b;
-            if (b >= 0x81 && b <= 0xFE) {
-                m_nState = 3;
-            }
-            continue;
+        } else if (p == end) {
+            break;
         }
         const std::uint8_t b = *p++;
         switch (m_nState) {
+        case 0: // a lead byte
+            m_nState = 3;
+            break;
         case 3:
-            if ((b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE)) {
+            if (IsGb18030Trail(b)) {
                 m_nState = 0;
             } else if (b >= 0x30 && b <= 0x39) {
                 m_nState = 4;

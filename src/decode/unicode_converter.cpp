@@ -68,8 +68,8 @@ void CUnicodeConverter::ReportInternalError(int number) {
 
 void CUnicodeConverter::ConvertChunk(const std::uint8_t* bytes, std::size_t n) {
     if (m_nCapacity > kMaxCapacity) {
-        ReportInternalError(102);
-        std::abort(); // cannot happen: the capacity only doubles from 8196 a few times
+        // An impossible state: the capacity only doubles from 8196 a few times.
+        std::abort();
     }
     std::size_t length = 0;
     for (int attempt = 1;; ++attempt) {

@@ -28,9 +28,11 @@ public:
     CUnicodeConverter(const CUnicodeConverter&) = delete;
     CUnicodeConverter& operator=(const CUnicodeConverter&) = delete;
 
-    // Once per run.
+    // Once per run. HTML processing is on when the run asks for the charset
+    // meta tag or for entity conversion.
     void SetCodePage(std::int32_t codePage);
     void SetHtmlProcessing(bool bOn) { m_bHtmlProcessing = bOn; }
+    // The charset meta-tag option: a file that gets no tag is warned about.
     void SetMetaTagOption(bool bOn) { m_bMetaTagOption = bOn; }
     void SetHtmlFileExtensions(std::string list) { m_strHtmlFileExt = std::move(list); }
     // Where the two internal-error texts go (by default standard error).

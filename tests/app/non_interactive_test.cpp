@@ -217,6 +217,56 @@ TEST(NonInteractiveRun, OneThreadFollowsListOrder) {
     EXPECT_EQ(r.out, expected);
 }
 
+TEST(NonInteractiveRun, WildcardsAndSubFoldersExpandIntoTheList) {
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> files; // relative to the workspace
+        int exitCode;
+    };
+    const Case cases[] = {
+        {{"dir/*.txt"}, {"dir/a.txt", "dir/b.TXT"}, 0},
+        {{"-s", "dir/*.txt"},
+         {"dir/a.txt", "dir/b.TXT", "dir/sub/a.txt", "dir/sub/d.txt", "dir/sub/deep/e.txt"},
+         0},
+        {{"dir/*.txt", "dir/*"}, {"dir/a.txt", "dir/b.TXT", "dir/c.log"}, 0},
+        {{"-s", "dir/a.txt"}, {"dir/a.txt", "dir/sub/a.txt"}, 0},
+        {{"nowhere/*.txt"}, {}, 142},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        Workspace run;
+        for (const char* folder : {"dir", "dir/sub", "dir/sub/deep"}) {
+            ASSERT_EQ(::mkdir((run.dir / folder).c_str(), 0755), 0);
+        }
+        for (const char* file : {"dir/a.txt", "dir/b.TXT", "dir/c.log", "dir/sub/a.txt",
+                                 "dir/sub/d.txt", "dir/sub/deep/e.txt"}) {
+            WriteFile(run.dir / file, "text");
+        }
+        // Beside each source: two files of one name from different folders
+        // would meet in a flat output folder.
+        run.Profile("p.vnp", Options(1252, 1, "_u_"));
+        std::vector<std::string> args{"-c", "p.vnp"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto r = run.Varnolt(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        if (c.exitCode != 0) {
+            continue;
+        }
+        const std::string log = run.Log();
+        std::size_t records = 0;
+        for (std::size_t at = log.find("File: "); at != std::string::npos;
+             at = log.find("File: ", at + 1)) {
+            ++records;
+        }
+        EXPECT_EQ(records, c.files.size()) << log;
+        for (const auto& file : c.files) {
+            EXPECT_NE(log.find("File: " + (run.dir / file) + "\r\nStatus: OK"), std::string::npos)
+                << file << "\n"
+                << log;
+        }
+    }
+}
+
 TEST(NonInteractiveRunConcurrency, WorkersGiveEveryFileOneRecordAndOneLine) {
     Workspace run;
     std::vector<std::string> args{"-c", "p.vnp", "-l", "run.log"};

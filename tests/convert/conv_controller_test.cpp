@@ -4,6 +4,7 @@
 #include "settings/app_settings.hpp"
 #include "support/test_support.hpp"
 
+#include <atomic>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
@@ -20,10 +21,11 @@ public:
     std::string GetBaseFolder(int) const override { return {}; }
 };
 
+// Workers report from their own threads, as they would to a progress window.
 class CCountingProgress : public IProgressSink {
 public:
-    int begun = 0;
-    int finished = 0;
+    std::atomic<int> begun{0};
+    std::atomic<int> finished{0};
     int cancelAfter = -1;
     void FileBegun() override {
         if (++begun == cancelAfter) {

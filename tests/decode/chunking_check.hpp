@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,18 +40,32 @@ public:
     void SetStatus(std::int64_t, int, int) override {}
 };
 
-// Converts the file at `path` through a fresh reader + converter.
-inline bool ConvertFile(std::int32_t codePage, const std::string& path, std::u16string& text) {
+// A reader + converter for one code page, reused from file to file as a
+// worker reuses its pipeline.
+struct CCheckPipeline {
+    explicit CCheckPipeline(std::int32_t codePage)
+        : converter(sink, nullptr, status), reader(converter, status) {
+        converter.SetInternalErrorReporter([](std::string_view) {});
+        converter.SetCodePage(codePage);
+        reader.SetCodePage(codePage);
+    }
     CStringSink sink;
     CIgnoreStatus status;
-    CUnicodeConverter converter(sink, nullptr, status);
-    CSourceFileReader reader(converter, status);
-    converter.SetInternalErrorReporter([](std::string_view) {});
-    converter.SetCodePage(codePage);
-    reader.SetCodePage(codePage);
-    converter.StartFile(false);
-    const bool ok = reader.Read(path);
-    text = sink.m_text;
+    CUnicodeConverter converter;
+    CSourceFileReader reader;
+};
+
+// Converts the file at `path` through the code page's reader + converter.
+inline bool ConvertFile(std::int32_t codePage, const std::string& path, std::u16string& text) {
+    thread_local std::map<std::int32_t, std::unique_ptr<CCheckPipeline>> pipelines;
+    auto& pipeline = pipelines[codePage];
+    if (!pipeline) {
+        pipeline = std::make_unique<CCheckPipeline>(codePage);
+    }
+    pipeline->sink.m_text.clear();
+    pipeline->converter.StartFile(false);
+    const bool ok = pipeline->reader.Read(path);
+    text = pipeline->sink.m_text;
     return ok;
 }
 

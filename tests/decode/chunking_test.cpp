@@ -4,6 +4,8 @@
 #include "decode/ascii.hpp"
 #include "decode/chunking_check.hpp"
 #include "decode/codepage_data.hpp"
+#include "decode/decode_test_util.hpp"
+#include "decode/pipeline_fixture.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -109,6 +111,117 @@ TEST(AsciiFastPath, AgreesWithThePlainLoops) {
         ASSERT_EQ(ascii::CopyNonNulAscii(in.data(), in.size(), copy.data()), m);
         ASSERT_TRUE(std::equal(in.begin(), in.begin() + m, copy.begin()));
     }
+}
+
+} // namespace
+} // namespace varnolt
+
+namespace varnolt {
+namespace {
+
+// The generic mode's chunks, byte by byte as the reading rules put them.
+std::vector<std::string> ReferenceChunks(std::int32_t codePage, const std::string& bytes) {
+    std::vector<std::string> chunks;
+    std::string chunk;
+    bool bTrailNext = false;
+    for (char c : bytes) {
+        const auto b = static_cast<std::uint8_t>(c);
+        if (!bTrailNext) {
+            if (b == 0) {
+                continue;
+            }
+            chunk += c;
+            bTrailNext = IsDBCSLeadByteEx(codePage, b);
+        } else {
+            chunk += c;
+            bTrailNext = false;
+        }
+        if (!bTrailNext && chunk.size() >= 8192) {
+            chunks.push_back(chunk);
+            chunk.clear();
+        }
+    }
+    if (!chunk.empty()) {
+        chunks.push_back(chunk);
+    }
+    return chunks;
+}
+
+using test::DecodeWhole;
+
+TEST(SourceFileReader, GenericChunksAreThoseOfReadingByteByByte) {
+    for (std::int32_t codePage : {932, 936, 949, 950, 1361, 20932}) {
+        std::vector<std::string> sequences;
+        for (const auto& line : test::LoadCodePage(codePage).lines) {
+            sequences.push_back(line.bytes);
+        }
+        std::mt19937 rng(static_cast<unsigned>(codePage));
+        std::uniform_int_distribution<std::size_t> pick(0, sequences.size() - 1);
+        std::uniform_int_distribution<int> nul(0, 30);
+        test::CPipeline pipeline(codePage);
+        for (int round = 0; round < 4; ++round) {
+            std::string bytes;
+            while (bytes.size() < 60000) {
+                bytes += sequences[pick(rng)];
+                if (nul(rng) == 0) {
+                    bytes += std::string(static_cast<std::size_t>(1 + round), '\0');
+                }
+            }
+            std::vector<std::size_t> expected;
+            for (const std::string& chunk : ReferenceChunks(codePage, bytes)) {
+                expected.push_back(DecodeWhole(codePage, chunk, true).text.size());
+            }
+            const auto result = pipeline.Convert(bytes);
+            ASSERT_TRUE(result.bOk) << codePage;
+            ASSERT_EQ(pipeline.m_sink.m_pieces, expected) << codePage << " round " << round;
+        }
+    }
+}
+
+} // namespace
+} // namespace varnolt
+
+namespace varnolt {
+namespace {
+
+// The illegal-unit test as plainly as it can be written.
+bool IsLegalUtf16Plain(const std::u16string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u == 0 || u == 0xFFFE || u == 0xFFFF || (u >= 0xDC00 && u <= 0xDFFF)) {
+            return false;
+        }
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+                return false;
+            }
+            ++i;
+        }
+    }
+    return true;
+}
+
+TEST(UnicodeConverter, IllegalUnitTestAgreesWithThePlainLoopAtEveryPosition) {
+    std::mt19937 rng(1200);
+    const char16_t specials[] = {0x0000, 0xFFFE, 0xFFFF, 0xD800, 0xDBFF, 0xDC00,
+                                 0xDFFF, 0xD7FF, 0xE000, 0xFFFD, 0x0D0A, 0x0001};
+    std::uniform_int_distribution<std::size_t> len(0, 80);
+    std::uniform_int_distribution<std::size_t> special(0, std::size(specials) - 1);
+    int legal = 0;
+    for (int round = 0; round < 5000; ++round) {
+        std::u16string text(len(rng), u'a');
+        for (int k = 0; k < 2 && !text.empty(); ++k) {
+            text[std::uniform_int_distribution<std::size_t>(0, text.size() - 1)(rng)] =
+                specials[special(rng)];
+        }
+        const bool expected = IsLegalUtf16Plain(text);
+        ASSERT_EQ(CUnicodeConverter::IsLegalUtf16(text.data(), text.size()), expected) << round;
+        ASSERT_EQ(ascii::HasNulUnit(text.data(), text.size()),
+                  text.find(u'\0') != std::u16string::npos);
+        legal += expected ? 1 : 0;
+    }
+    EXPECT_GT(legal, 500);
+    EXPECT_LT(legal, 4500);
 }
 
 } // namespace

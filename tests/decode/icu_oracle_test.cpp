@@ -2,6 +2,7 @@
 #ifdef VARNOLT_HAVE_ICU
 
 #include "decode/decode_test_util.hpp"
+#include "decode/pipeline_fixture.hpp"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -71,7 +72,19 @@ TEST(IcuOracle, Gb18030AgreesOnEveryRegionAndOnMalformedPieces) {
     for (std::uint32_t index = 189000 - 20; index < 189000 + 0x100000 + 40; index += 7) {
         text += FourBytes(index);
     }
-    // Malformed pieces between ASCII letters.
+    // Through the real reader and converter first: every character is
+    // well-formed (unassigned ones included), so the file converts, with the
+    // 8192-byte marks falling inside two- and four-byte characters.
+    {
+        test::CPipeline pipeline(54936);
+        const auto result = pipeline.Convert(text);
+        ASSERT_TRUE(result.bOk);
+        const std::u16string icu = IcuDecode("gb18030", text);
+        EXPECT_EQ(FirstDifference(result.text, icu), icu.size());
+        EXPECT_EQ(result.text.size(), icu.size());
+    }
+    // Malformed pieces between ASCII letters (the decoder alone: the reader
+    // rejects them before decoding).
     for (const char* piece : {"\x81\x20", "\x81\x7F", "\x81\xFF", "\x81\x30\x81\x20",
                               "\x81\x30\xFF\x30", "\x81\x30\x20", "\x85\x30\x81\x30", "\x80"}) {
         text += "a";
@@ -118,6 +131,15 @@ TEST(IcuOracle, HzAgreesOnRandomTextInEveryChunking) {
         ASSERT_EQ(DecodeWhole(52936, text, false).text, icu) << round;
         ASSERT_EQ(DecodePieces(52936, text, RandomCuts(rng, text.size(), 30), false).text, icu)
             << round;
+    }
+    // Through the real reader: long texts whose 8192-byte marks fall inside
+    // escapes and pairs.
+    test::CPipeline pipeline(52936);
+    for (int round = 0; round < 12; ++round) {
+        const std::string text = RandomHz(rng, 30000);
+        const auto result = pipeline.Convert(text);
+        ASSERT_TRUE(result.bOk);
+        ASSERT_EQ(result.text, IcuDecode("HZ", text)) << round;
     }
     // Every GB pair of the HZ range, in GB mode.
     std::string all = "~{";
@@ -190,6 +212,16 @@ TEST_P(IsciiOracleTest, AgreesOnRandomTextWithScriptSwitchesInEveryChunking) {
         ASSERT_EQ(ours.size(), icu.size());
         ASSERT_EQ(DecodePieces(GetParam(), text, RandomCuts(rng, text.size(), 40), false).text, icu)
             << round;
+    }
+    // Through the real reader, with script switches and rules across the marks.
+    test::CPipeline pipeline(GetParam());
+    for (int round = 0; round < 6; ++round) {
+        const std::string text = RandomIscii(rng, 30000);
+        const auto result = pipeline.Convert(text);
+        ASSERT_TRUE(result.bOk);
+        const std::u16string icu = IcuDecode(converter.c_str(), text);
+        ASSERT_EQ(FirstDifference(result.text, icu), icu.size()) << round;
+        ASSERT_EQ(result.text.size(), icu.size());
     }
 }
 

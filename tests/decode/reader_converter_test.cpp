@@ -1,8 +1,12 @@
 // The reader's modes, chunking and failures, and the converter's rules, on real files.
+#include "codecs/html_parser.hpp"
+#include "codecs/html_processor.hpp"
 #include "decode/armscii.hpp"
 #include "decode/decode_exceptions.hpp"
 #include "decode/decode_test_util.hpp"
 #include "decode/pipeline_fixture.hpp"
+#include "platform/text_utf.hpp"
+#include "settings/app_settings.hpp"
 
 #include <gtest/gtest.h>
 
@@ -356,6 +360,65 @@ TEST(UnicodeConverter, IsHtmlFileFollowsTheExtensionList) {
     converter.SetHtmlFileExtensions("htm | php");
     EXPECT_FALSE(converter.IsHtmlFile("htm"));
     EXPECT_FALSE(converter.IsHtmlFile("php"));
+}
+
+} // namespace
+} // namespace varnolt
+
+namespace varnolt {
+namespace {
+
+// The real HTML stage behind the converter: text of an HTML file goes through
+// the parser and processor, which write to the same writer.
+TEST(UnicodeConverter, RoutesHtmlFilesThroughTheRealHtmlStage) {
+    test::TempDir dir;
+    CAppSettings settings(dir / "settings.reg");
+    test::CCollectingSink sink;
+    test::CRecordingStatus status;
+    CHtmlProcessor processor(sink, settings, true, true);
+    CHtmlParser parser(processor);
+    CHtmlStage stage(parser, processor);
+    CUnicodeConverter converter(sink, &stage, status);
+    CSourceFileReader reader(converter, status);
+    converter.SetCodePage(1252);
+    converter.SetHtmlProcessing(true);
+    converter.SetMetaTagOption(true);
+    reader.SetCodePage(1252);
+
+    auto convert = [&](const std::string& bytes, const std::string& ext) {
+        const std::string path = dir / ("page." + ext);
+        test::WriteFile(path, bytes);
+        sink.m_text.clear();
+        status.m_entries.clear();
+        processor.Reset(4);
+        parser.Reset(ext);
+        converter.StartFile(converter.IsHtmlFile(ext));
+        reader.SetLogIndex(4);
+        EXPECT_TRUE(reader.Read(path));
+        return Utf16ToUtf8(sink.m_text);
+    };
+    // A head gets the meta tag, entities become characters; a long body puts
+    // the 8192-byte mark in the middle of the document.
+    const std::string body(10000, 'x');
+    std::string out = convert("<html><head><title>caf\xE9 &eacute;</title></head><body>" + body +
+                                  "</body></html>",
+                              "htm");
+    EXPECT_NE(out.find("charset=UTF-8"), std::string::npos);
+    EXPECT_NE(out.find("caf\xC3\xA9 \xC3\xA9"), std::string::npos);
+    EXPECT_NE(out.find(body + "</body></html>"), std::string::npos);
+    EXPECT_TRUE(status.m_entries.empty());
+    // A fragment without head or body gets no tag: the warning, at the
+    // processor's log index.
+    out = convert("<p>caf\xE9</p>", "html");
+    EXPECT_EQ(out, "<p>caf\xC3\xA9</p>");
+    ASSERT_EQ(status.m_entries.size(), 1u);
+    EXPECT_EQ(status.m_entries[0].nIndex, 4);
+    EXPECT_EQ(status.m_entries[0].nLevel, kLevelWarning);
+    EXPECT_EQ(status.m_entries[0].nMessage, kMsgNoMetaTag);
+    // Not an HTML extension: the text goes to the writer as it is.
+    out = convert("<p>&eacute;</p>", "txt");
+    EXPECT_EQ(out, "<p>&eacute;</p>");
+    EXPECT_TRUE(status.m_entries.empty());
 }
 
 } // namespace

@@ -3,9 +3,9 @@
 #include "decode/decode_test_util.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <regex>
 
 namespace varnolt {
 namespace {
@@ -71,33 +71,42 @@ struct Sample {
     std::u16string units;
 };
 
+std::string SampleBytes(const std::string& text) {
+    std::istringstream in(text);
+    std::string token;
+    std::string bytes;
+    while (in >> token && token.size() == 2 &&
+           std::isxdigit(static_cast<unsigned char>(token[0]))) {
+        bytes.push_back(static_cast<char>(std::stoul(token, nullptr, 16)));
+    }
+    return bytes;
+}
+
 std::vector<Sample> LoadSamples(std::int32_t codePage) {
     std::ifstream in(test::CodePageDataDir() + "/cp" + std::to_string(codePage) + ".txt");
     std::vector<Sample> samples;
     std::string line;
-    const std::regex form(R"(^# sample: ([0-9A-F ]+?)(?: \(.*\))? -> (.*)$)");
-    // GB18030's measured errors: "#   81 20       stop: ERROR BYTES; sub: UNITS".
-    const std::regex measured(
-        R"(^#   ([0-9A-F]{2}(?: [0-9A-F]{2})*) +stop: (\S+) \S+; sub: (.*)$)");
+    const std::string samplePrefix = "# sample: ";
     while (std::getline(in, line)) {
-        std::smatch m;
-        if (std::regex_match(line, m, measured)) {
-            line = "# sample: " + m[1].str() + " -> error " + m[2].str() +
-                   "; substituted: " + m[3].str();
-        }
-        if (!std::regex_match(line, m, form)) {
-            continue;
-        }
         Sample s;
-        std::istringstream hex(m[1].str());
-        std::string byte;
-        while (hex >> byte) {
-            s.bytes.push_back(static_cast<char>(std::stoul(byte, nullptr, 16)));
-        }
-        std::string result = m[2].str();
-        s.bError = result.rfind("error", 0) == 0;
-        if (s.bError) {
-            result = result.substr(result.find("substituted: ") + 13);
+        std::string result;
+        if (line.rfind(samplePrefix, 0) == 0 && line.find(" -> ") != std::string::npos) {
+            // "# sample: HEX ... [("text")] -> UNITS" or "-> error NAME BYTES; substituted: UNITS"
+            const std::size_t arrow = line.find(" -> ");
+            s.bytes = SampleBytes(line.substr(samplePrefix.size(), arrow - samplePrefix.size()));
+            result = line.substr(arrow + 4);
+            s.bError = result.rfind("error", 0) == 0;
+            if (s.bError) {
+                result = result.substr(result.find("substituted: ") + 13);
+            }
+        } else if (line.rfind("#   ", 0) == 0 && line.find(" stop: ") != std::string::npos &&
+                   line.find("; sub: ") != std::string::npos) {
+            // GB18030's measured errors: "#   81 20       stop: ERROR BYTES; sub: UNITS".
+            s.bytes = SampleBytes(line.substr(1, line.find(" stop: ") - 1));
+            s.bError = true;
+            result = line.substr(line.find("; sub: ") + 7);
+        } else {
+            continue;
         }
         if (result != "(nothing)") {
             s.units = test::HexUnits(result);

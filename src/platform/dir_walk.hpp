@@ -1,0 +1,55 @@
+// Directory enumeration for the file search: one folder's entries, in the
+// order the OS gives them, with what each entry is.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace varnolt::platform {
+
+// Enumerates one folder (opendir/readdir). Entries come in the order the file
+// system gives them, "." and ".." and hidden entries included. The folder is
+// read whole and closed at once, so a recursive search holds one descriptor
+// at a time however deep the tree is. A symbolic
+// link counts as what it points to when that is a regular file; a link to a
+// folder (or to anything else, or dangling) is neither a file nor a folder,
+// so a search never follows it and cannot loop.
+class CFileFind {
+public:
+    CFileFind() = default;
+    virtual ~CFileFind();
+    CFileFind(const CFileFind&) = delete;
+    CFileFind& operator=(const CFileFind&) = delete;
+
+    // Opens the folder and moves to its first entry; false when the folder
+    // cannot be listed or is empty. A trailing "/" on the folder is allowed.
+    virtual bool FindFile(const std::string& folder);
+    // Moves to the next entry; false at the end (the enumeration is closed).
+    virtual bool FindNextFile();
+    virtual void Close();
+
+    // The current entry.
+    virtual std::string GetFileName() const { return m_strName; }
+    virtual std::string GetFilePath() const;
+    virtual bool IsDots() const { return m_strName == "." || m_strName == ".."; }
+    virtual bool IsDirectory() const { return m_eKind == Kind::Directory; }
+    // A regular file, or a link to one.
+    virtual bool IsFile() const { return m_eKind == Kind::File; }
+
+private:
+    enum class Kind : unsigned char { File, Directory, Other };
+    struct Entry {
+        std::string name;
+        Kind kind;
+    };
+    bool Load(const std::string& folder);
+
+    std::vector<Entry> m_arrEntries;
+    std::size_t m_nNext = 0;
+    bool m_bOpen = false;
+    std::string m_strFolder; // ends in "/"
+    std::string m_strName;
+    Kind m_eKind = Kind::Other;
+};
+
+} // namespace varnolt::platform
