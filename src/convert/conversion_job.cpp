@@ -50,7 +50,7 @@ class CWorkerPipeline {
 public:
     CWorkerPipeline(const CControllerBase& run, CAppSettings& settings, CLog& log,
                     const JobOptions& options)
-        : m_log(log), m_options(options),
+        : m_log(log),
           m_writer(run.MakeOutputOptions(options.nOverwriteRule), log, options.pQuestion),
           m_processor(m_writer, settings, run.m_bUtf8Meta, run.m_bEntityToUnicode),
           m_parser(m_processor), m_stage(m_parser, m_processor),
@@ -132,7 +132,6 @@ private:
     }
 
     CLog& m_log;
-    const JobOptions& m_options;
     CTargetFileWriter m_writer;
     CHtmlProcessor m_processor;
     CHtmlParser m_parser;

@@ -4,6 +4,7 @@
 #include "output/fault_env.hpp"
 #include "support/test_support.hpp"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
@@ -94,6 +95,83 @@ TEST(Log, ConcurrentWorkersGetDenseUniqueIndices) {
         ASSERT_EQ(all[static_cast<std::size_t>(i)], i);
     }
     EXPECT_EQ(log.GetMaxLevel(), kLevelWarning);
+}
+
+// Runs appending to one log file at once (two runs, or a run and an editor):
+// each write lands whole or fails as a whole, the mark stays only at the
+// start, and a reader on another thread sees only complete records.
+TEST(Log, ConcurrentWritersLeaveWholeRunsOrFail) {
+    constexpr int kWriters = 4;
+    constexpr int kRounds = 10;
+    constexpr int kRecords = 40;
+    CControllerBase run(nullptr, 1252, kOutputPrefixedCopy, "_u_", kFormatUtf8, false, false,
+                        false);
+    TempDir dir;
+    const std::string path = dir / "shared.log";
+    std::vector<std::vector<int>> written(kWriters); // rounds that reported success
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kWriters; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                CLog log;
+                std::vector<std::int64_t> order;
+                std::thread reader([&] {
+                    for (int i = 0; i < kRecords; ++i) {
+                        if (log.GetCount() > 0) {
+                            EXPECT_EQ(log.GetRecord(0).strFileName.rfind("/w", 0), 0u);
+                        }
+                    }
+                });
+                for (int i = 0; i < kRecords; ++i) {
+                    order.push_back(log.AddRecord("/w" + std::to_string(t) + "/r" +
+                                                  std::to_string(round) + "/" + std::to_string(i)));
+                }
+                reader.join();
+                if (log.Write(path, order, true, run)) {
+                    written[t].push_back(round);
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    const std::string file = ReadFile(path);
+    ASSERT_GE(file.size(), 2u);
+    EXPECT_EQ(file.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(file.find("\xFF\xFE", 2), std::string::npos);
+    const std::string text = Ascii(file.substr(2));
+    // Every run is one header followed by its own records only, in order, and
+    // exactly the runs that reported success are there, once each.
+    std::vector<std::string> expected;
+    for (int t = 0; t < kWriters; ++t) {
+        for (const int round : written[t]) {
+            expected.push_back("/w" + std::to_string(t) + "/r" + std::to_string(round) + "/");
+        }
+    }
+    std::vector<std::string> found;
+    const std::string header = "Varnolt Unicode Conversion Log - ";
+    for (std::size_t at = text.find(header); at != std::string::npos;) {
+        const std::size_t next = text.find(header, at + 1);
+        std::istringstream one(text.substr(at, next == std::string::npos ? next : next - at));
+        std::vector<std::string> files;
+        for (std::string line; std::getline(one, line);) {
+            if (line.starts_with("File: ")) {
+                files.push_back(line.substr(6, line.size() - 7)); // without "\r"
+            }
+        }
+        ASSERT_EQ(files.size(), static_cast<std::size_t>(kRecords));
+        const std::string prefix = files[0].substr(0, files[0].rfind('/') + 1);
+        for (int i = 0; i < kRecords; ++i) {
+            EXPECT_EQ(files[static_cast<std::size_t>(i)], prefix + std::to_string(i));
+        }
+        found.push_back(prefix);
+        at = next;
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, expected);
+    EXPECT_FALSE(expected.empty());
 }
 
 TEST(Log, FileBytesMatchTheFormat) {
