@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Load run of the console conversion: 100,000 small files in one run and one
+# 2 GiB file, each checked for peak memory (under 64 MiB), a complete output
+# and a log with one OK record per file. Not part of ctest.
+# Usage: bench/load.sh [SMALL_COUNT] [LARGE_MIB]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+small_count=${1:-100000}
+large_mib=${2:-2048}
+limit_kb=$((64 * 1024))
+command -v /usr/bin/time >/dev/null || apt-get install -y time >/dev/null
+tmp=${TMPDIR:-/tmp}
+free_kb=$(df -Pk "$tmp" | awk 'NR==2{print $4}')
+if [ "$free_kb" -lt $((6 * 1024 * 1024)) ]; then
+    echo "SKIPPED: less than 6 GiB free in $tmp ($((free_kb / 1024)) MiB)"
+    exit 0
+fi
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target varnolt >/dev/null
+exe=$PWD/build/bench/src/varnolt
+work=$(mktemp -d "$tmp/varnolt-load.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export VARNOLT_SETTINGS="$work/settings.reg"
+printf 'TaVo\n2\n1252\n2\nbak_\nu_\n%s\n2\n0\n0\n0\n' "$work/out" |
+    python3 -c 'import sys; sys.stdout.buffer.write("\ufeff".encode("utf-16-le") + sys.stdin.read().encode("utf-16-le"))' >"$work/p.vnp"
+
+failures=0
+check() { # name expected-files log
+    local rss secs records ok files
+    rss=$(awk -F': ' '/Maximum resident set size/{print $2}' "$work/time.txt")
+    secs=$(awk -F': ' '/Elapsed \(wall clock\)/{print $2}' "$work/time.txt")
+    records=$(iconv -f UTF-16 -t UTF-8 "$3" | grep -c '^File: ' || true)
+    ok=$(iconv -f UTF-16 -t UTF-8 "$3" | tr -d '\r' | grep -c '^Status: OK$' || true)
+    files=$(find "$work/out" -type f | wc -l)
+    echo "$1: $secs wall, peak RSS $((rss / 1024)) MiB, $records log records, $ok OK, $files files written"
+    if [ "$rss" -ge $limit_kb ] || [ "$records" -ne "$2" ] || [ "$ok" -ne "$2" ] || [ "$files" -ne "$2" ]; then
+        echo "$1: FAILED (expected $2 records, files and OK statuses, RSS under 64 MiB)"
+        failures=$((failures + 1))
+    fi
+}
+
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+python3 tools/make_corpus.py --lang west --size 4096 --count "$small_count" --out "$work/small"
+mkdir -p "$work/out"
+/usr/bin/time -v -o "$work/time.txt" "$exe" -u -c "$work/p.vnp" -l "$work/small.log" -y "$work/small/*.txt" >/dev/null
+check "$small_count small files" "$small_count" "$work/small.log"
+rm -rf "$work/small" "$work/out"
+
+python3 tools/make_corpus.py --lang west --size $((large_mib << 20)) --out "$work/large.txt"
+mkdir -p "$work/out"
+/usr/bin/time -v -o "$work/time.txt" "$exe" -u -c "$work/p.vnp" -l "$work/large.log" -y "$work/large.txt" >/dev/null
+check "one $large_mib MiB file" 1 "$work/large.log"
+cmp -s <(iconv -f CP1252 -t UTF-8 "$work/large.txt") "$work/out/large.txt" ||
+    { echo "large file: output differs from iconv's"; failures=$((failures + 1)); }
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+[ $failures -eq 0 ] && echo "load: all checks passed"
+exit $failures

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Whole-run speed of the console conversion against iconv, uconv and cp on a
+# generated corpus: one 256 MiB file and 10,000 files of 4 KiB, in Western
+# (1252) and Japanese (932) prose. Prints MB/s, files per second and peak RSS.
+# Not part of ctest. Usage: bench/run_vs_peers.sh [SMALL_COUNT] [LARGE_MIB]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+small_count=${1:-10000}
+large_mib=${2:-256}
+command -v /usr/bin/time >/dev/null || apt-get install -y time >/dev/null
+command -v uconv >/dev/null || apt-get install -y icu-devtools >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target varnolt >/dev/null
+exe=$PWD/build/bench/src/varnolt
+work=$(mktemp -d "${TMPDIR:-/tmp}/varnolt-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export VARNOLT_SETTINGS="$work/settings.reg"
+
+# A profile by hand in the profile format: UTF-16LE, one value per line:
+# signature, version 2, code page, output option 2 (folder), backup prefix,
+# converted prefix, output folder, Unicode format 2 (UTF-8), meta, entities, BOM.
+write_profile() { # file codepage outdir
+    printf 'TaVo\n2\n%s\n2\nbak_\nu_\n%s\n2\n0\n0\n0\n' "$2" "$3" |
+        python3 -c 'import sys; sys.stdout.buffer.write("\ufeff".encode("utf-16-le") + sys.stdin.read().encode("utf-16-le"))' >"$1"
+}
+
+# Runs a command under /usr/bin/time; sets SECS and RSS_KB.
+measure() {
+    local t0 t1
+    t0=$(date +%s%N)
+    /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null 2>"$work/err.txt" || {
+        echo "FAILED: $*" >&2; tail -5 "$work/err.txt" >&2; }
+    t1=$(date +%s%N)
+    SECS=$(awk -v a="$t0" -v b="$t1" 'BEGIN{print (b-a)/1e9}')
+    RSS_KB=$(awk -F': ' '/Maximum resident set size/{print $2}' "$work/time.txt")
+}
+
+row() { # tool lang kind secs bytes files rss
+    awk -v t="$1" -v l="$2" -v k="$3" -v s="$4" -v b="$5" -v f="$6" -v r="$7" 'BEGIN{
+        if (s <= 0) s = 0.001
+        printf "%-8s %-5s %-6s %9.2f s %9.1f MB/s %9.0f files/s %8.1f MiB\n", t, l, k, s, b/s/1e6, f/s, r/1024 }'
+}
+
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "tool     lang  set         time     throughput     files/sec   peak RSS"
+for lang in west ja; do
+    cp_name=$([ $lang = west ] && echo 1252 || echo 932)
+    icv_name=$([ $lang = west ] && echo CP1252 || echo CP932)
+    ucv_name=$([ $lang = west ] && echo windows-1252 || echo ibm-943_P15A-2003)
+    src=$work/$lang
+    mkdir -p "$src/small"
+    python3 tools/make_corpus.py --lang $lang --size $((large_mib << 20)) --out "$src/large.txt"
+    python3 tools/make_corpus.py --lang $lang --size 4096 --count "$small_count" --out "$src/small"
+    large_bytes=$(stat -c %s "$src/large.txt")
+    small_bytes=$(du -sb "$src/small" | cut -f1)
+    out=$work/out; prof=$work/$lang.vnp
+
+    # Large file.
+    rm -rf "$out"; mkdir -p "$out"; write_profile "$prof" $cp_name "$out"
+    sync; measure "$exe" -u -c "$prof" -l "$work/log" -y "$src/large.txt"
+    row varnolt $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
+    sync; measure iconv -f $icv_name -t UTF-8 -o "$out/iconv.txt" "$src/large.txt"
+    row iconv $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
+    sync; measure uconv -f $ucv_name -t UTF-8 -o "$out/uconv.txt" "$src/large.txt"
+    row uconv $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
+    sync; measure cp "$src/large.txt" "$out/cp.txt"
+    row cp $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
+
+    # Small files: a pattern argument keeps the command line short.
+    rm -rf "$out"; mkdir -p "$out"
+    sync; measure "$exe" -u -c "$prof" -l "$work/log" -y "$src/small/*.txt"
+    row varnolt $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    converted=$(find "$out" -type f | wc -l)
+    [ "$converted" -eq "$small_count" ] || echo "WRONG: $converted of $small_count files converted" >&2
+    rm -rf "$out"; mkdir -p "$out"
+    sync; measure bash -c 'for f in "$1"/*.txt; do iconv -f "$2" -t UTF-8 -o "$3/${f##*/}" "$f"; done' _ "$src/small" $icv_name "$out"
+    row iconv $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    rm -rf "$out"; mkdir -p "$out"
+    sync; measure bash -c 'for f in "$1"/*.txt; do uconv -f "$2" -t UTF-8 -o "$3/${f##*/}" "$f"; done' _ "$src/small" $ucv_name "$out"
+    row uconv $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    rm -rf "$out"; mkdir -p "$out"
+    sync; measure bash -c 'for f in "$1"/*.txt; do cp "$f" "$3/${f##*/}"; done' _ "$src/small" x "$out"
+    row cp $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    rm -rf "$src" "$out"
+done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
