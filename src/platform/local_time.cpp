@@ -7,6 +7,7 @@
 #include <ctime>
 #include <langinfo.h>
 #include <locale.h>
+#include <mutex>
 
 namespace varnolt::platform {
 namespace {
@@ -40,6 +41,12 @@ LocalDateTimeText FormatWith(const std::tm& when, locale_t loc) {
 } // namespace
 
 LocalDateTimeText FormatLocalDateTimeNow() {
+    // glibc loads and frees locale data behind newlocale/freelocale with
+    // its own shared state; one writer at a time keeps that out of reach of
+    // concurrent log writes (and ThreadSanitizer, which cannot see glibc's
+    // internal locks, quiet). A log is written once per run: no cost.
+    static std::mutex s_localeLock;
+    std::lock_guard lock(s_localeLock);
     const std::time_t now = std::time(nullptr);
     std::tm when{};
     ::localtime_r(&now, &when);
