@@ -145,8 +145,8 @@ struct TargetedFault {
     bool f2IsFile = true;
 };
 
-std::vector<std::string> Fault(const std::string& spec) {
-    return {"VARNOLT_FAULT=" + spec};
+std::vector<std::string> Fault(const std::string& faults) {
+    return {"VARNOLT_FAULT=" + faults};
 }
 
 TEST(FaultInjection, EachFaultOverEveryOptionAndRule) {
