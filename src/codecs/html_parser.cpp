@@ -3,6 +3,7 @@
 #include "codecs/html_parser.hpp"
 
 #include "codecs/html_processor.hpp"
+#include "platform/text_utf.hpp"
 
 namespace varnolt {
 
@@ -26,26 +27,6 @@ enum : std::int32_t {
 
 bool IsQuote(char16_t c) {
     return c == u'"' || c == u'\'';
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace

@@ -19,21 +19,6 @@
 namespace varnolt {
 namespace {
 
-// The converter's view of the HTML parser and meta processor.
-class CHtmlStageAdapter : public IHtmlStage {
-public:
-    CHtmlStageAdapter(CHtmlParser& parser, CHtmlProcessor& processor)
-        : m_parser(parser), m_processor(processor) {}
-    void Feed(std::u16string_view text) override { m_parser.Feed(text); }
-    void FlushPending() override { m_parser.Flush(); }
-    bool MetaTagAddedOrUpdated() const override { return m_processor.MetaWritten(); }
-    std::int64_t LogIndex() const override { return m_processor.LogIndex(); }
-
-private:
-    CHtmlParser& m_parser;
-    CHtmlProcessor& m_processor;
-};
-
 // The extension of a path for the HTML test and the parser's script kind:
 // the text after the last '.' of the file name, empty when there is none.
 std::string ExtensionOf(const std::string& path) {
@@ -135,7 +120,7 @@ private:
     CTargetFileWriter m_writer;
     CHtmlProcessor m_processor;
     CHtmlParser m_parser;
-    CHtmlStageAdapter m_stage;
+    CHtmlStage m_stage;
     CUnicodeConverter m_converter;
     CSourceFileReader m_reader;
 };

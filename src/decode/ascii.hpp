@@ -183,4 +183,16 @@ inline std::size_t WidenAscii(const std::uint8_t* in, std::size_t n, char16_t* o
     return i;
 }
 
+// The decoders' ASCII step at in[0] (< 0x80): a single byte between
+// non-ASCII letters is copied alone (the vector path would only cost there);
+// otherwise the whole run is widened. Returns the bytes taken, which equals
+// the units written.
+inline std::size_t TakeAscii(const std::uint8_t* in, std::size_t n, char16_t* out) {
+    if (n > 1 && in[1] >= 0x80) {
+        out[0] = in[0];
+        return 1;
+    }
+    return WidenAscii(in, n, out);
+}
+
 } // namespace varnolt::ascii

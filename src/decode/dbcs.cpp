@@ -47,12 +47,7 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
     while (i < n) {
         const std::uint8_t b = in[i];
         if (b < 0x80 && bAsciiIdentity) {
-            if (i + 1 < n && in[i + 1] >= 0x80) {
-                out[o++] = b; // a lone space or sign between letters
-                ++i;
-                continue;
-            }
-            const std::size_t run = ascii::WidenAscii(in + i, n - i, out + o);
+            const std::size_t run = ascii::TakeAscii(in + i, n - i, out + o);
             i += run;
             o += run;
             continue;

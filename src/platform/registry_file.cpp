@@ -30,26 +30,6 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -308,7 +288,7 @@ RegValueMap ParseRegText(std::string_view text) {
         }
         if (line.front() == '[') {
             inSection = line.back() == ']' &&
-                        EqualsNoCase(line.substr(1, line.size() - 2), kSettingsSection);
+                        EqualsIgnoringAsciiCase(line.substr(1, line.size() - 2), kSettingsSection);
             continue;
         }
         if (!inSection || line.front() != '"') {

@@ -23,4 +23,8 @@ std::string EscapeForDisplay(std::string_view text);
 // True when the bytes are well-formed UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
 bool IsWellFormedUtf8(std::string_view text);
 
+// Compares two byte strings with only the letters A-Z folded, as every
+// case-insensitive rule of this program (extensions, tags, sections) wants.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 } // namespace varnolt

@@ -287,7 +287,6 @@ bool IsExtensionInList(const std::string& extensionList, const std::string& exte
             list.push_back(c);
         }
     }
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     std::size_t start = 0;
     while (start <= list.size()) {
         std::size_t end = list.find('|', start);
@@ -296,14 +295,8 @@ bool IsExtensionInList(const std::string& extensionList, const std::string& exte
         }
         const std::string_view token(list.data() + start, end - start);
         // An empty token (from "||") never makes a file without extension HTML.
-        if (!token.empty() && token.size() == extension.size()) {
-            bool same = true;
-            for (std::size_t i = 0; i < token.size() && same; ++i) {
-                same = lower(token[i]) == lower(extension[i]);
-            }
-            if (same) {
-                return true;
-            }
+        if (!token.empty() && EqualsIgnoringAsciiCase(token, extension)) {
+            return true;
         }
         start = end + 1;
     }

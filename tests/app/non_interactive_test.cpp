@@ -1,6 +1,7 @@
 // Whole non-interactive runs through the real programs: exit codes, console
 // lines, the log, and byte-exact converted files.
 #include "settings/profile.hpp"
+#include "support/run_space.hpp"
 #include "support/test_support.hpp"
 
 #include <algorithm>
@@ -47,16 +48,9 @@ struct Workspace {
     }
 };
 
+// Profiles of these runs always write a byte-order mark.
 ProfileOptions Options(int codePage, int outputOption, const std::string& arg, int format = 2) {
-    ProfileOptions o;
-    o.nCodePage = codePage;
-    o.nOutputOption = outputOption;
-    (outputOption == 0   ? o.strBackupPrefix
-     : outputOption == 1 ? o.strDestPrefix
-                         : o.strOutputFolder) = arg;
-    o.nUnicodeFormat = format;
-    o.bAddBOM = true;
-    return o;
+    return test::MakeOptions(codePage, outputOption, arg, format, true);
 }
 
 TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {

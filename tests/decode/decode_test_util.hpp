@@ -68,4 +68,17 @@ inline std::string HexOf(const std::string& bytes) {
     return out;
 }
 
+// The GB18030 four-byte sequence with that linear index.
+inline std::string FourBytes(std::uint32_t index) {
+    std::string s(4, '\0');
+    s[3] = static_cast<char>(0x30 + index % 10);
+    index /= 10;
+    s[2] = static_cast<char>(0x81 + index % 126);
+    index /= 126;
+    s[1] = static_cast<char>(0x30 + index % 10);
+    index /= 10;
+    s[0] = static_cast<char>(0x81 + index);
+    return s;
+}
+
 } // namespace varnolt::test

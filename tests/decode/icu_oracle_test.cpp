@@ -13,6 +13,7 @@ namespace {
 
 using test::DecodePieces;
 using test::DecodeWhole;
+using test::FourBytes;
 using test::RandomCuts;
 
 // ICU's result with its default substituting callback (U+FFFD per error).
@@ -35,18 +36,6 @@ std::size_t FirstDifference(const std::u16string& a, const std::u16string& b) {
         ++i;
     }
     return i;
-}
-
-std::string FourBytes(std::uint32_t index) {
-    std::string s(4, '\0');
-    s[3] = static_cast<char>(0x30 + index % 10);
-    index /= 10;
-    s[2] = static_cast<char>(0x81 + index % 126);
-    index /= 126;
-    s[1] = static_cast<char>(0x30 + index % 10);
-    index /= 10;
-    s[0] = static_cast<char>(0x81 + index);
-    return s;
 }
 
 TEST(IcuOracle, Gb18030AgreesOnEveryRegionAndOnMalformedPieces) {

@@ -11,19 +11,8 @@ namespace varnolt {
 namespace {
 
 using test::DecodeWhole;
+using test::FourBytes;
 using test::HexOf;
-
-std::string FourBytes(std::uint32_t index) {
-    std::string s(4, '\0');
-    s[3] = static_cast<char>(0x30 + index % 10);
-    index /= 10;
-    s[2] = static_cast<char>(0x81 + index % 126);
-    index /= 126;
-    s[1] = static_cast<char>(0x30 + index % 10);
-    index /= 10;
-    s[0] = static_cast<char>(0x81 + index);
-    return s;
-}
 
 TEST(Gb18030Decoder, DecodesEveryOneTwoAndFourByteBmpSequence) {
     const test::CodePageData data = test::LoadCodePage(54936);
