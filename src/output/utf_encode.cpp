@@ -1,5 +1,8 @@
-// Encoding kernels of the target writer, with an SSE2 path for ASCII runs.
+// Encoding kernels of the target writer, with SSE2 paths for runs of ASCII,
+// of one- and two-byte characters and of characters up to three bytes.
 #include "output/utf_encode.hpp"
+
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -49,6 +52,144 @@ inline std::size_t EncodeOne(const char16_t* src, std::size_t i, std::size_t n, 
     return 1;
 }
 
+#if defined(__SSE2__)
+
+// Four units of one or two UTF-8 bytes sit in a 64-bit lane as 16-bit
+// fields, an ASCII unit with an empty high byte. Squeezing those empty bytes
+// out moves each kept byte down by the number of ASCII units before it (0 to
+// 3), so the result is the OR of the lane shifted by 0..3 bytes, each copy
+// masked to the bytes that move that far. Indexed by which units are ASCII.
+struct CSqueezeTable {
+    alignas(16) std::uint64_t aMask[16][4];
+    std::uint8_t aBytes[16]; // UTF-8 bytes the four units become
+};
+
+constexpr CSqueezeTable MakeSqueezeTable() {
+    CSqueezeTable t{};
+    for (unsigned pattern = 0; pattern < 16; ++pattern) {
+        unsigned removed = 0;
+        for (unsigned k = 0; k < 4; ++k) {
+            const unsigned to = 2 * k - removed;
+            t.aMask[pattern][removed] |= std::uint64_t{0xFF} << (8 * to);
+            if ((pattern >> k) & 1) {
+                ++removed;
+            } else {
+                t.aMask[pattern][removed] |= std::uint64_t{0xFF} << (8 * (to + 1));
+            }
+        }
+        t.aBytes[pattern] = static_cast<std::uint8_t>(8 - removed);
+    }
+    return t;
+}
+
+constexpr CSqueezeTable kSqueeze = MakeSqueezeTable();
+
+inline __m128i Splat(unsigned value) {
+    return _mm_set1_epi16(static_cast<short>(value));
+}
+
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+inline __m128i LoadMasks(unsigned pattern, unsigned first) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(&kSqueeze.aMask[pattern][first]));
+}
+
+// Eight units all below U+0800: ASCII ones become one byte, the others two.
+inline std::uint8_t* EncodeTwoByteBlock(__m128i v, __m128i ascii, std::uint8_t* d) {
+    const __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), Splat(0xC0));
+    const __m128i trail =
+        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 8), Splat(0x3F00)), Splat(0x8000));
+    const __m128i units = Select(ascii, v, _mm_or_si128(lead, trail));
+    const unsigned pattern =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFF;
+    const unsigned lo = pattern & 15;
+    const unsigned hi = pattern >> 4;
+    const __m128i lo01 = LoadMasks(lo, 0);
+    const __m128i hi01 = LoadMasks(hi, 0);
+    const __m128i lo23 = LoadMasks(lo, 2);
+    const __m128i hi23 = LoadMasks(hi, 2);
+    const __m128i out = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(units, _mm_unpacklo_epi64(lo01, hi01)),
+                     _mm_and_si128(_mm_srli_epi64(units, 8), _mm_unpackhi_epi64(lo01, hi01))),
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi64(units, 16), _mm_unpacklo_epi64(lo23, hi23)),
+                     _mm_and_si128(_mm_srli_epi64(units, 24), _mm_unpackhi_epi64(lo23, hi23))));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), out);
+    d += kSqueeze.aBytes[lo];
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), _mm_unpackhi_epi64(out, out));
+    return d + kSqueeze.aBytes[hi];
+}
+
+// Eight units without surrogates. Each becomes a 32-bit lane holding its
+// UTF-8 bytes; below is2 (under U+0800) and ascii say how many count.
+// Writes up to 28 bytes from d.
+inline std::uint8_t* EncodeThreeByteBlock(__m128i v, __m128i ascii, __m128i below3,
+                                          std::uint8_t* d) {
+    const __m128i trail = _mm_or_si128(_mm_and_si128(v, Splat(0x3F)), Splat(0x80));
+    const __m128i lead3 = _mm_or_si128(_mm_srli_epi16(v, 12), Splat(0xE0));
+    const __m128i middle =
+        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 2), Splat(0x3F00)), Splat(0x8000));
+    const __m128i three = _mm_or_si128(lead3, middle);
+    if (_mm_movemask_epi8(below3) == 0) {
+        // All three bytes long: drop the fourth byte of every lane.
+        const __m128i lanes[2] = {_mm_unpacklo_epi16(three, trail),
+                                  _mm_unpackhi_epi16(three, trail)};
+        const __m128i first = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+        const __m128i second = _mm_set_epi32(0xFFFF, static_cast<int>(0xFF000000), 0xFFFF,
+                                             static_cast<int>(0xFF000000));
+        const __m128i low6 = _mm_set_epi32(0, 0, 0xFFFF, -1);
+        for (const __m128i lane : lanes) {
+            const __m128i six = _mm_or_si128(_mm_and_si128(lane, first),
+                                             _mm_and_si128(_mm_srli_epi64(lane, 8), second));
+            const __m128i twelve = _mm_or_si128(_mm_and_si128(six, low6),
+                                                _mm_andnot_si128(low6, _mm_srli_si128(six, 2)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), twelve);
+            d += 12;
+        }
+        return d;
+    }
+    const __m128i two =
+        _mm_or_si128(_mm_or_si128(_mm_srli_epi16(v, 6), Splat(0xC0)), _mm_slli_epi16(trail, 8));
+    const __m128i front = Select(ascii, v, Select(below3, two, three));
+    // 3, less one for each of ascii and below3 (both all-ones there).
+    const __m128i count = _mm_add_epi16(Splat(3), _mm_add_epi16(ascii, below3));
+    std::uint64_t bytes =
+        static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_packus_epi16(count, count)));
+    // Each pair of units is one 64-bit move; every unit is stored as four
+    // bytes and the next one starts where its real length ends.
+    auto put = [&](__m128i pair) {
+        const auto units = static_cast<std::uint64_t>(_mm_cvtsi128_si64(pair));
+        const auto first = static_cast<std::uint32_t>(units);
+        const auto second = static_cast<std::uint32_t>(units >> 32);
+        std::memcpy(d, &first, 4);
+        d += bytes & 0xFF;
+        std::memcpy(d, &second, 4);
+        d += (bytes >> 8) & 0xFF;
+        bytes >>= 16;
+    };
+    const __m128i low = _mm_unpacklo_epi16(front, trail);
+    const __m128i high = _mm_unpackhi_epi16(front, trail);
+    put(low);
+    put(_mm_unpackhi_epi64(low, low));
+    put(high);
+    put(_mm_unpackhi_epi64(high, high));
+    return d;
+}
+
+// Units (not pairs) that leave the next block on the scalar path: a
+// surrogate, or an unpaired half, is left to the one-at-a-time encoder.
+inline std::size_t EncodeSurrogateBlock(const char16_t* src, std::size_t i, std::size_t n,
+                                        std::uint8_t*& d) {
+    std::size_t k = i;
+    while (k < i + 8) {
+        k += EncodeOne(src, k, n, d);
+    }
+    return k - i;
+}
+
+#endif
+
 } // namespace
 
 std::size_t EncodeUtf8Scalar(const char16_t* src, std::size_t n, std::uint8_t* dst) {
@@ -59,34 +200,45 @@ std::size_t EncodeUtf8Scalar(const char16_t* src, std::size_t n, std::uint8_t* d
     return static_cast<std::size_t>(d - dst);
 }
 
+// Every unit consumed left at least 3 bytes of dst behind it, so with k units
+// still to go there are at least 3k bytes free at d: the wide stores below
+// rely on that.
 std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
     std::uint8_t* d = dst;
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
     const __m128i zero = _mm_setzero_si128();
+    // Blocks of eight, classified by their largest unit; the position moves by
+    // a fixed step whatever the text holds, so the next loads never wait for
+    // this block's result. Needing i + 16 <= n keeps 48 bytes free at d.
     while (i + 16 <= n) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
-        // Saturating pack: ASCII units come out as their byte, others as
-        // 0xFF, which the step below never keeps.
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
-        const __m128i asciiA = _mm_cmpeq_epi16(_mm_and_si128(a, high), zero);
-        const __m128i asciiB = _mm_cmpeq_epi16(_mm_and_si128(b, high), zero);
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(asciiA)) |
-                              (static_cast<unsigned>(_mm_movemask_epi8(asciiB)) << 16);
-        if (mask == 0xFFFFFFFFu) {
-            i += 16;
-            d += 16;
+        const __m128i top = _mm_and_si128(a, Splat(0xF800));
+        const __m128i below3 = _mm_cmpeq_epi16(top, zero);
+        if (_mm_movemask_epi8(below3) == 0xFFFF) {
+            const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(a, Splat(0xFF80)), zero);
+            if (_mm_movemask_epi8(ascii) != 0xFFFF) {
+                d = EncodeTwoByteBlock(a, ascii, d);
+                i += 8;
+                continue;
+            }
+            // ASCII: sixteen units at a time while the run lasts. The
+            // saturating pack turns any other unit into 0xFF, which is
+            // stored but not counted.
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
+            const __m128i asciiB = _mm_cmpeq_epi16(_mm_and_si128(b, Splat(0xFF80)), zero);
+            const std::size_t step = _mm_movemask_epi8(asciiB) == 0xFFFF ? 16 : 8;
+            i += step;
+            d += step;
             continue;
         }
-        // Keep the ASCII units before the first other one, then encode the
-        // non-ASCII run one unit at a time until ASCII comes back.
-        const std::size_t ascii = static_cast<std::size_t>(__builtin_ctz(~mask)) / 2;
-        i += ascii;
-        d += ascii;
-        while (i < n && src[i] >= 0x80) {
-            i += EncodeOne(src, i, n, d);
+        const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(a, Splat(0xFF80)), zero);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(top, Splat(0xD800))) == 0) {
+            d = EncodeThreeByteBlock(a, ascii, below3, d);
+            i += 8;
+        } else {
+            i += EncodeSurrogateBlock(src, i, n, d);
         }
     }
 #endif
