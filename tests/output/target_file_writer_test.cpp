@@ -164,6 +164,27 @@ TEST_F(WriterTest, SurrogateHalfLeftAtTheEndBecomesReplacementCharacter) {
                                                   "c\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
+// Wherever the converter cuts the text, a pair split across pieces comes out
+// whole and a lone half as U+FFFD, as if the text came in one piece. Each
+// round ends on a high half that the next round's first unit completes.
+TEST_F(WriterTest, PiecesCutAnywhereGiveTheBytesOfTheWholeText) {
+    const std::u16string text = u"\xDE00"
+                                u"a\xD83D\xDE00\u0416\u0430 \u0431\u0432\xD800 \xDC00\uAC00"
+                                u"\u0436\u0437\u0438\u0439 \u043A\u043B\u043C\u043D\u043E\xD83D";
+    const std::string src = Source("p.txt");
+    CTargetFileWriter writer(Options(kFormatUtf8, false), m_log);
+    ASSERT_TRUE(writer.OpenTemp(m_log.AddRecord(src), src));
+    std::u16string whole;
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+        writer.WriteUnicode(text.substr(0, cut));
+        writer.WriteUnicode(text.substr(cut));
+        whole += text;
+    }
+    writer.Close();
+    ASSERT_TRUE(writer.Commit());
+    EXPECT_EQ(ReadFile(m_dir / "_unicode_p.txt"), Utf8Of(whole));
+}
+
 TEST(Utf8Encoder, FastPathMatchesScalarReferenceAndIndependentEncoder) {
     std::mt19937 rng(11);
     const char16_t alphabet[] = {u'a',      u'Z',      u'\x7F',   u'\x80',   u'\u00E9',

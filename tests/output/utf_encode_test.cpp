@@ -1,0 +1,111 @@
+// UTF-8 encoder: the block paths must give exactly the bytes of the
+// one-unit-at-a-time reference, whatever mix of characters a block holds.
+#include "output/utf_encode.hpp"
+#include "platform/text_utf.hpp"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <string>
+
+namespace varnolt {
+namespace {
+
+// Runs of one kind of character, so that blocks come out all ASCII, all two
+// bytes, all three bytes, with pairs, and mixed like words and spaces.
+std::u16string RandomText(std::mt19937& rng, std::size_t n) {
+    std::u16string text;
+    while (text.size() < n) {
+        const std::size_t run = 1 + rng() % 12;
+        const unsigned kind = rng() % 6;
+        for (std::size_t k = 0; k < run && text.size() < n; ++k) {
+            const unsigned r = rng();
+            switch (kind) {
+            case 0:
+                text += static_cast<char16_t>(r % 0x80);
+                break;
+            case 1:
+                text += static_cast<char16_t>(0x80 + r % 0x780);
+                break;
+            case 2: // U+0800..U+FFFF without the surrogates
+                text += static_cast<char16_t>(r % 2 ? 0x800 + r % 0xD000 : 0xE000 + r % 0x2000);
+                break;
+            case 3:
+                if (text.size() + 2 <= n) {
+                    text += static_cast<char16_t>(0xD800 + r % 0x400);
+                    text += static_cast<char16_t>(0xDC00 + (r >> 10) % 0x400);
+                } else {
+                    text += u'x';
+                }
+                break;
+            case 4: // Cyrillic words and spaces
+                text += r % 5 == 0 ? u' ' : static_cast<char16_t>(0x410 + r % 0x40);
+                break;
+            default: // any unit, lone surrogates included
+                text += static_cast<char16_t>(r);
+                break;
+            }
+        }
+    }
+    return text;
+}
+
+// Encodes into a heap block of exactly MaxUtf8Size bytes, so that a store
+// past the guaranteed room shows under the address sanitizer.
+std::string Fast(const std::u16string& text) {
+    const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[MaxUtf8Size(text.size())]);
+    const std::size_t n = EncodeUtf8(text.data(), text.size(), out.get());
+    return std::string(reinterpret_cast<const char*>(out.get()), n);
+}
+
+std::string Scalar(const std::u16string& text) {
+    const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[MaxUtf8Size(text.size())]);
+    const std::size_t n = EncodeUtf8Scalar(text.data(), text.size(), out.get());
+    return std::string(reinterpret_cast<const char*>(out.get()), n);
+}
+
+TEST(Utf8EncoderBlocks, MatchReferenceForEveryLengthAndLoneSurrogatePosition) {
+    std::mt19937 rng(2026);
+    for (std::size_t n = 0; n <= 100; ++n) {
+        for (int round = 0; round < 6; ++round) {
+            const std::u16string text = RandomText(rng, n);
+            ASSERT_EQ(Fast(text), Scalar(text)) << n << "/" << round;
+            ASSERT_EQ(Fast(text), Utf16ToUtf8(text)) << n << "/" << round;
+            // A lone half at each position, block edges and the last unit
+            // included; one that happens to complete a pair is fine too.
+            for (std::size_t at = 0; at < n; ++at) {
+                std::u16string lone = text;
+                lone[at] = static_cast<char16_t>((round % 2 ? 0xD800 : 0xDC00) + rng() % 0x400);
+                ASSERT_EQ(Fast(lone), Scalar(lone)) << n << "/" << round << " at " << at;
+            }
+        }
+    }
+}
+
+TEST(Utf8EncoderBlocks, MatchReferenceOnLongTexts) {
+    std::mt19937 rng(7);
+    for (const std::size_t n : {4095u, 8192u, 8199u, 65537u}) {
+        const std::u16string text = RandomText(rng, n);
+        ASSERT_EQ(Fast(text), Scalar(text)) << n;
+        ASSERT_EQ(Fast(text), Utf16ToUtf8(text)) << n;
+    }
+}
+
+// Every unit's largest form, side by side with ASCII, in each block slot.
+TEST(Utf8EncoderBlocks, BoundaryValuesInEverySlot) {
+    const char16_t edges[] = {0x0000, 0x007F, 0x0080, 0x07FF, 0x0800, 0xD7FF,
+                              0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFF};
+    for (const char16_t fill : {u'a', u'\u0416', u'\uAC00'}) {
+        for (const char16_t edge : edges) {
+            for (std::size_t at = 0; at < 24; ++at) {
+                std::u16string text(24, fill);
+                text[at] = edge;
+                ASSERT_EQ(Fast(text), Scalar(text))
+                    << std::hex << static_cast<unsigned>(edge) << " at " << at;
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace varnolt
