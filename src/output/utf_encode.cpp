@@ -54,30 +54,47 @@ inline std::size_t EncodeOne(const char16_t* src, std::size_t i, std::size_t n, 
 
 #if defined(__SSE2__)
 
-// Four units of one or two UTF-8 bytes sit in a 64-bit lane as 16-bit
-// fields, an ASCII unit with an empty high byte. Squeezing those empty bytes
-// out moves each kept byte down by the number of ASCII units before it (0 to
-// 3), so the result is the OR of the lane shifted by 0..3 bytes, each copy
-// masked to the bytes that move that far. Indexed by which units are ASCII.
+// Eight units of one or two UTF-8 bytes sit as 16-bit fields in two 64-bit
+// lanes, an ASCII unit with an empty high byte. Squeezing those bytes out
+// moves each kept byte down by the number of ASCII units before it in its
+// lane (0 to 3): first by one byte where that number is odd, then by two
+// where it is 2 or 3. No two kept bytes ever land on one place, so each step
+// is a select between the lane and its shifted copy. Indexed by which of the
+// eight units are ASCII: the two steps' masks of destination bytes.
 struct CSqueezeTable {
-    alignas(16) std::uint64_t aMask[16][4];
-    std::uint8_t aBytes[16]; // UTF-8 bytes the four units become
+    alignas(16) std::uint64_t aMask[256][2][2]; // [pattern][step][lane]
+    std::uint8_t aBytes[16];                    // UTF-8 bytes of four units
 };
 
 constexpr CSqueezeTable MakeSqueezeTable() {
     CSqueezeTable t{};
-    for (unsigned pattern = 0; pattern < 16; ++pattern) {
-        unsigned removed = 0;
-        for (unsigned k = 0; k < 4; ++k) {
-            const unsigned to = 2 * k - removed;
-            t.aMask[pattern][removed] |= std::uint64_t{0xFF} << (8 * to);
-            if ((pattern >> k) & 1) {
-                ++removed;
-            } else {
-                t.aMask[pattern][removed] |= std::uint64_t{0xFF} << (8 * (to + 1));
+    for (unsigned pattern = 0; pattern < 256; ++pattern) {
+        for (unsigned lane = 0; lane < 2; ++lane) {
+            const unsigned ascii = (pattern >> (4 * lane)) & 15;
+            unsigned at[8] = {};
+            unsigned shift[8] = {};
+            unsigned kept = 0;
+            unsigned removed = 0;
+            for (unsigned k = 0; k < 4; ++k) {
+                at[kept] = 2 * k;
+                shift[kept++] = removed;
+                if ((ascii >> k) & 1) {
+                    ++removed;
+                } else {
+                    at[kept] = 2 * k + 1;
+                    shift[kept++] = removed;
+                }
             }
+            for (unsigned step = 0; step < 2; ++step) {
+                for (unsigned b = 0; b < kept; ++b) {
+                    if ((shift[b] >> step) & 1) {
+                        at[b] -= 1u << step;
+                        t.aMask[pattern][step][lane] |= std::uint64_t{0xFF} << (8 * at[b]);
+                    }
+                }
+            }
+            t.aBytes[ascii] = static_cast<std::uint8_t>(8 - removed);
         }
-        t.aBytes[pattern] = static_cast<std::uint8_t>(8 - removed);
     }
     return t;
 }
@@ -92,10 +109,6 @@ inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
     return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
-inline __m128i LoadMasks(unsigned pattern, unsigned first) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(&kSqueeze.aMask[pattern][first]));
-}
-
 // Eight units all below U+0800: ASCII ones become one byte, the others two.
 inline std::uint8_t* EncodeTwoByteBlock(__m128i v, __m128i ascii, std::uint8_t* d) {
     const __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), Splat(0xC0));
@@ -104,21 +117,13 @@ inline std::uint8_t* EncodeTwoByteBlock(__m128i v, __m128i ascii, std::uint8_t* 
     const __m128i units = Select(ascii, v, _mm_or_si128(lead, trail));
     const unsigned pattern =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFF;
-    const unsigned lo = pattern & 15;
-    const unsigned hi = pattern >> 4;
-    const __m128i lo01 = LoadMasks(lo, 0);
-    const __m128i hi01 = LoadMasks(hi, 0);
-    const __m128i lo23 = LoadMasks(lo, 2);
-    const __m128i hi23 = LoadMasks(hi, 2);
-    const __m128i out = _mm_or_si128(
-        _mm_or_si128(_mm_and_si128(units, _mm_unpacklo_epi64(lo01, hi01)),
-                     _mm_and_si128(_mm_srli_epi64(units, 8), _mm_unpackhi_epi64(lo01, hi01))),
-        _mm_or_si128(_mm_and_si128(_mm_srli_epi64(units, 16), _mm_unpacklo_epi64(lo23, hi23)),
-                     _mm_and_si128(_mm_srli_epi64(units, 24), _mm_unpackhi_epi64(lo23, hi23))));
+    const auto* masks = reinterpret_cast<const __m128i*>(kSqueeze.aMask[pattern]);
+    const __m128i once = Select(_mm_load_si128(masks), _mm_srli_epi64(units, 8), units);
+    const __m128i out = Select(_mm_load_si128(masks + 1), _mm_srli_epi64(once, 16), once);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(d), out);
-    d += kSqueeze.aBytes[lo];
+    d += kSqueeze.aBytes[pattern & 15];
     _mm_storel_epi64(reinterpret_cast<__m128i*>(d), _mm_unpackhi_epi64(out, out));
-    return d + kSqueeze.aBytes[hi];
+    return d + kSqueeze.aBytes[pattern >> 4];
 }
 
 // Eight units without surrogates. Each becomes a 32-bit lane holding its
