@@ -16,6 +16,12 @@ public:
 private:
     const tables::SingleByteTable& m_table;
     bool m_bAsciiIdentity;
+    // The longest stretch of bytes from 0x80 up that maps to consecutive
+    // units (the Cyrillic, Greek, Hebrew or Thai letters of many pages):
+    // m_nRunLength bytes from m_nRunFirst map from m_chRunBase on.
+    std::uint8_t m_nRunFirst = 0;
+    unsigned m_nRunLength = 0;
+    char16_t m_chRunBase = 0;
 };
 
 // Lead-byte sets and pair tables (932, 936, 949, 950, 1361, 20932).

@@ -1,6 +1,11 @@
-// Single-byte code pages: one table lookup per byte, ASCII runs widened 16 at a time.
+// Single-byte code pages: one table lookup per byte; blocks of ASCII and of a
+// page's run of consecutive letters are widened 16 at a time.
 #include "decode/ascii.hpp"
 #include "decode/decoders.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace varnolt {
 
@@ -15,11 +20,66 @@ bool MapsAsciiToItself(const char16_t* map) {
     return true;
 }
 
+// Shorter runs are not worth a second check per block.
+constexpr unsigned kMinRunLength = 16;
+
+#if defined(__SSE2__)
+
+// Widens 16 bytes when each is ASCII (mapped to itself) or inside the run of
+// `length` bytes from `first`, which map to consecutive units from `base`;
+// false (nothing written) otherwise.
+inline bool WidenWithRun16(const std::uint8_t* in, char16_t* out, std::uint8_t first,
+                           unsigned length, char16_t base) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(first)));
+    const __m128i inRun =
+        _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(length - 1))), offset);
+    const __m128i ascii = _mm_cmpgt_epi8(v, _mm_set1_epi8(-1));
+    if (_mm_movemask_epi8(_mm_or_si128(inRun, ascii)) != 0xFFFF) {
+        return false;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i shift = _mm_set1_epi16(static_cast<short>(base - first));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_add_epi16(_mm_unpacklo_epi8(v, zero),
+                                   _mm_and_si128(_mm_unpacklo_epi8(inRun, inRun), shift)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
+                     _mm_add_epi16(_mm_unpackhi_epi8(v, zero),
+                                   _mm_and_si128(_mm_unpackhi_epi8(inRun, inRun), shift)));
+    return true;
+}
+
+#else
+
+inline bool WidenWithRun16(const std::uint8_t*, char16_t*, std::uint8_t, unsigned, char16_t) {
+    return false;
+}
+
+#endif
+
 } // namespace
 
 CSingleByteDecoder::CSingleByteDecoder(const tables::SingleByteTable& table)
     : CCodePageDecoder(table.nCodePage), m_table(table),
-      m_bAsciiIdentity(MapsAsciiToItself(table.aMap)) {}
+      m_bAsciiIdentity(MapsAsciiToItself(table.aMap)) {
+    if (!m_bAsciiIdentity) {
+        return;
+    }
+    const char16_t* map = table.aMap;
+    for (unsigned first = 0x80; first < 0x100;) {
+        unsigned end = first;
+        while (end < 0x100 && map[end] != tables::kNoMapping &&
+               map[end] == static_cast<char16_t>(map[first] + (end - first))) {
+            ++end;
+        }
+        if (end - first > m_nRunLength && end - first >= kMinRunLength) {
+            m_nRunFirst = static_cast<std::uint8_t>(first);
+            m_nRunLength = end - first;
+            m_chRunBase = map[first];
+        }
+        first = end > first ? end : first + 1;
+    }
+}
 
 DecodeError CSingleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bool, bool bStrict,
                                        CDecoderState&, char16_t* out, std::size_t& nOut) const {
@@ -28,7 +88,11 @@ DecodeError CSingleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
     // Blocks of 16: widened at once when all ASCII, else looked up one by one.
     // Undefined bytes are collected per block and judged once, off the hot path.
     while (i + 16 <= n) {
-        if (!(m_bAsciiIdentity && ascii::Widen16(in + i, out + i))) {
+        const bool widened =
+            m_nRunLength != 0
+                ? WidenWithRun16(in + i, out + i, m_nRunFirst, m_nRunLength, m_chRunBase)
+                : m_bAsciiIdentity && ascii::Widen16(in + i, out + i);
+        if (!widened) {
             unsigned bad = 0;
             for (int k = 0; k < 16; ++k) {
                 const char16_t c = map[in[i + k]];
