@@ -1,6 +1,6 @@
 // Target writer throughput: UTF-16 input bytes per second through WriteUtf8 or
 // WriteUtf16Be and the 64 KiB buffered write (to /dev/null), plus the bare
-// UTF-8 kernels for comparison.
+// UTF-8 kernels on Western, Cyrillic and Hangul text for comparison.
 #include "convert/log.hpp"
 #include "output/target_file_writer.hpp"
 #include "output/utf_encode.hpp"
@@ -41,6 +41,34 @@ std::u16string MakeText(unsigned nonAsciiPercent) {
     return text;
 }
 
+// Words of 1 to 9 letters from `count` consecutive characters at `first`
+// (Cyrillic: two UTF-8 bytes each; Hangul: three), with spaces, commas and
+// line breaks between them, as in running text.
+std::u16string MakeWords(char16_t first, unsigned count) {
+    std::mt19937 rng(7);
+    std::u16string text;
+    text.reserve(kTextUnits + 16);
+    while (text.size() < kTextUnits) {
+        for (unsigned k = 1 + rng() % 9; k > 0; --k) {
+            text += static_cast<char16_t>(first + rng() % count);
+        }
+        const unsigned r = rng() % 20;
+        text += r == 0 ? u", " : r == 1 ? u".\r\n" : u" ";
+    }
+    text.resize(kTextUnits);
+    return text;
+}
+
+const std::u16string& Cyrillic() {
+    static const std::u16string text = MakeWords(u'\u0410', 64);
+    return text;
+}
+
+const std::u16string& Hangul() {
+    static const std::u16string text = MakeWords(u'\uAC00', 2000);
+    return text;
+}
+
 const std::u16string& Text(unsigned nonAsciiPercent) {
     static const std::u16string ascii = MakeText(0);
     static const std::u16string mixed = MakeText(3);
@@ -76,8 +104,7 @@ void BM_WriteUtf16Le_MixedWestern(benchmark::State& state) {
 }
 
 template <std::size_t (*Encode)(const char16_t*, std::size_t, std::uint8_t*)>
-void RunKernel(benchmark::State& state, unsigned nonAsciiPercent) {
-    const std::u16string& text = Text(nonAsciiPercent);
+void RunKernel(benchmark::State& state, const std::u16string& text) {
     std::vector<std::uint8_t> out(MaxUtf8Size(kPieceUnits));
     for (auto _ : state) {
         for (std::size_t at = 0; at < text.size(); at += kPieceUnits) {
@@ -90,16 +117,28 @@ void RunKernel(benchmark::State& state, unsigned nonAsciiPercent) {
 }
 
 void BM_EncodeUtf8Fast_Ascii(benchmark::State& state) {
-    RunKernel<EncodeUtf8>(state, 0);
+    RunKernel<EncodeUtf8>(state, Text(0));
 }
 void BM_EncodeUtf8Fast_MixedWestern(benchmark::State& state) {
-    RunKernel<EncodeUtf8>(state, 3);
+    RunKernel<EncodeUtf8>(state, Text(3));
+}
+void BM_EncodeUtf8Fast_Cyrillic(benchmark::State& state) {
+    RunKernel<EncodeUtf8>(state, Cyrillic());
+}
+void BM_EncodeUtf8Fast_Hangul(benchmark::State& state) {
+    RunKernel<EncodeUtf8>(state, Hangul());
 }
 void BM_EncodeUtf8Scalar_Ascii(benchmark::State& state) {
-    RunKernel<EncodeUtf8Scalar>(state, 0);
+    RunKernel<EncodeUtf8Scalar>(state, Text(0));
 }
 void BM_EncodeUtf8Scalar_MixedWestern(benchmark::State& state) {
-    RunKernel<EncodeUtf8Scalar>(state, 3);
+    RunKernel<EncodeUtf8Scalar>(state, Text(3));
+}
+void BM_EncodeUtf8Scalar_Cyrillic(benchmark::State& state) {
+    RunKernel<EncodeUtf8Scalar>(state, Cyrillic());
+}
+void BM_EncodeUtf8Scalar_Hangul(benchmark::State& state) {
+    RunKernel<EncodeUtf8Scalar>(state, Hangul());
 }
 
 } // namespace
@@ -110,5 +149,9 @@ BENCHMARK(BM_WriteUtf16Be_MixedWestern);
 BENCHMARK(BM_WriteUtf16Le_MixedWestern);
 BENCHMARK(BM_EncodeUtf8Fast_Ascii);
 BENCHMARK(BM_EncodeUtf8Fast_MixedWestern);
+BENCHMARK(BM_EncodeUtf8Fast_Cyrillic);
+BENCHMARK(BM_EncodeUtf8Fast_Hangul);
 BENCHMARK(BM_EncodeUtf8Scalar_Ascii);
 BENCHMARK(BM_EncodeUtf8Scalar_MixedWestern);
+BENCHMARK(BM_EncodeUtf8Scalar_Cyrillic);
+BENCHMARK(BM_EncodeUtf8Scalar_Hangul);

@@ -110,13 +110,13 @@ inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
 }
 
 // Eight units all below U+0800: ASCII ones become one byte, the others two.
-inline std::uint8_t* EncodeTwoByteBlock(__m128i v, __m128i ascii, std::uint8_t* d) {
+// `pattern` has bit k set when unit k is ASCII (`ascii` as a byte mask).
+inline std::uint8_t* EncodeTwoByteBlock(__m128i v, __m128i ascii, unsigned pattern,
+                                        std::uint8_t* d) {
     const __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), Splat(0xC0));
     const __m128i trail =
         _mm_or_si128(_mm_and_si128(_mm_slli_epi16(v, 8), Splat(0x3F00)), Splat(0x8000));
     const __m128i units = Select(ascii, v, _mm_or_si128(lead, trail));
-    const unsigned pattern =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFF;
     const auto* masks = reinterpret_cast<const __m128i*>(kSqueeze.aMask[pattern]);
     const __m128i once = Select(_mm_load_si128(masks), _mm_srli_epi64(units, 8), units);
     const __m128i out = Select(_mm_load_si128(masks + 1), _mm_srli_epi64(once, 16), once);
@@ -213,33 +213,40 @@ std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
-    // Blocks of eight, classified by their largest unit; the position moves by
-    // a fixed step whatever the text holds, so the next loads never wait for
-    // this block's result. Needing i + 16 <= n keeps 48 bytes free at d.
+    // Blocks classified by their largest unit; the position moves by a fixed
+    // step whatever the text holds, so the next loads never wait for this
+    // block's result. Needing i + 16 <= n keeps 48 bytes free at d.
     while (i + 16 <= n) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        const __m128i top = _mm_and_si128(a, Splat(0xF800));
-        const __m128i below3 = _mm_cmpeq_epi16(top, zero);
-        if (_mm_movemask_epi8(below3) == 0xFFFF) {
-            const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(a, Splat(0xFF80)), zero);
-            if (_mm_movemask_epi8(ascii) != 0xFFFF) {
-                d = EncodeTwoByteBlock(a, ascii, d);
-                i += 8;
-                continue;
-            }
-            // ASCII: sixteen units at a time while the run lasts. The
-            // saturating pack turns any other unit into 0xFF, which is
-            // stored but not counted.
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(_mm_or_si128(a, b), Splat(0xF800)),
+                                              zero)) == 0xFFFF) {
+            // Sixteen units below U+0800: as they are when all ASCII, else
+            // squeezed eight at a time.
+            const __m128i asciiA = _mm_cmpeq_epi16(_mm_and_si128(a, Splat(0xFF80)), zero);
             const __m128i asciiB = _mm_cmpeq_epi16(_mm_and_si128(b, Splat(0xFF80)), zero);
-            const std::size_t step = _mm_movemask_epi8(asciiB) == 0xFFFF ? 16 : 8;
-            i += step;
-            d += step;
+            const auto ascii =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(asciiA, asciiB)));
+            if (ascii == 0xFFFF) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
+                d += 16;
+            } else {
+                d = EncodeTwoByteBlock(a, asciiA, ascii & 0xFF, d);
+                d = EncodeTwoByteBlock(b, asciiB, ascii >> 8, d);
+            }
+            i += 16;
             continue;
         }
+        // Otherwise eight units by what they hold.
+        const __m128i top = _mm_and_si128(a, Splat(0xF800));
+        const __m128i below3 = _mm_cmpeq_epi16(top, zero);
         const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(a, Splat(0xFF80)), zero);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(top, Splat(0xD800))) == 0) {
+        if (_mm_movemask_epi8(below3) == 0xFFFF) {
+            const auto pattern =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(ascii, ascii))) & 0xFF;
+            d = EncodeTwoByteBlock(a, ascii, pattern, d);
+            i += 8;
+        } else if (_mm_movemask_epi8(_mm_cmpeq_epi16(top, Splat(0xD800))) == 0) {
             d = EncodeThreeByteBlock(a, ascii, below3, d);
             i += 8;
         } else {
