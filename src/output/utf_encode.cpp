@@ -110,7 +110,7 @@ inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
 }
 
 // Eight units all below U+0800: ASCII ones become one byte, the others two.
-// `pattern` has bit k set when unit k is ASCII (`ascii` as a byte mask).
+// `pattern` has bit k set when unit k is ASCII (`ascii` as a lane mask).
 inline std::uint8_t* EncodeTwoByteBlock(__m128i v, __m128i ascii, unsigned pattern,
                                         std::uint8_t* d) {
     const __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), Splat(0xC0));
@@ -122,12 +122,12 @@ inline std::uint8_t* EncodeTwoByteBlock(__m128i v, __m128i ascii, unsigned patte
     const __m128i out = Select(_mm_load_si128(masks + 1), _mm_srli_epi64(once, 16), once);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(d), out);
     d += kSqueeze.aBytes[pattern & 15];
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), _mm_unpackhi_epi64(out, out));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(d), _mm_castsi128_ps(out));
     return d + kSqueeze.aBytes[pattern >> 4];
 }
 
 // Eight units without surrogates. Each becomes a 32-bit lane holding its
-// UTF-8 bytes; below is2 (under U+0800) and ascii say how many count.
+// UTF-8 bytes; `below3` (under U+0800) and `ascii` say how many count.
 // Writes up to 28 bytes from d.
 inline std::uint8_t* EncodeThreeByteBlock(__m128i v, __m128i ascii, __m128i below3,
                                           std::uint8_t* d) {
