@@ -62,7 +62,10 @@ void CSourceFileListDoc::RebuildIndex() {
     while (size < m_arrEntries.size() * 2) {
         size *= 2;
     }
-    m_arrSlots.assign(size, 0);
+    // The old table goes first: never two tables in memory at once.
+    m_arrSlots.clear();
+    m_arrSlots.shrink_to_fit();
+    m_arrSlots.resize(size, 0);
     for (std::size_t i = 0; i < m_arrEntries.size(); ++i) {
         m_arrSlots[FindSlot(m_arrEntries[i].nFolder, NameAt(i))] =
             static_cast<std::uint32_t>(i + 1);

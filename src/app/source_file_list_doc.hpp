@@ -4,6 +4,7 @@
 #include "convert/controller_base.hpp"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -43,7 +44,7 @@ private:
     std::size_t FindSlot(std::uint32_t folder, std::string_view name) const;
     void RebuildIndex();
 
-    std::vector<CEntry> m_arrEntries;
+    std::deque<CEntry> m_arrEntries; // grows without copying what it holds
     std::string m_strNames;
     std::vector<std::string> m_arrFolders;
     std::unordered_map<std::string, std::uint32_t> m_mapFolders;
