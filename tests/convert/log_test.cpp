@@ -414,6 +414,55 @@ TEST(Log, StreamedRecordsWriteTheSameFileInRecordOrder) {
     }
 }
 
+// Workers add, raise and complete records at once while finished records
+// stream out: the log holds every record once, each thread's in the order it
+// added them, with its last status.
+TEST(Log, StreamingUnderConcurrentWorkersKeepsEveryRecordInOrder) {
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 1500;
+    CLog log;
+    log.StreamCompletedRecords();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&log, t] {
+            for (int k = 0; k < kPerThread; ++k) {
+                const auto index =
+                    log.AddRecord("/t" + std::to_string(t) + "/" + std::to_string(k));
+                if (k % 10 == 0) {
+                    log.SetStatus(index, kLevelWarning, kMsgNoMetaTag);
+                }
+                log.CompleteRecord(index);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(log.GetCount(), kThreads * kPerThread);
+    EXPECT_EQ(log.GetMaxLevel(), kLevelWarning);
+    CControllerBase run(nullptr, 1252, kOutputPrefixedCopy, "_u_", kFormatUtf8, false, false,
+                        false);
+    TempDir dir;
+    ASSERT_TRUE(log.WriteInRecordOrder(dir / "run.log", false, run));
+    std::istringstream lines(Ascii(ReadFile(dir / "run.log")));
+    std::vector<int> next(kThreads, 0);
+    int records = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("File: /t", 0) != 0) {
+            continue;
+        }
+        const int t = line[8] - '0';
+        const int k = std::stoi(line.substr(10));
+        ASSERT_EQ(k, next[static_cast<std::size_t>(t)]) << line;
+        ++next[static_cast<std::size_t>(t)];
+        std::string status;
+        std::getline(lines, status);
+        EXPECT_EQ(status.find("Warning") != std::string::npos, k % 10 == 0) << line << status;
+        ++records;
+    }
+    EXPECT_EQ(records, kThreads * kPerThread);
+}
+
 TEST(ControllerBase, MetaFlagOnlyForUtf8AndWriterOptions) {
     CControllerBase utf16(nullptr, 1252, kOutputOverBackup, "_org_", kFormatUtf16Le, true, true,
                           true);
