@@ -5,6 +5,7 @@
 #include "app/run_validation.hpp"
 #include "convert/log.hpp"
 #include "output/output_options.hpp"
+#include "output/placement_paths.hpp"
 #include "platform/console.hpp"
 #include "platform/file_io.hpp"
 #include "settings/profile.hpp"
@@ -12,9 +13,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <numeric>
-#include <set>
-#include <vector>
 
 namespace varnolt {
 namespace {
@@ -67,16 +65,9 @@ bool CNIModeController::Run() {
         return false;
     }
 
-    // The sources as they are before the run: the log must never be written
-    // into one of them (in option 0 the original lives on as the backup, the
-    // same file under another name). Such a log path gives 155.
-    std::set<platform::FileIdentity> originals;
-    for (int i = 0; i < m_pFileList->GetCount(); ++i) {
-        if (const auto identity = platform::IdentityOf(m_pFileList->GetPath(i))) {
-            originals.insert(*identity);
-        }
-    }
-
+    // Records go out to a scratch file as files finish, so the memory of a
+    // run does not grow with the number of files.
+    m_log.StreamCompletedRecords();
     m_job(*this, m_cmdInfo.m_bOverwriteExisting ? kRuleOverwrite : kRuleSkip, m_bConsoleAttached);
     if (m_bConsoleAttached) {
         platform::WriteConsole({"\n"});
@@ -85,17 +76,8 @@ bool CNIModeController::Run() {
     const std::string logPath = m_cmdInfo.m_strLogFile.empty()
                                     ? std::string(LoadString(kMsgDefaultLogPath))
                                     : m_cmdInfo.m_strLogFile;
-    std::vector<std::int64_t> order(static_cast<std::size_t>(m_log.GetCount()));
-    std::iota(order.begin(), order.end(), std::int64_t{0});
-    // Nor into what a source path holds now (option 0: the converted text).
-    for (int i = 0; i < m_pFileList->GetCount(); ++i) {
-        if (const auto identity = platform::IdentityOf(m_pFileList->GetPath(i))) {
-            originals.insert(*identity);
-        }
-    }
-    const auto logIdentity = platform::IdentityOf(logPath);
-    const bool logIsAnOriginal = logIdentity && originals.count(*logIdentity) != 0;
-    if (logIsAnOriginal || !m_log.Write(logPath, order, m_cmdInfo.m_bAppendLog, *this)) {
+    if (LogPathHoldsAnOriginal(logPath) ||
+        !m_log.WriteInRecordOrder(logPath, m_cmdInfo.m_bAppendLog, *this)) {
         m_nExitCode = kExitLogNotWritten;
         return false;
     }
@@ -110,6 +92,28 @@ bool CNIModeController::Run() {
         m_nExitCode = kExitFileFailed;
         return false;
     }
+}
+
+bool CNIModeController::LogPathHoldsAnOriginal(const std::string& logPath) const {
+    // The log must never be written into an original. After the run every
+    // original is at its source path, or (option 0) under its backup name,
+    // the same file as before under another name; a log path that is one of
+    // them (by name or by link) gives 155.
+    const auto logIdentity = platform::IdentityOf(logPath);
+    if (!logIdentity) {
+        return false; // a new file: nothing of the user's is in it
+    }
+    for (int i = 0; i < m_pFileList->GetCount(); ++i) {
+        const std::string source = m_pFileList->GetPath(i);
+        if (platform::IdentityOf(source) == logIdentity) {
+            return true;
+        }
+        if (m_nOutputOption == kOutputOverBackup &&
+            platform::IdentityOf(BackupPathOf(source, m_strOutputArg)) == logIdentity) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CNIModeController::Validate() {

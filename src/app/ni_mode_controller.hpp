@@ -41,6 +41,8 @@ public:
     bool m_bConsoleAttached = false;
 
 private:
+    bool LogPathHoldsAnOriginal(const std::string& logPath) const;
+
     const CMyCmdLineInfo& m_cmdInfo;
     CLog& m_log;
     ConversionJob m_job;

@@ -4,8 +4,6 @@
 #include "app/source_file_list_doc.hpp"
 #include "search/file_find_ex.hpp"
 
-#include <vector>
-
 namespace varnolt {
 
 void ExpandPattern(const std::string& path, bool recurse, CSourceFileListDoc& doc) {
@@ -15,10 +13,13 @@ void ExpandPattern(const std::string& path, bool recurse, CSourceFileListDoc& do
     const std::string folder =
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::vector<std::string> found;
-    SearchFolder(found, recurse, folder, name, {}, false);
-    for (const std::string& file : found) {
-        doc.AddFile(file);
+    // Each file goes into the list as it is found: a pattern may match far
+    // more files than a list of full paths should hold twice.
+    const int before = doc.GetCount();
+    const bool complete = SearchFolderEach([&doc](std::string&& file) { doc.AddFile(file); },
+                                           recurse, folder, name, {}, false);
+    if (!complete) {
+        doc.RemoveFrom(before); // a search cut short adds nothing
     }
 }
 

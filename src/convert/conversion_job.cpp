@@ -151,6 +151,7 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
             if (observer != nullptr) {
                 observer->FileFinished(path, log.GetRecord(logIndex).nLevel);
             }
+            log.CompleteRecord(logIndex);
         }
     });
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace varnolt {
 namespace {
@@ -27,63 +28,8 @@ std::u16string TextWithArg(int id, std::u16string_view arg) {
     return text;
 }
 
-} // namespace
-
-CLog& CLog::Instance() {
-    static CLog log;
-    return log;
-}
-
-void CLog::CheckIndex(std::int64_t index) const {
-    if (index < 0 || static_cast<std::uint64_t>(index) >= m_records.size()) {
-        throw std::out_of_range("log index " + std::to_string(index) + " out of range");
-    }
-}
-
-std::int64_t CLog::AddRecord(const std::string& fileName) {
-    std::lock_guard lock(m_lock);
-    m_records.push_back(CLogRecord{fileName, kLevelOk, kMsgOk});
-    return static_cast<std::int64_t>(m_records.size()) - 1;
-}
-
-void CLog::SetStatus(std::int64_t index, int level, int messageId) {
-    std::lock_guard lock(m_lock);
-    CheckIndex(index);
-    CLogRecord& record = m_records[static_cast<std::size_t>(index)];
-    if (record.nLevel < level) {
-        record.nLevel = level;
-        record.nMessageId = messageId;
-    }
-}
-
-CLogRecord CLog::GetRecord(std::int64_t index) const {
-    std::lock_guard lock(m_lock);
-    CheckIndex(index);
-    return m_records[static_cast<std::size_t>(index)];
-}
-
-std::int64_t CLog::GetCount() const {
-    std::lock_guard lock(m_lock);
-    return static_cast<std::int64_t>(m_records.size());
-}
-
-int CLog::GetMaxLevel() const {
-    std::lock_guard lock(m_lock);
-    int level = kLevelOk;
-    for (const CLogRecord& record : m_records) {
-        level = std::max(level, record.nLevel);
-    }
-    return level;
-}
-
-void CLog::Reset() {
-    std::lock_guard lock(m_lock);
-    m_records.clear();
-}
-
-std::u16string CLog::FormatRun(const std::vector<std::int64_t>& order,
-                               const CControllerBase& run) const {
-    std::lock_guard lock(m_lock);
+// The header and settings block of one log run.
+std::u16string HeaderText(const CControllerBase& run) {
     std::u16string out(60, u'=');
     out += u"\r\n";
     out += Text(5200);
@@ -124,28 +70,162 @@ std::u16string CLog::FormatRun(const std::vector<std::int64_t>& order,
     out += Text(run.m_bEntityToUnicode ? 5220 : 5221);
     out += Text(run.m_bAddBOM ? 5222 : 5223);
     out += Text(5211);
+    return out;
+}
 
-    const std::size_t count = m_records.size();
-    for (std::size_t i = 0; i < count && i < order.size(); ++i) {
+// One record's lines; a record without a file name has none.
+void AppendRecordText(std::u16string& out, const CLogRecord& record) {
+    if (record.strFileName.empty()) {
+        return;
+    }
+    // A name with a line break or bytes outside UTF-8 must not break the
+    // log's line structure, and must stay recognisable: it is escaped.
+    out += TextWithArg(5214, Utf8ToUtf16(EscapeForDisplay(record.strFileName)));
+    out += Text(5215);
+    if (record.nLevel == kLevelOk) {
+        out += Text(5216);
+    } else {
+        out += Text(record.nLevel == kLevelWarning ? 5217 : 5218);
+        out += Text(record.nMessageId);
+    }
+    out += u"\r\n\r\n";
+}
+
+void AppendUtf16Le(std::string& bytes, std::u16string_view text) {
+    const std::size_t at = bytes.size();
+    bytes.resize(at + text.size() * 2);
+    char* out = bytes.data() + at;
+    for (const char16_t unit : text) {
+        *out++ = static_cast<char>(unit & 0xFF);
+        *out++ = static_cast<char>(unit >> 8);
+    }
+}
+
+// Formatted text is handed on in blocks of about this size, so writing a log
+// never needs memory in proportion to the number of records.
+constexpr std::size_t kBlockBytes = 64 * 1024;
+
+} // namespace
+
+CLog& CLog::Instance() {
+    static CLog log;
+    return log;
+}
+
+std::int64_t CLog::RecordsStreamed() const {
+    return m_nFirstIndex;
+}
+
+CLog::CEntry& CLog::EntryAt(std::int64_t index) {
+    return const_cast<CEntry&>(std::as_const(*this).EntryAt(index));
+}
+
+const CLog::CEntry& CLog::EntryAt(std::int64_t index) const {
+    if (index < m_nFirstIndex) {
+        throw std::out_of_range(index < 0 ? "log index " + std::to_string(index) + " out of range"
+                                          : "log record " + std::to_string(index) +
+                                                " is already written out");
+    }
+    const std::int64_t offset = index - m_nFirstIndex;
+    if (static_cast<std::uint64_t>(offset) >= m_records.size()) {
+        throw std::out_of_range("log index " + std::to_string(index) + " out of range");
+    }
+    return m_records[static_cast<std::size_t>(offset)];
+}
+
+std::int64_t CLog::AddRecord(const std::string& fileName) {
+    std::lock_guard lock(m_lock);
+    m_records.push_back(CEntry{CLogRecord{fileName, kLevelOk, kMsgOk}});
+    return m_nFirstIndex + static_cast<std::int64_t>(m_records.size()) - 1;
+}
+
+void CLog::SetStatus(std::int64_t index, int level, int messageId) {
+    std::lock_guard lock(m_lock);
+    CLogRecord& record = EntryAt(index).record;
+    if (record.nLevel < level) {
+        record.nLevel = level;
+        record.nMessageId = messageId;
+        m_nMaxLevel = std::max(m_nMaxLevel, level);
+    }
+}
+
+CLogRecord CLog::GetRecord(std::int64_t index) const {
+    std::lock_guard lock(m_lock);
+    return EntryAt(index).record;
+}
+
+std::int64_t CLog::GetCount() const {
+    std::lock_guard lock(m_lock);
+    return m_nFirstIndex + static_cast<std::int64_t>(m_records.size());
+}
+
+int CLog::GetMaxLevel() const {
+    std::lock_guard lock(m_lock);
+    return m_nMaxLevel;
+}
+
+void CLog::Reset() {
+    std::lock_guard lock(m_lock);
+    m_records.clear();
+    m_records.shrink_to_fit();
+    m_nFirstIndex = 0;
+    m_nMaxLevel = kLevelOk;
+    m_bStreaming = false;
+    m_strStreamBuffer.clear();
+    m_strStreamBuffer.shrink_to_fit();
+    m_bScratchFailed = false;
+    m_scratch.Clear();
+}
+
+void CLog::StreamCompletedRecords() {
+    std::lock_guard lock(m_lock);
+    m_bStreaming = true;
+    StreamReadyRecords();
+}
+
+void CLog::CompleteRecord(std::int64_t index) {
+    std::lock_guard lock(m_lock);
+    EntryAt(index).bComplete = true;
+    StreamReadyRecords();
+}
+
+void CLog::StreamReadyRecords() {
+    if (!m_bStreaming) {
+        return;
+    }
+    std::u16string text;
+    while (!m_records.empty() && m_records.front().bComplete) {
+        AppendRecordText(text, m_records.front().record);
+        m_records.pop_front();
+        ++m_nFirstIndex;
+    }
+    AppendUtf16Le(m_strStreamBuffer, text);
+    if (m_strStreamBuffer.size() >= kBlockBytes) {
+        FlushStreamBuffer();
+    }
+}
+
+void CLog::FlushStreamBuffer() {
+    if (m_bScratchFailed || m_strStreamBuffer.empty()) {
+        return;
+    }
+    if (m_scratch.Append(m_strStreamBuffer.data(), m_strStreamBuffer.size()) != 0) {
+        m_bScratchFailed = true; // memory keeps the text from here on
+        return;
+    }
+    m_strStreamBuffer.clear();
+}
+
+std::u16string CLog::FormatRun(const std::vector<std::int64_t>& order,
+                               const CControllerBase& run) const {
+    std::lock_guard lock(m_lock);
+    std::u16string out = HeaderText(run);
+    const std::int64_t count = GetCount();
+    for (std::size_t i = 0; i < order.size() && static_cast<std::int64_t>(i) < count; ++i) {
         const std::int64_t index = order[i];
-        if (index < 0 || static_cast<std::size_t>(index) >= count) {
-            continue;
+        if (index >= m_nFirstIndex && index < count) {
+            AppendRecordText(out, EntryAt(index).record);
         }
-        const CLogRecord& record = m_records[static_cast<std::size_t>(index)];
-        if (record.strFileName.empty()) {
-            continue;
-        }
-        // A name with a line break or bytes outside UTF-8 must not break the
-        // log's line structure, and must stay recognisable: it is escaped.
-        out += TextWithArg(5214, Utf8ToUtf16(EscapeForDisplay(record.strFileName)));
-        out += Text(5215);
-        if (record.nLevel == kLevelOk) {
-            out += Text(5216);
-        } else {
-            out += Text(record.nLevel == kLevelWarning ? 5217 : 5218);
-            out += Text(record.nMessageId);
-        }
-        out += u"\r\n\r\n";
     }
     return out;
 }
@@ -162,29 +242,90 @@ bool CLog::Write(const std::string& path, const std::vector<std::int64_t>& order
 bool CLog::Write(const std::string& path, const std::vector<std::int64_t>& order, bool append,
                  const CControllerBase& run) const {
     std::lock_guard lock(m_lock);
-    std::u16string text;
-    try {
-        text = FormatRun(order, run);
-    } catch (const std::bad_alloc&) {
-        return false;
+    if (RecordsStreamed() > 0) {
+        // Streamed-out records exist only as text in record order.
+        const std::int64_t count = GetCount();
+        if (static_cast<std::int64_t>(order.size()) != count) {
+            return false;
+        }
+        for (std::int64_t i = 0; i < count; ++i) {
+            if (order[static_cast<std::size_t>(i)] != i) {
+                return false;
+            }
+        }
+        return WriteFile(path, nullptr, append, run);
     }
+    return WriteFile(path, &order, append, run);
+}
+
+bool CLog::WriteInRecordOrder(const std::string& path, bool append,
+                              const CControllerBase& run) const {
+    std::lock_guard lock(m_lock);
+    return WriteFile(path, nullptr, append, run);
+}
+
+bool CLog::WriteFile(const std::string& path, const std::vector<std::int64_t>* order, bool append,
+                     const CControllerBase& run) const {
     int fd = -1;
     std::uint64_t position = 0;
     if (platform::OpenForWriting(path, append, fd, position) != 0) {
         return false;
     }
+    bool ok = true;
     std::string bytes;
-    bytes.reserve(text.size() * 2 + 2);
-    if (position == 0) {
-        bytes += "\xFF\xFE";
+    const auto flush = [&] {
+        if (ok && !bytes.empty()) {
+            ok = platform::WriteAll(fd, bytes.data(), bytes.size()) == 0;
+        }
+        bytes.clear();
+    };
+    try {
+        bytes.reserve(kBlockBytes * 2);
+        if (position == 0) {
+            bytes += "\xFF\xFE";
+        }
+        AppendUtf16Le(bytes, HeaderText(run));
+        std::u16string text;
+        const auto add = [&](const CLogRecord& record) {
+            text.clear();
+            AppendRecordText(text, record);
+            AppendUtf16Le(bytes, text);
+            if (bytes.size() >= kBlockBytes) {
+                flush();
+            }
+        };
+        if (order == nullptr) {
+            flush();
+            std::vector<char> block(kBlockBytes);
+            for (std::uint64_t at = 0; ok && at < m_scratch.Size();) {
+                const long long got = m_scratch.ReadAt(at, block.data(), block.size());
+                ok = got > 0 &&
+                     platform::WriteAll(fd, block.data(), static_cast<std::size_t>(got)) == 0;
+                at += ok ? static_cast<std::uint64_t>(got) : 0;
+            }
+            if (ok && !m_strStreamBuffer.empty()) {
+                ok =
+                    platform::WriteAll(fd, m_strStreamBuffer.data(), m_strStreamBuffer.size()) == 0;
+            }
+            for (const CEntry& entry : m_records) {
+                add(entry.record);
+            }
+        } else {
+            const std::int64_t count = GetCount();
+            for (std::size_t i = 0; i < order->size() && static_cast<std::int64_t>(i) < count;
+                 ++i) {
+                const std::int64_t index = (*order)[i];
+                if (index >= m_nFirstIndex && index < count) {
+                    add(EntryAt(index).record);
+                }
+            }
+        }
+        flush();
+    } catch (const std::bad_alloc&) {
+        ok = false;
     }
-    for (const char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    const int writeErr = platform::WriteAll(fd, bytes.data(), bytes.size());
     const int closeErr = platform::CloseFile(fd);
-    return writeErr == 0 && closeErr == 0;
+    return ok && closeErr == 0;
 }
 
 } // namespace varnolt

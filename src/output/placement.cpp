@@ -84,8 +84,7 @@ bool CTargetFileWriter::Commit() {
 }
 
 bool CTargetFileWriter::PlaceOverBackup() {
-    const std::string backup =
-        FolderOf(m_strSourcePath) + m_strPrefixOrFolder + NameOf(m_strSourcePath);
+    const std::string backup = BackupPathOf(m_strSourcePath, m_strPrefixOrFolder);
     // The backup is a second name for the original, so the source path holds
     // the original until the converted file replaces it in one rename.
     bool linked = true;

@@ -46,4 +46,11 @@ std::string AppendPath(std::string_view folder, std::string_view relative) {
     return out;
 }
 
+std::string BackupPathOf(std::string_view source, std::string_view prefix) {
+    std::string path = FolderOf(source);
+    path += prefix;
+    path += NameOf(source);
+    return path;
+}
+
 } // namespace varnolt

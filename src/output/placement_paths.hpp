@@ -14,6 +14,9 @@ std::string NameOf(std::string_view path);
 // components: "/docs/sub/a.txt" and "/docs/" share "/docs" (5). The root
 // alone counts as no common part (0).
 std::size_t CommonPrefixLength(std::string_view a, std::string_view b);
+// Where option 0 keeps the original of `source`: its name with the backup
+// prefix, in the same folder.
+std::string BackupPathOf(std::string_view source, std::string_view prefix);
 // `folder` and `relative` joined by exactly one "/" (leading "/" of
 // `relative` dropped).
 std::string AppendPath(std::string_view folder, std::string_view relative);

@@ -23,19 +23,20 @@ bool CFileFind::FindFile(const std::string& folder) {
 }
 
 bool CFileFind::FindNextFile() {
-    if (!m_bOpen || m_nNext >= m_arrEntries.size()) {
+    if (!m_bOpen || m_nNext >= m_strEntries.size()) {
         Close();
         return false;
     }
-    Entry& entry = m_arrEntries[m_nNext++];
-    m_strName = std::move(entry.name);
-    m_eKind = entry.kind;
+    m_eKind = static_cast<Kind>(m_strEntries[m_nNext]);
+    m_strName.assign(m_strEntries.c_str() + m_nNext + 1);
+    m_nNext += m_strName.size() + 2;
     return true;
 }
 
 void CFileFind::Close() {
     m_bOpen = false;
-    m_arrEntries.clear();
+    m_strEntries.clear();
+    m_strEntries.shrink_to_fit();
     m_nNext = 0;
 }
 
@@ -75,10 +76,12 @@ bool CFileFind::Load(const std::string& folder) {
         }
         // Devices, pipes and sockets stay Other: opening a pipe would block a
         // conversion run.
-        m_arrEntries.push_back({entry->d_name, kind});
+        m_strEntries += static_cast<char>(kind);
+        m_strEntries += entry->d_name;
+        m_strEntries += '\0';
     }
     ::closedir(dir);
-    return !m_arrEntries.empty();
+    return !m_strEntries.empty();
 }
 
 } // namespace varnolt::platform

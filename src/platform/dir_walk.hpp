@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace varnolt::platform {
 
@@ -38,14 +37,12 @@ public:
 
 private:
     enum class Kind : unsigned char { File, Directory, Other };
-    struct Entry {
-        std::string name;
-        Kind kind;
-    };
     bool Load(const std::string& folder);
 
-    std::vector<Entry> m_arrEntries;
-    std::size_t m_nNext = 0;
+    // Every entry as its kind byte, its name and a NUL (a name never holds
+    // one): a folder of a million files costs its names and little more.
+    std::string m_strEntries;
+    std::size_t m_nNext = 0; // where the next entry starts
     bool m_bOpen = false;
     std::string m_strFolder; // ends in "/"
     std::string m_strName;

@@ -4,6 +4,7 @@
 #include "platform/paths.hpp"
 
 #include <cstdio>
+#include <functional>
 
 namespace varnolt {
 
@@ -124,9 +125,9 @@ std::string FilterErrorText(int code) {
 namespace {
 
 // False when a filter error ended the search.
-bool SearchLevel(std::vector<std::string>& results, bool recurse, const std::string& folder,
-                 std::string_view inclusion, std::string_view exclusion, bool useRegExp,
-                 ISearchMessageSink& sink) {
+bool SearchLevel(const std::function<void(std::string&&)>& take, bool recurse,
+                 const std::string& folder, std::string_view inclusion, std::string_view exclusion,
+                 bool useRegExp, ISearchMessageSink& sink) {
     CFileFindEx finder;
     try {
         for (bool more = finder.FindFile(folder, inclusion, exclusion, useRegExp); more;
@@ -135,7 +136,7 @@ bool SearchLevel(std::vector<std::string>& results, bool recurse, const std::str
                 continue;
             }
             if (finder.IsDirectory()) {
-                if (recurse && !SearchLevel(results, recurse, finder.GetFilePath(), inclusion,
+                if (recurse && !SearchLevel(take, recurse, finder.GetFilePath(), inclusion,
                                             exclusion, useRegExp, sink)) {
                     return false;
                 }
@@ -147,13 +148,11 @@ bool SearchLevel(std::vector<std::string>& results, bool recurse, const std::str
             if (finder.FiltersActive() && !finder.MatchFilters()) {
                 continue;
             }
-            results.push_back(finder.GetFilePath());
+            take(finder.GetFilePath());
         }
     } catch (const CRegExpException&) {
-        // Partial results would look like a complete search: drop them all,
-        // say why once, and stop (enclosing folders would only meet the same
-        // pattern again).
-        results.clear();
+        // Say why once and stop (enclosing folders would only meet the same
+        // pattern again); the caller drops what was found so far.
         finder.Close();
         sink.ShowFilterError(finder.GetErrorText());
         return false;
@@ -163,15 +162,27 @@ bool SearchLevel(std::vector<std::string>& results, bool recurse, const std::str
 
 } // namespace
 
+bool SearchFolderEach(const std::function<void(std::string&&)>& take, bool recurse,
+                      const std::string& folder, std::string_view inclusion,
+                      std::string_view exclusion, bool useRegExp, ISearchMessageSink* sink) {
+    if (folder.empty() || !platform::IsDirectory(folder)) {
+        return true;
+    }
+    CStdErrSearchMessageSink stdErr;
+    return SearchLevel(take, recurse, folder, inclusion, exclusion, useRegExp,
+                       sink != nullptr ? *sink : stdErr);
+}
+
 void SearchFolder(std::vector<std::string>& results, bool recurse, const std::string& folder,
                   std::string_view inclusion, std::string_view exclusion, bool useRegExp,
                   ISearchMessageSink* sink) {
-    if (folder.empty() || !platform::IsDirectory(folder)) {
-        return;
+    const bool complete =
+        SearchFolderEach([&results](std::string&& path) { results.push_back(std::move(path)); },
+                         recurse, folder, inclusion, exclusion, useRegExp, sink);
+    if (!complete) {
+        // Partial results would look like a complete search.
+        results.clear();
     }
-    CStdErrSearchMessageSink stdErr;
-    SearchLevel(results, recurse, folder, inclusion, exclusion, useRegExp,
-                sink != nullptr ? *sink : stdErr);
 }
 
 } // namespace varnolt

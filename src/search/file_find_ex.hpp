@@ -5,6 +5,7 @@
 #include "platform/dir_walk.hpp"
 #include "search/atl_reg_exp.hpp"
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -94,5 +95,13 @@ std::string FilterErrorText(int code);
 void SearchFolder(std::vector<std::string>& results, bool recurse, const std::string& folder,
                   std::string_view inclusion, std::string_view exclusion, bool useRegExp,
                   ISearchMessageSink* sink = nullptr);
+
+// The same search handing each file to `take` as it is found, so a search
+// over any number of files needs no list of them all. False when a filter
+// error ended it (what `take` received by then is not the whole result).
+bool SearchFolderEach(const std::function<void(std::string&&)>& take, bool recurse,
+                      const std::string& folder, std::string_view inclusion,
+                      std::string_view exclusion, bool useRegExp,
+                      ISearchMessageSink* sink = nullptr);
 
 } // namespace varnolt

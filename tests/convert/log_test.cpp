@@ -5,6 +5,7 @@
 #include "support/test_support.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
@@ -331,6 +332,135 @@ TEST(Log, HeaderDateIsALongDateAndTime) {
     ASSERT_EQ(time.size(), 8u);
     EXPECT_TRUE(time[2] == ':' && time[5] == ':') << time;
     EXPECT_TRUE(rest.empty());
+}
+
+// The text after the header's date, which two writes share.
+std::string AfterHeader(const std::string& file) {
+    const std::size_t at = file.find(Le("Source Encoding"));
+    return at == std::string::npos ? std::string() : file.substr(at);
+}
+
+// A streamed log writes the same file as one that kept every record, whether
+// its scratch file works or not (a missing temporary folder keeps the text in
+// memory), with records completed out of order as worker threads do, and
+// blocks of text crossing the scratch file's block size.
+TEST(Log, StreamedRecordsWriteTheSameFileInRecordOrder) {
+    constexpr int kRecords = 3000;
+    CControllerBase run(nullptr, 1252, kOutputOverBackup, "_org_", kFormatUtf8, false, true, false);
+    const char* saved = std::getenv("TMPDIR");
+    const std::string savedTmp = saved != nullptr ? saved : "";
+    for (const bool scratchWorks : {true, false}) {
+        SCOPED_TRACE(scratchWorks ? "scratch file" : "no temporary folder");
+        TempDir dir;
+        if (!scratchWorks) {
+            ::setenv("TMPDIR", (dir / "missing").c_str(), 1);
+        }
+        CLog plain;
+        CLog streamed;
+        streamed.StreamCompletedRecords();
+        std::vector<std::int64_t> order;
+        for (int i = 0; i < kRecords; ++i) {
+            // Some names need escaping; one entry has no name at all.
+            const std::string name = i == 7        ? std::string()
+                                     : i % 97 == 0 ? "/data/line\nbreak " + std::to_string(i)
+                                                   : "/data/" + std::to_string(i) + ".txt";
+            order.push_back(plain.AddRecord(name));
+            ASSERT_EQ(streamed.AddRecord(name), i);
+            const int level = i % 5 == 0 ? kLevelError : i % 3 == 0 ? kLevelWarning : kLevelOk;
+            const int message = level == kLevelError ? kMsgInvalidCharacter : kMsgNoMetaTag;
+            plain.SetStatus(i, level, message);
+            streamed.SetStatus(i, level, message);
+            // Files finish out of order, eight in flight.
+            if (i % 8 == 7) {
+                for (int done = i; done > i - 8; --done) {
+                    if (done != 1000) {
+                        streamed.CompleteRecord(done);
+                    }
+                }
+            }
+        }
+        // Record 1000 is still in flight: it and all after it stay readable.
+        EXPECT_THROW(streamed.GetRecord(999), std::out_of_range);
+        EXPECT_THROW(streamed.SetStatus(999, kLevelError, kMsgInvalidCharacter), std::out_of_range);
+        EXPECT_EQ(streamed.GetRecord(1000).strFileName, "/data/1000.txt");
+        EXPECT_EQ(streamed.GetRecord(kRecords - 1).nLevel, plain.GetRecord(kRecords - 1).nLevel);
+        EXPECT_EQ(streamed.GetCount(), kRecords);
+        EXPECT_EQ(streamed.GetMaxLevel(), kLevelError);
+
+        const std::string plainPath = dir / "plain.log";
+        ASSERT_TRUE(plain.Write(plainPath, order, false, run));
+        const std::string expected = AfterHeader(ReadFile(plainPath));
+        ASSERT_GT(expected.size(), 200'000u);
+        std::vector<std::int64_t> reversed(order.rbegin(), order.rend());
+        EXPECT_FALSE(streamed.Write(dir / "reordered.log", reversed, false, run));
+
+        const std::string streamedPath = dir / "streamed.log";
+        ASSERT_TRUE(streamed.WriteInRecordOrder(streamedPath, false, run));
+        EXPECT_EQ(AfterHeader(ReadFile(streamedPath)), expected);
+        streamed.CompleteRecord(1000);
+        ASSERT_TRUE(streamed.Write(streamedPath, order, false, run));
+        EXPECT_EQ(AfterHeader(ReadFile(streamedPath)), expected);
+
+        streamed.Reset();
+        EXPECT_EQ(streamed.GetCount(), 0);
+        EXPECT_EQ(streamed.GetMaxLevel(), kLevelOk);
+        EXPECT_EQ(streamed.AddRecord("/again"), 0);
+        EXPECT_EQ(streamed.GetRecord(0).strFileName, "/again");
+        if (saved != nullptr) {
+            ::setenv("TMPDIR", savedTmp.c_str(), 1);
+        } else {
+            ::unsetenv("TMPDIR");
+        }
+    }
+}
+
+// Workers add, raise and complete records at once while finished records
+// stream out: the log holds every record once, each thread's in the order it
+// added them, with its last status.
+TEST(Log, StreamingUnderConcurrentWorkersKeepsEveryRecordInOrder) {
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 1500;
+    CLog log;
+    log.StreamCompletedRecords();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&log, t] {
+            for (int k = 0; k < kPerThread; ++k) {
+                const auto index =
+                    log.AddRecord("/t" + std::to_string(t) + "/" + std::to_string(k));
+                if (k % 10 == 0) {
+                    log.SetStatus(index, kLevelWarning, kMsgNoMetaTag);
+                }
+                log.CompleteRecord(index);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(log.GetCount(), kThreads * kPerThread);
+    EXPECT_EQ(log.GetMaxLevel(), kLevelWarning);
+    CControllerBase run(nullptr, 1252, kOutputPrefixedCopy, "_u_", kFormatUtf8, false, false,
+                        false);
+    TempDir dir;
+    ASSERT_TRUE(log.WriteInRecordOrder(dir / "run.log", false, run));
+    std::istringstream lines(Ascii(ReadFile(dir / "run.log")));
+    std::vector<int> next(kThreads, 0);
+    int records = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("File: /t", 0) != 0) {
+            continue;
+        }
+        const int t = line[8] - '0';
+        const int k = std::stoi(line.substr(10));
+        ASSERT_EQ(k, next[static_cast<std::size_t>(t)]) << line;
+        ++next[static_cast<std::size_t>(t)];
+        std::string status;
+        std::getline(lines, status);
+        EXPECT_EQ(status.find("Warning") != std::string::npos, k % 10 == 0) << line << status;
+        ++records;
+    }
+    EXPECT_EQ(records, kThreads * kPerThread);
 }
 
 TEST(ControllerBase, MetaFlagOnlyForUtf8AndWriterOptions) {

@@ -384,13 +384,16 @@ namespace {
 // original: the run converts, then reports the log as not written (155).
 TEST(FaultInjection, LogPathNamingAnOriginalNeverWritesIntoIt) {
     for (int option = 0; option <= 2; ++option) {
-        for (const std::string logName : {"a.txt", "_org_a.txt"}) {
+        for (const std::string logName : {"a.txt", "_org_a.txt", "link-to-a.txt"}) {
             if (logName == "_org_a.txt" && option != 0) {
                 continue;
             }
             SCOPED_TRACE("option " + std::to_string(option) + ", log " + logName);
             Scenario s(option, false);
             test::WriteFile(s.space / "a.txt", "the user's notes\r\n");
+            if (logName == "link-to-a.txt") { // another name of the same original
+                ASSERT_EQ(::link((s.space / "a.txt").c_str(), (s.space / logName).c_str()), 0);
+            }
             const auto run = s.space.Run({"-l", logName, "f1.txt", "a.txt"});
             EXPECT_EQ(run.exitCode, 155) << run.err;
             const std::string original = "the user's notes\r\n";
