@@ -13,7 +13,9 @@ constexpr std::size_t MaxUtf8Size(std::size_t units) {
 
 // Encodes n units into dst (at least MaxUtf8Size(n) bytes) and returns the
 // byte count. A surrogate pair becomes one 4-byte sequence; an unpaired
-// surrogate becomes U+FFFD (EF BF BD). Runs of ASCII go 16 units per step.
+// surrogate becomes U+FFFD (EF BF BD). Works in blocks of 8 or 16 units and
+// may write scratch bytes anywhere in the MaxUtf8Size(n) room, past the
+// returned count included.
 std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst);
 
 // The same result, one unit at a time: the reference the fast path is
