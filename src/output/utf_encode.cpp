@@ -221,19 +221,53 @@ std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
         if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(_mm_or_si128(a, b), Splat(0xF800)),
                                               zero)) == 0xFFFF) {
-            // Sixteen units below U+0800: as they are when all ASCII, else
-            // squeezed eight at a time.
+            // Sixteen units below U+0800.
             const __m128i asciiA = _mm_cmpeq_epi16(_mm_and_si128(a, Splat(0xFF80)), zero);
             const __m128i asciiB = _mm_cmpeq_epi16(_mm_and_si128(b, Splat(0xFF80)), zero);
             const auto ascii =
                 static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(asciiA, asciiB)));
             if (ascii == 0xFFFF) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
-                d += 16;
-            } else {
-                d = EncodeTwoByteBlock(a, asciiA, ascii & 0xFF, d);
-                d = EncodeTwoByteBlock(b, asciiB, ascii >> 8, d);
+                // All ASCII: stay in a tight loop while the run lasts.
+                __m128i x = a;
+                __m128i y = b;
+                for (;;) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(x, y));
+                    d += 16;
+                    i += 16;
+                    if (i + 16 > n) {
+                        break;
+                    }
+                    x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+                    y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
+                    if (_mm_movemask_epi8(_mm_cmpeq_epi16(
+                            _mm_and_si128(_mm_or_si128(x, y), Splat(0xFF80)), zero)) != 0xFFFF) {
+                        break;
+                    }
+                }
+                continue;
             }
+            const unsigned others = ~ascii & 0xFFFF;
+            if ((others & (others - 1)) == 0 && i + 32 <= n) {
+                // One accented letter among ASCII, the usual case in Western
+                // text: the ASCII before it as packed, its two bytes, then
+                // the ASCII after it packed again one byte further on (the
+                // 16 units read there end at i + 32 at most).
+                const auto at = static_cast<unsigned>(__builtin_ctz(others));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packus_epi16(a, b));
+                const char16_t c = src[i + at];
+                d[at] = static_cast<std::uint8_t>(0xC0 | (c >> 6));
+                d[at + 1] = static_cast<std::uint8_t>(0x80 | (c & 0x3F));
+                const __m128i x =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + at + 1));
+                const __m128i y =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + at + 9));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + at + 2), _mm_packus_epi16(x, y));
+                d += 17;
+                i += 16;
+                continue;
+            }
+            d = EncodeTwoByteBlock(a, asciiA, ascii & 0xFF, d);
+            d = EncodeTwoByteBlock(b, asciiB, ascii >> 8, d);
             i += 16;
             continue;
         }

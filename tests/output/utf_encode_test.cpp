@@ -97,8 +97,8 @@ TEST(Utf8EncoderBlocks, BoundaryValuesInEverySlot) {
                               0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFF};
     for (const char16_t fill : {u'a', u'\u0416', u'\uAC00'}) {
         for (const char16_t edge : edges) {
-            for (std::size_t at = 0; at < 24; ++at) {
-                std::u16string text(24, fill);
+            for (std::size_t at = 0; at < 40; ++at) {
+                std::u16string text(40, fill);
                 text[at] = edge;
                 ASSERT_EQ(Fast(text), Scalar(text))
                     << std::hex << static_cast<unsigned>(edge) << " at " << at;
