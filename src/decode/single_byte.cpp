@@ -85,7 +85,8 @@ DecodeError CSingleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
                                        CDecoderState&, char16_t* out, std::size_t& nOut) const {
     const char16_t* map = m_table.aMap;
     std::size_t i = 0;
-    // Blocks of 16: widened at once when all ASCII, else looked up one by one.
+    // Blocks of 16: widened at once when all ASCII or in the page's run,
+    // else looked up one by one.
     // Undefined bytes are collected per block and judged once, off the hot path.
     while (i + 16 <= n) {
         const bool widened =
