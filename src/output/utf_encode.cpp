@@ -182,8 +182,8 @@ inline std::uint8_t* EncodeThreeByteBlock(__m128i v, __m128i ascii, __m128i belo
     return d;
 }
 
-// Units (not pairs) that leave the next block on the scalar path: a
-// surrogate, or an unpaired half, is left to the one-at-a-time encoder.
+// Eight units holding a surrogate, one character at a time as the reference
+// does; a pair that starts on the last unit takes one unit more.
 inline std::size_t EncodeSurrogateBlock(const char16_t* src, std::size_t i, std::size_t n,
                                         std::uint8_t*& d) {
     std::size_t k = i;
