@@ -1,6 +1,7 @@
 // Source file list document: compact entries and an open-addressing index.
 #include "app/source_file_list_doc.hpp"
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 
@@ -11,6 +12,14 @@ namespace {
 std::size_t NameStart(std::string_view path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string_view::npos ? 0 : slash + 1;
+}
+
+std::size_t ChunkOf(std::uint64_t name) {
+    return static_cast<std::size_t>(name >> 32);
+}
+
+std::size_t OffsetOf(std::uint64_t name) {
+    return static_cast<std::size_t>(name & 0xFFFFFFFFu);
 }
 
 } // namespace
@@ -33,10 +42,13 @@ std::uint32_t CSourceFileListDoc::InternFolder(std::string_view folder) {
 }
 
 std::string_view CSourceFileListDoc::NameAt(std::size_t index) const {
-    const std::size_t start = m_arrEntries[index].nName;
-    const std::size_t end =
-        index + 1 < m_arrEntries.size() ? m_arrEntries[index + 1].nName : m_strNames.size();
-    return std::string_view(m_strNames).substr(start, end - start);
+    const std::uint64_t at = m_arrEntries[index].nName;
+    const std::string& chunk = m_arrChunks[ChunkOf(at)];
+    const std::size_t start = OffsetOf(at);
+    const bool nextInChunk =
+        index + 1 < m_arrEntries.size() && ChunkOf(m_arrEntries[index + 1].nName) == ChunkOf(at);
+    const std::size_t end = nextInChunk ? OffsetOf(m_arrEntries[index + 1].nName) : chunk.size();
+    return std::string_view(chunk).substr(start, end - start);
 }
 
 std::size_t CSourceFileListDoc::HashOf(std::uint32_t folder, std::string_view name) const {
@@ -86,8 +98,14 @@ int CSourceFileListDoc::AddFile(const std::string& path, const std::string& base
     if (m_arrEntries.size() >= static_cast<std::size_t>(INT32_MAX)) {
         throw std::length_error("CSourceFileListDoc: too many files");
     }
-    m_arrEntries.push_back(CEntry{m_strNames.size(), folder, InternFolder(baseFolder)});
-    m_strNames.append(name);
+    if (m_arrChunks.empty() ||
+        m_arrChunks.back().size() + name.size() > m_arrChunks.back().capacity()) {
+        m_arrChunks.emplace_back().reserve(std::max(m_nChunkBytes, name.size()));
+    }
+    std::string& chunk = m_arrChunks.back();
+    m_arrEntries.push_back(CEntry{(std::uint64_t{m_arrChunks.size() - 1} << 32) | chunk.size(),
+                                  folder, InternFolder(baseFolder)});
+    chunk.append(name);
     if (m_arrEntries.size() * 2 > m_arrSlots.size()) {
         RebuildIndex();
     } else {
@@ -113,8 +131,10 @@ void CSourceFileListDoc::RemoveAt(int index) {
     }
     const std::size_t at = static_cast<std::size_t>(index);
     const std::size_t nameLength = NameAt(at).size();
-    m_strNames.erase(m_arrEntries[at].nName, nameLength);
-    for (std::size_t i = at + 1; i < m_arrEntries.size(); ++i) {
+    const std::uint64_t name = m_arrEntries[at].nName;
+    m_arrChunks[ChunkOf(name)].erase(OffsetOf(name), nameLength);
+    for (std::size_t i = at + 1;
+         i < m_arrEntries.size() && ChunkOf(m_arrEntries[i].nName) == ChunkOf(name); ++i) {
         m_arrEntries[i].nName -= nameLength;
     }
     m_arrEntries.erase(m_arrEntries.begin() + index);
@@ -125,15 +145,18 @@ void CSourceFileListDoc::RemoveFrom(int index) {
     if (index < 0 || index > GetCount()) {
         throw std::out_of_range("CSourceFileListDoc::RemoveFrom");
     }
-    m_strNames.resize(index == GetCount() ? m_strNames.size()
-                                          : m_arrEntries[static_cast<std::size_t>(index)].nName);
+    if (index < GetCount()) {
+        const std::uint64_t name = m_arrEntries[static_cast<std::size_t>(index)].nName;
+        m_arrChunks.resize(ChunkOf(name) + 1);
+        m_arrChunks.back().resize(OffsetOf(name));
+    }
     m_arrEntries.resize(static_cast<std::size_t>(index));
     RebuildIndex();
 }
 
 void CSourceFileListDoc::RemoveAll() {
     m_arrEntries.clear();
-    m_strNames.clear();
+    m_arrChunks.clear();
     m_arrFolders.clear();
     m_mapFolders.clear();
     m_arrSlots.clear();

@@ -17,6 +17,10 @@ namespace varnolt {
 // one shared buffer, and a hash index finds a listed path without a scan.
 class CSourceFileListDoc : public ISourceFileList {
 public:
+    // Names are kept in chunks of this size (tests use small ones).
+    explicit CSourceFileListDoc(std::size_t chunkBytes = std::size_t{1} << 20)
+        : m_nChunkBytes(chunkBytes) {}
+
     // -1 when the path is already listed, else the new entry's index. Paths
     // compare exactly: POSIX file systems are case-sensitive, so two names
     // that differ in case are two files.
@@ -31,7 +35,9 @@ public:
 
 private:
     struct CEntry {
-        std::uint64_t nName; // where the name starts in m_strNames (it ends where the next starts)
+        // chunk index << 32 | offset in it; a name ends where the next one in
+        // the same chunk starts, or at the chunk's end
+        std::uint64_t nName;
         std::uint32_t nFolder; // index in m_arrFolders ("" is 0)
         std::uint32_t nBase;   // base folder, index in m_arrFolders
     };
@@ -45,7 +51,10 @@ private:
     void RebuildIndex();
 
     std::deque<CEntry> m_arrEntries; // grows without copying what it holds
-    std::string m_strNames;
+    // The names, back to back, in chunks that are never reallocated: growing
+    // one buffer would copy it and leave the old copy in the heap.
+    std::vector<std::string> m_arrChunks;
+    std::size_t m_nChunkBytes;
     std::vector<std::string> m_arrFolders;
     std::unordered_map<std::string, std::uint32_t> m_mapFolders;
     std::vector<std::uint32_t> m_arrSlots; // entry index + 1; 0 is free

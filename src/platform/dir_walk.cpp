@@ -1,13 +1,16 @@
 // Folder enumeration on POSIX: readdir with d_type, fstatat where needed.
 #include "platform/dir_walk.hpp"
 
+#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 namespace varnolt::platform {
 
-CFileFind::~CFileFind() = default;
+CFileFind::~CFileFind() {
+    CloseDirectory();
+}
 
 bool CFileFind::FindFile(const std::string& folder) {
     Close();
@@ -15,7 +18,8 @@ bool CFileFind::FindFile(const std::string& folder) {
     if (m_strFolder.empty() || m_strFolder.back() != '/') {
         m_strFolder += '/';
     }
-    if (!Load(m_strFolder)) {
+    m_pDir = ::opendir(m_strFolder.c_str());
+    if (m_pDir == nullptr) {
         return false;
     }
     m_bOpen = true;
@@ -23,18 +27,32 @@ bool CFileFind::FindFile(const std::string& folder) {
 }
 
 bool CFileFind::FindNextFile() {
-    if (!m_bOpen || m_nNext >= m_strEntries.size()) {
+    if (!m_bOpen) {
+        return false;
+    }
+    if (m_nNext >= m_strEntries.size()) {
+        m_strEntries.clear();
+        m_nNext = 0;
+        ReadEntries(kBatch);
+    }
+    if (m_nNext >= m_strEntries.size()) {
         Close();
         return false;
     }
     m_eKind = static_cast<Kind>(m_strEntries[m_nNext]);
     m_strName.assign(m_strEntries.c_str() + m_nNext + 1);
     m_nNext += m_strName.size() + 2;
+    if (m_eKind == Kind::Directory && !IsDots()) {
+        // The caller may descend into it now: the rest of this folder is
+        // read first, so a search of any depth holds one descriptor.
+        ReadEntries(SIZE_MAX);
+    }
     return true;
 }
 
 void CFileFind::Close() {
     m_bOpen = false;
+    CloseDirectory();
     m_strEntries.clear();
     m_strEntries.shrink_to_fit();
     m_nNext = 0;
@@ -44,13 +62,25 @@ std::string CFileFind::GetFilePath() const {
     return m_strFolder + m_strName;
 }
 
-bool CFileFind::Load(const std::string& folder) {
-    DIR* dir = ::opendir(folder.c_str());
+void CFileFind::CloseDirectory() {
+    if (m_pDir != nullptr) {
+        ::closedir(static_cast<DIR*>(m_pDir));
+        m_pDir = nullptr;
+    }
+}
+
+void CFileFind::ReadEntries(std::size_t count) {
+    DIR* dir = static_cast<DIR*>(m_pDir);
     if (dir == nullptr) {
-        return false;
+        return;
     }
     const int fd = ::dirfd(dir);
-    while (const dirent* entry = ::readdir(dir)) {
+    for (std::size_t n = 0; n < count; ++n) {
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) {
+            CloseDirectory();
+            return;
+        }
         unsigned char type = entry->d_type;
         struct stat st {};
         if (type == DT_UNKNOWN) {
@@ -80,8 +110,6 @@ bool CFileFind::Load(const std::string& folder) {
         m_strEntries += entry->d_name;
         m_strEntries += '\0';
     }
-    ::closedir(dir);
-    return !m_strEntries.empty();
 }
 
 } // namespace varnolt::platform

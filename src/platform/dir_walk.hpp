@@ -7,9 +7,11 @@
 namespace varnolt::platform {
 
 // Enumerates one folder (opendir/readdir). Entries come in the order the file
-// system gives them, "." and ".." and hidden entries included. The folder is
-// read whole and closed at once, so a recursive search holds one descriptor
-// at a time however deep the tree is. A symbolic
+// system gives them, "." and ".." and hidden entries included. The folder
+// stays open only while files are handed out: when a sub-folder comes up,
+// the rest is read and the folder closed before the caller can descend, so a
+// recursive search holds one descriptor at a time however deep the tree is.
+// A symbolic
 // link counts as what it points to when that is a regular file; a link to a
 // folder (or to anything else, or dangling) is neither a file nor a folder,
 // so a search never follows it and cannot loop.
@@ -37,10 +39,15 @@ public:
 
 private:
     enum class Kind : unsigned char { File, Directory, Other };
-    bool Load(const std::string& folder);
+    // Entries are read in batches while the folder holds only files, so a
+    // folder of a million files needs no list of them all.
+    static constexpr std::size_t kBatch = 1024;
+    void ReadEntries(std::size_t count);
+    void CloseDirectory();
 
-    // Every entry as its kind byte, its name and a NUL (a name never holds
-    // one): a folder of a million files costs its names and little more.
+    void* m_pDir = nullptr; // the open DIR stream while entries remain unread
+    // The entries read and not yet handed out, each as its kind byte, its
+    // name and a NUL (a name never holds one).
     std::string m_strEntries;
     std::size_t m_nNext = 0; // where the next entry starts
     bool m_bOpen = false;

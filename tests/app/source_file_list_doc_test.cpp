@@ -16,9 +16,10 @@ namespace {
 // duplicate rule must match exactly.
 TEST(SourceFileListDoc, MatchesAPlainListUnderRandomChanges) {
     const std::vector<std::string> folders = {"", "/", "/data/", "/data/sub/", "rel/", "/Data/"};
-    const std::vector<std::string> names = {"a.txt", "A.txt", "b", "", "x y.htm", "a.txt.bak"};
+    const std::vector<std::string> names = {
+        "a.txt", "A.txt", "b", "", "x y.htm", "a.txt.bak", std::string(100, 'n')};
     std::vector<std::pair<std::string, std::string>> model;
-    CSourceFileListDoc doc;
+    CSourceFileListDoc doc(64); // small name chunks: names often start a new one
     std::size_t largest = 0;
     std::mt19937 random(7);
     const auto pick = [&](const std::vector<std::string>& from) {

@@ -212,6 +212,56 @@ TEST(SearchFolder, LinksToFoldersAreNotFollowedAndSpecialFilesNotListed) {
     EXPECT_EQ(results, std::vector<std::string>{root / "alias/f.txt"});
 }
 
+// Descriptors this process holds now (the count's own listing included).
+std::size_t OpenDescriptors() {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// Folders larger than one read batch, and a deep chain: every file is listed
+// once, each folder's subtree as one block (depth first), and the search
+// never holds more than one folder open.
+TEST(SearchFolder, BigAndDeepFoldersAreListedWholeWithOneFolderOpen) {
+    TempDir dir;
+    std::set<std::string> expected;
+    std::string chain;
+    std::vector<std::string> folders;
+    for (int depth = 0; depth < 30; ++depth) {
+        chain += "d" + std::to_string(depth) + "/";
+        fs::create_directories(dir / chain);
+        folders.push_back(dir / chain);
+        const int files = depth == 0 ? 2100 : depth == 1 ? 1100 : 1;
+        for (int i = 0; i < files; ++i) {
+            const std::string relative = chain + "f" + std::to_string(i) + ".txt";
+            WriteFile(dir / relative, "x");
+            expected.insert(relative);
+        }
+    }
+    for (int i = 0; i < 1500; ++i) { // the root: files around the chain
+        WriteFile(dir / ("r" + std::to_string(i) + ".txt"), "x");
+        expected.insert("r" + std::to_string(i) + ".txt");
+    }
+    const std::size_t before = OpenDescriptors();
+    std::size_t most = 0;
+    std::vector<std::string> found;
+    ASSERT_TRUE(SearchFolderEach(
+        [&](std::string&& path) {
+            most = std::max(most, OpenDescriptors());
+            found.push_back(std::move(path));
+        },
+        true, dir.Path(), "*.txt", {}, false));
+    EXPECT_EQ(Relative(found, dir.Path()), expected);
+    EXPECT_LE(most, before + 1);
+    // Depth first: once the search leaves a folder of the chain, nothing
+    // under it comes again.
+    for (const std::string& prefix : folders) {
+        const auto inside = [&](const std::string& p) { return p.rfind(prefix, 0) == 0; };
+        const auto first = std::find_if(found.begin(), found.end(), inside);
+        const auto last = std::find_if(found.rbegin(), found.rend(), inside).base();
+        EXPECT_TRUE(std::all_of(first, last, inside)) << prefix;
+    }
+}
+
 TEST(FileFindEx, FindFileBuildsTranslatedListsAndTheActiveFlag) {
     TempDir root;
     WriteFile(root / "a.txt", "x");
