@@ -25,19 +25,17 @@ constexpr unsigned kMinRunLength = 16;
 
 #if defined(__SSE2__)
 
-// Widens 16 bytes when each is ASCII (mapped to itself) or inside the run of
-// `length` bytes from `first`, which map to consecutive units from `base`;
-// false (nothing written) otherwise.
-inline bool WidenWithRun16(const std::uint8_t* in, char16_t* out, std::uint8_t first,
-                           unsigned length, char16_t base) {
+// Widens 16 bytes as ASCII (mapped to itself) or as bytes of the run of
+// `length` bytes from `first`, which map to consecutive units from `base`,
+// and returns a mask of the bytes that are neither: their units are garbage
+// for the caller to look up.
+inline unsigned WidenWithRun16(const std::uint8_t* in, char16_t* out, std::uint8_t first,
+                               unsigned length, char16_t base) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
     const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(first)));
     const __m128i inRun =
         _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(static_cast<char>(length - 1))), offset);
     const __m128i ascii = _mm_cmpgt_epi8(v, _mm_set1_epi8(-1));
-    if (_mm_movemask_epi8(_mm_or_si128(inRun, ascii)) != 0xFFFF) {
-        return false;
-    }
     const __m128i zero = _mm_setzero_si128();
     const __m128i shift = _mm_set1_epi16(static_cast<short>(base - first));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
@@ -46,13 +44,13 @@ inline bool WidenWithRun16(const std::uint8_t* in, char16_t* out, std::uint8_t f
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8),
                      _mm_add_epi16(_mm_unpackhi_epi8(v, zero),
                                    _mm_and_si128(_mm_unpackhi_epi8(inRun, inRun), shift)));
-    return true;
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(inRun, ascii))) & 0xFFFF;
 }
 
 #else
 
-inline bool WidenWithRun16(const std::uint8_t*, char16_t*, std::uint8_t, unsigned, char16_t) {
-    return false;
+inline unsigned WidenWithRun16(const std::uint8_t*, char16_t*, std::uint8_t, unsigned, char16_t) {
+    return 0xFFFF;
 }
 
 #endif
@@ -85,14 +83,39 @@ DecodeError CSingleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
                                        CDecoderState&, char16_t* out, std::size_t& nOut) const {
     const char16_t* map = m_table.aMap;
     std::size_t i = 0;
-    // Blocks of 16: widened at once when all ASCII or in the page's run,
-    // else looked up one by one.
-    // Undefined bytes are collected per block and judged once, off the hot path.
+    // Blocks of 16: widened at once when all ASCII or in the page's run (a
+    // few other bytes, such as punctuation, looked up on their own), else
+    // looked up one by one. Undefined bytes are collected per block and
+    // judged once, off the hot path.
     while (i + 16 <= n) {
-        const bool widened =
-            m_nRunLength != 0
-                ? WidenWithRun16(in + i, out + i, m_nRunFirst, m_nRunLength, m_chRunBase)
-                : m_bAsciiIdentity && ascii::Widen16(in + i, out + i);
+        bool widened = false;
+        if (m_nRunLength != 0) {
+            unsigned others =
+                WidenWithRun16(in + i, out + i, m_nRunFirst, m_nRunLength, m_chRunBase);
+            if (others == 0) {
+                i += 16;
+                continue;
+            }
+            unsigned beyondThree = others & (others - 1);
+            beyondThree &= beyondThree - 1;
+            beyondThree &= beyondThree - 1;
+            if (beyondThree == 0) {
+                for (; others != 0; others &= others - 1) {
+                    const auto k = static_cast<unsigned>(__builtin_ctz(others));
+                    char16_t c = map[in[i + k]];
+                    if (c == tables::kNoMapping) {
+                        if (bStrict) {
+                            return DecodeError::kNoUnicodeTranslation;
+                        }
+                        c = 0xFFFD;
+                    }
+                    out[i + k] = c;
+                }
+                widened = true;
+            }
+        } else {
+            widened = m_bAsciiIdentity && ascii::Widen16(in + i, out + i);
+        }
         if (!widened) {
             unsigned bad = 0;
             for (int k = 0; k < 16; ++k) {

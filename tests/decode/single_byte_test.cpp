@@ -41,5 +41,40 @@ TEST(SingleByteDecoder, BlocksAgreeWithTheTableOnEveryPage) {
     }
 }
 
+// An undefined byte among letters fails a strict decode wherever it sits in
+// a block, and becomes U+FFFD otherwise.
+TEST(SingleByteDecoder, UndefinedByteAmongLettersIsCaughtAtEveryPosition) {
+    int checked = 0;
+    for (std::size_t t = 0; t < tables::kSingleByteTableCount; ++t) {
+        const tables::SingleByteTable& table = tables::kSingleByteTables[t];
+        unsigned undefined = 0;
+        unsigned letter = 0;
+        for (unsigned b = 0xFF; b >= 0x80; --b) {
+            (table.aMap[b] == tables::kNoMapping ? undefined : letter) = b;
+        }
+        if (undefined == 0 || letter == 0) {
+            continue;
+        }
+        const CSingleByteDecoder decoder(table);
+        for (std::size_t at = 0; at < 40; ++at) {
+            std::vector<std::uint8_t> bytes(40, static_cast<std::uint8_t>(letter));
+            bytes[at] = static_cast<std::uint8_t>(undefined);
+            std::u16string out(bytes.size(), u'\0');
+            std::size_t n = 0;
+            CDecoderState state;
+            EXPECT_EQ(decoder.Decode(bytes.data(), bytes.size(), true, true, state, out.data(), n),
+                      DecodeError::kNoUnicodeTranslation)
+                << table.nCodePage << " at " << at;
+            ASSERT_EQ(decoder.Decode(bytes.data(), bytes.size(), true, false, state, out.data(), n),
+                      DecodeError::kNone);
+            std::u16string expected(bytes.size(), table.aMap[letter]);
+            expected[at] = u'\xFFFD';
+            ASSERT_EQ(out, expected) << table.nCodePage << " at " << at;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
+
 } // namespace
 } // namespace varnolt
