@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Load run of the console conversion: 100,000 small files in one run and one
 # 2 GiB file, each checked for peak memory (under 64 MiB), a complete output
-# and a log with one OK record per file. Not part of ctest.
+# and a log with one OK record per file, plus the memory one more file costs
+# (at most 128 bytes). Not part of ctest.
 # Usage: bench/load.sh [SMALL_COUNT] [LARGE_MIB]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,8 +43,20 @@ check() { # name expected-files log
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 python3 tools/make_corpus.py --lang west --size 4096 --count "$small_count" --out "$work/small"
 mkdir -p "$work/out"
+# What one file costs, to tell how memory grows with the number of files:
+# the under-64-MiB check alone would hide a growth until far more files.
+/usr/bin/time -v -o "$work/time.txt" "$exe" -u -c "$work/p.vnp" -l "$work/one.log" -y "$(find "$work/small" -type f | head -1)" >/dev/null
+one_kb=$(awk -F': ' '/Maximum resident set size/{print $2}' "$work/time.txt")
+rm -rf "$work/out" && mkdir -p "$work/out"
 /usr/bin/time -v -o "$work/time.txt" "$exe" -u -c "$work/p.vnp" -l "$work/small.log" -y "$work/small/*.txt" >/dev/null
 check "$small_count small files" "$small_count" "$work/small.log"
+many_kb=$(awk -F': ' '/Maximum resident set size/{print $2}' "$work/time.txt")
+per_file=$(((many_kb - one_kb) * 1024 / small_count))
+echo "memory growth: about $per_file bytes per file over a one-file run ($((one_kb / 1024)) MiB)"
+if [ "$per_file" -gt 128 ]; then
+    echo "memory growth: FAILED (more than 128 bytes per file: 64 MiB would be reached below 500,000 files)"
+    failures=$((failures + 1))
+fi
 rm -rf "$work/small" "$work/out"
 
 python3 tools/make_corpus.py --lang west --size $((large_mib << 20)) --out "$work/large.txt"
