@@ -9,6 +9,7 @@
 #include "settings/string_table.hpp"
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -193,13 +194,19 @@ void CLog::StreamReadyRecords() {
     if (!m_bStreaming) {
         return;
     }
-    std::u16string text;
-    while (!m_records.empty() && m_records.front().bComplete) {
-        AppendRecordText(text, m_records.front().record);
-        m_records.pop_front();
-        ++m_nFirstIndex;
+    // A record leaves memory only once its text is in the buffer: short of
+    // memory, it simply stays a record and goes out with a later one.
+    try {
+        std::u16string text;
+        while (!m_records.empty() && m_records.front().bComplete) {
+            text.clear();
+            AppendRecordText(text, m_records.front().record);
+            AppendUtf16Le(m_strStreamBuffer, text);
+            m_records.pop_front();
+            ++m_nFirstIndex;
+        }
+    } catch (const std::bad_alloc&) {
     }
-    AppendUtf16Le(m_strStreamBuffer, text);
     if (m_strStreamBuffer.size() >= kBlockBytes) {
         FlushStreamBuffer();
     }
