@@ -9,20 +9,7 @@ small_count=${1:-10000}
 large_mib=${2:-256}
 command -v /usr/bin/time >/dev/null || apt-get install -y time >/dev/null
 command -v uconv >/dev/null || apt-get install -y icu-devtools >/dev/null
-cmake --preset bench >/dev/null
-cmake --build --preset bench --target varnolt >/dev/null
-exe=$PWD/build/bench/src/varnolt
-work=$(mktemp -d "${TMPDIR:-/tmp}/varnolt-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-export VARNOLT_SETTINGS="$work/settings.reg"
-
-# A profile by hand in the profile format: UTF-16LE, one value per line:
-# signature, version 2, code page, output option 2 (folder), backup prefix,
-# converted prefix, output folder, Unicode format 2 (UTF-8), meta, entities, BOM.
-write_profile() { # file codepage outdir
-    printf 'TaVo\n2\n%s\n2\nbak_\nu_\n%s\n2\n0\n0\n0\n' "$2" "$3" |
-        python3 -c 'import sys; sys.stdout.buffer.write("\ufeff".encode("utf-16-le") + sys.stdin.read().encode("utf-16-le"))' >"$1"
-}
+. bench/common.sh varnolt-bench
 
 # Runs a command under /usr/bin/time; sets SECS and RSS_KB.
 measure() {
@@ -32,7 +19,7 @@ measure() {
         echo "FAILED: $*" >&2; tail -5 "$work/err.txt" >&2; }
     t1=$(date +%s%N)
     SECS=$(awk -v a="$t0" -v b="$t1" 'BEGIN{print (b-a)/1e9}')
-    RSS_KB=$(awk -F': ' '/Maximum resident set size/{print $2}' "$work/time.txt")
+    RSS_KB=$(peak_rss_kb "$work/time.txt")
 }
 
 row() { # tool lang kind secs bytes files rss

@@ -22,12 +22,19 @@ std::size_t OffsetOf(std::uint64_t name) {
     return static_cast<std::size_t>(name & 0xFFFFFFFFu);
 }
 
+std::size_t HashOf(std::uint32_t folder, std::string_view name) {
+    return std::hash<std::string_view>{}(name) ^ (folder * 0x9E3779B97F4A7C15ull);
+}
+
 } // namespace
 
 std::uint32_t CSourceFileListDoc::InternFolder(std::string_view folder) {
     if (m_arrFolders.empty()) {
         m_arrFolders.emplace_back();
         m_mapFolders.emplace(std::string(), 0);
+    }
+    if (folder.empty()) {
+        return 0; // the base folder of every command-line entry
     }
     // Files of one folder usually arrive together.
     if (m_arrFolders.back() == folder) {
@@ -49,10 +56,6 @@ std::string_view CSourceFileListDoc::NameAt(std::size_t index) const {
         index + 1 < m_arrEntries.size() && ChunkOf(m_arrEntries[index + 1].nName) == ChunkOf(at);
     const std::size_t end = nextInChunk ? OffsetOf(m_arrEntries[index + 1].nName) : chunk.size();
     return std::string_view(chunk).substr(start, end - start);
-}
-
-std::size_t CSourceFileListDoc::HashOf(std::uint32_t folder, std::string_view name) const {
-    return std::hash<std::string_view>{}(name) ^ (folder * 0x9E3779B97F4A7C15ull);
 }
 
 std::size_t CSourceFileListDoc::FindSlot(std::uint32_t folder, std::string_view name) const {

@@ -44,7 +44,6 @@ private:
 
     std::uint32_t InternFolder(std::string_view folder);
     std::string_view NameAt(std::size_t index) const;
-    std::size_t HashOf(std::uint32_t folder, std::string_view name) const;
     // The slot that holds the entry for (folder, name), or the empty slot
     // where it would go.
     std::size_t FindSlot(std::uint32_t folder, std::string_view name) const;

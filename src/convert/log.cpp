@@ -9,6 +9,7 @@
 #include "settings/string_table.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -111,10 +112,6 @@ constexpr std::size_t kBlockBytes = 64 * 1024;
 CLog& CLog::Instance() {
     static CLog log;
     return log;
-}
-
-std::int64_t CLog::RecordsStreamed() const {
-    return m_nFirstIndex;
 }
 
 CLog::CEntry& CLog::EntryAt(std::int64_t index) {
@@ -223,17 +220,24 @@ void CLog::FlushStreamBuffer() {
     m_strStreamBuffer.clear();
 }
 
-std::u16string CLog::FormatRun(const std::vector<std::int64_t>& order,
-                               const CControllerBase& run) const {
-    std::lock_guard lock(m_lock);
-    std::u16string out = HeaderText(run);
+void CLog::VisitInOrder(const std::vector<std::int64_t>& order,
+                        const std::function<void(const CLogRecord&)>& visit) const {
+    // Only as many entries as there are records count, and an index that
+    // names no record in memory is passed over.
     const std::int64_t count = GetCount();
     for (std::size_t i = 0; i < order.size() && static_cast<std::int64_t>(i) < count; ++i) {
         const std::int64_t index = order[i];
         if (index >= m_nFirstIndex && index < count) {
-            AppendRecordText(out, EntryAt(index).record);
+            visit(EntryAt(index).record);
         }
     }
+}
+
+std::u16string CLog::FormatRun(const std::vector<std::int64_t>& order,
+                               const CControllerBase& run) const {
+    std::lock_guard lock(m_lock);
+    std::u16string out = HeaderText(run);
+    VisitInOrder(order, [&out](const CLogRecord& record) { AppendRecordText(out, record); });
     return out;
 }
 
@@ -249,7 +253,7 @@ bool CLog::Write(const std::string& path, const std::vector<std::int64_t>& order
 bool CLog::Write(const std::string& path, const std::vector<std::int64_t>& order, bool append,
                  const CControllerBase& run) const {
     std::lock_guard lock(m_lock);
-    if (RecordsStreamed() > 0) {
+    if (m_nFirstIndex > 0) {
         // Streamed-out records exist only as text in record order.
         const std::int64_t count = GetCount();
         if (static_cast<std::int64_t>(order.size()) != count) {
@@ -318,14 +322,7 @@ bool CLog::WriteFile(const std::string& path, const std::vector<std::int64_t>* o
                 add(entry.record);
             }
         } else {
-            const std::int64_t count = GetCount();
-            for (std::size_t i = 0; i < order->size() && static_cast<std::int64_t>(i) < count;
-                 ++i) {
-                const std::int64_t index = (*order)[i];
-                if (index >= m_nFirstIndex && index < count) {
-                    add(EntryAt(index).record);
-                }
-            }
+            VisitInOrder(*order, add);
         }
         flush();
     } catch (const std::bad_alloc&) {

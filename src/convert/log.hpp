@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -80,7 +81,9 @@ private:
 
     CEntry& EntryAt(std::int64_t index);
     const CEntry& EntryAt(std::int64_t index) const;
-    std::int64_t RecordsStreamed() const;
+    // The records of `order` still in memory, in that order.
+    void VisitInOrder(const std::vector<std::int64_t>& order,
+                      const std::function<void(const CLogRecord&)>& visit) const;
     void StreamReadyRecords();
     void FlushStreamBuffer();
     // Header and records through one descriptor; `order` null: record order.
