@@ -20,6 +20,18 @@ bool MapsAsciiToItself(const char16_t* map) {
     return true;
 }
 
+// Looks one byte up; false in strict mode when the page has no unit for it,
+// else U+FFFD stands in.
+inline bool MapByte(const char16_t* map, std::uint8_t byte, bool strict, char16_t& out) {
+    const char16_t c = map[byte];
+    if (c == tables::kNoMapping) {
+        out = 0xFFFD;
+        return !strict;
+    }
+    out = c;
+    return true;
+}
+
 // Shorter runs are not worth a second check per block.
 constexpr unsigned kMinRunLength = 16;
 
@@ -102,14 +114,9 @@ DecodeError CSingleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
             if (beyondThree == 0) {
                 for (; others != 0; others &= others - 1) {
                     const auto k = static_cast<unsigned>(__builtin_ctz(others));
-                    char16_t c = map[in[i + k]];
-                    if (c == tables::kNoMapping) {
-                        if (bStrict) {
-                            return DecodeError::kNoUnicodeTranslation;
-                        }
-                        c = 0xFFFD;
+                    if (!MapByte(map, in[i + k], bStrict, out[i + k])) {
+                        return DecodeError::kNoUnicodeTranslation;
                     }
-                    out[i + k] = c;
                 }
                 widened = true;
             }
@@ -137,14 +144,9 @@ DecodeError CSingleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
         i += 16;
     }
     for (; i < n; ++i) {
-        char16_t c = map[in[i]];
-        if (c == tables::kNoMapping) {
-            if (bStrict) {
-                return DecodeError::kNoUnicodeTranslation;
-            }
-            c = 0xFFFD;
+        if (!MapByte(map, in[i], bStrict, out[i])) {
+            return DecodeError::kNoUnicodeTranslation;
         }
-        out[i] = c;
     }
     nOut = n;
     return DecodeError::kNone;
