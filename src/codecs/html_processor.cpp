@@ -55,6 +55,55 @@ bool IsHtmlSpace(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
+// A meta tag with a charset attribute (<meta charset="big5">) declares the
+// page's encoding as surely as the Content-Type form, so it has to go too or
+// the page would name two charsets. The attributes are read from the piece as
+// it stands, one by one, so "charset=" inside another attribute's value
+// (content="charset=x") or a longer name (data-charset) does not count.
+bool HasCharsetAttribute(std::u16string_view piece) {
+    // The piece begins with "<" and ends with ">".
+    if (piece.size() <= 6 || !StartsWithNoCase(piece, "<meta") ||
+        !(IsHtmlSpace(piece[5]) || piece[5] == u'/')) {
+        return false;
+    }
+    const std::size_t end = piece.size() - 1;
+    std::size_t i = 5;
+    while (i < end) {
+        while (i < end && (IsHtmlSpace(piece[i]) || piece[i] == u'/')) {
+            ++i;
+        }
+        const std::size_t nameStart = i;
+        while (i < end && !IsHtmlSpace(piece[i]) && piece[i] != u'/' && piece[i] != u'=') {
+            ++i;
+        }
+        const std::u16string_view name = piece.substr(nameStart, i - nameStart);
+        std::size_t j = i;
+        while (j < end && IsHtmlSpace(piece[j])) {
+            ++j;
+        }
+        if (j == end || piece[j] != u'=') {
+            continue;
+        }
+        if (EqualsNoCase(name, "charset")) {
+            return true;
+        }
+        // Skip the value: quoted up to its own closing quote, else up to a blank.
+        i = j + 1;
+        while (i < end && IsHtmlSpace(piece[i])) {
+            ++i;
+        }
+        if (i < end && (piece[i] == u'"' || piece[i] == u'\'')) {
+            const std::size_t close = piece.find(piece[i], i + 1);
+            i = close == std::u16string_view::npos ? end : close + 1;
+        } else {
+            while (i < end && !IsHtmlSpace(piece[i])) {
+                ++i;
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 CHtmlProcessor::CHtmlProcessor(CTextSink& writer, CAppSettings& settings, bool addMetaTag,
@@ -172,7 +221,7 @@ void CHtmlProcessor::HandleMarkup(std::u16string_view piece) {
             m_nStage = kTitle;
         } else if (EqualsNoCase(copy, "</HEAD>")) {
             LeaveHead();
-        } else if (m_bAddMetaTag && IsCharsetMeta()) {
+        } else if (m_bAddMetaTag && IsCharsetMeta(piece)) {
             CommentOutMeta(piece);
             return;
         }
@@ -191,7 +240,7 @@ void CHtmlProcessor::HandleMarkup(std::u16string_view piece) {
     Write(piece);
 }
 
-bool CHtmlProcessor::IsCharsetMeta() const {
+bool CHtmlProcessor::IsCharsetMeta(std::u16string_view piece) const {
     const std::u16string_view copy = m_strNormalized;
     if (StartsWithNoCase(copy, "<meta http-equiv='content-type' content='text/html; charset=") ||
         StartsWithNoCase(copy, "<meta http-equiv='content-type' content='text/html;charset=") ||
@@ -201,8 +250,11 @@ bool CHtmlProcessor::IsCharsetMeta() const {
     static constexpr std::string_view kEnding = "http-equiv=Content-Type>";
     static constexpr std::string_view kContentSpaced = "<meta content='text/html; charset=";
     static constexpr std::string_view kContent = "<meta content='text/html;charset=";
-    return EndsWithNoCase(copy, kEnding) && copy.size() >= kEnding.size() + kContent.size() &&
-           (StartsWithNoCase(copy, kContentSpaced) || StartsWithNoCase(copy, kContent));
+    if (EndsWithNoCase(copy, kEnding) && copy.size() >= kEnding.size() + kContent.size() &&
+        (StartsWithNoCase(copy, kContentSpaced) || StartsWithNoCase(copy, kContent))) {
+        return true;
+    }
+    return HasCharsetAttribute(piece);
 }
 
 void CHtmlProcessor::InsertMetaTag() {

@@ -53,7 +53,7 @@ public:
 private:
     void HandleMarkup(std::u16string_view piece);
     void Normalize(std::u16string_view piece);
-    bool IsCharsetMeta() const;
+    bool IsCharsetMeta(std::u16string_view piece) const;
     void InsertMetaTag();
     void InsertHeadBlock();
     void CommentOutMeta(std::u16string_view piece);

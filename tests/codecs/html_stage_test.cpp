@@ -136,6 +136,44 @@ TEST(HtmlStage, Documents) {
          "<html><head profile=\"p\">" + kAdded + Removed(shiftJis) +
              "<title>t</title></head>\n<body>x</body>",
          true},
+        {"head with a language is the head too",
+         {},
+         "<head lang=\"en\"><meta charset=\"big5\"></head><body>",
+         "<head lang=\"en\">" + kAdded + Removed("<meta charset=\"big5\">") + "</head><body>",
+         true},
+        {"header and headline are not heads: a head block goes before the body",
+         {},
+         "<header><meta charset=big5></header><HEADLINE>" + shiftJis + "</HEADLINE><body>",
+         "<header><meta charset=big5></header><HEADLINE>" + shiftJis + "</HEADLINE>" + kAddedHead +
+             "<body>",
+         true},
+        {"both charset forms in the head are taken out, each in place",
+         {},
+         "<head>\n" + shiftJis + "\n<meta charset=\"Shift_JIS\">\n</head>",
+         "<head>" + kAdded + "\n" + Removed(shiftJis) + "\n" +
+             Removed("<meta charset=\"Shift_JIS\">") + "\n</head>",
+         true},
+        {"a short charset tag is taken out whatever its spelling or value",
+         {},
+         "<head><meta charset=\"utf-8\"><META CHARSET = big5 ><meta\ncharset='koi8-r'/>"
+         "<meta name=\"x\" charset=\"gbk\"></head><body><meta charset=\"big5\">",
+         "<head>" + kAdded + Removed("<meta charset=\"utf-8\">") +
+             Removed("<META CHARSET = big5 >") + Removed("<meta\ncharset='koi8-r'/>") +
+             Removed("<meta name=\"x\" charset=\"gbk\">") + "</head><body><meta charset=\"big5\">",
+         true},
+        {"charset only as a word in another attribute, or in a longer name, stays",
+         {},
+         "<head><meta name=\"a\" content=\"charset=big5\"><meta content='x charset=big5'>"
+         "<meta data-charset=\"big5\"><metadata charset=\"big5\"><meta charset></head>",
+         "<head>" + kAdded +
+             "<meta name=\"a\" content=\"charset=big5\"><meta content='x charset=big5'>"
+             "<meta data-charset=\"big5\"><metadata charset=\"big5\"><meta charset></head>",
+         true},
+        {"NoHtmlComment drops both charset forms",
+         {.noHtmlComment = true},
+         "<head>" + shiftJis + "<meta charset=\"big5\"></head>",
+         "<head>" + kMeta + "</head>",
+         true},
         {"no head: a head block before the body tag",
          {},
          "<html>\n<BODY class=\"a\">x</BODY>",
@@ -188,8 +226,8 @@ TEST(HtmlStage, Documents) {
          true},
         {"without the meta option old tags stay",
          {.addMetaTag = false},
-         "<head>" + shiftJis + "</head><body>",
-         "<head>" + shiftJis + "</head><body>",
+         "<head>" + shiftJis + "<meta charset=\"big5\"></head><body>",
+         "<head>" + shiftJis + "<meta charset=\"big5\"></head><body>",
          false},
         {"entity conversion in title and body text only",
          {.addMetaTag = false, .convertEntities = true},
