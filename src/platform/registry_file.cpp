@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -197,7 +198,8 @@ std::optional<std::string> PrintableString(const RegValue& value) {
     return utf8;
 }
 
-std::string FormatHex(std::string prefix, const std::vector<std::uint8_t>& data) {
+std::string FormatHex(std::string prefix, const std::vector<std::uint8_t>& data,
+                      std::string_view eol) {
     static const char* digits = "0123456789abcdef";
     std::string out = std::move(prefix);
     std::size_t lineLength = out.size();
@@ -206,7 +208,9 @@ std::string FormatHex(std::string prefix, const std::vector<std::uint8_t>& data)
             out.push_back(',');
             ++lineLength;
             if (lineLength > 76) {
-                out += "\\\n  ";
+                out += '\\';
+                out += eol;
+                out += "  ";
                 lineLength = 2;
             }
         }
@@ -241,21 +245,49 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool& unreadab
 
 } // namespace
 
-RegValueMap ParseRegText(std::string_view text) {
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.remove_prefix(3);
-    }
-    std::vector<std::string> lines;
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// One logical line: a line of the file, or several joined by "\" continuations
+// of a hex value. [begin, end) are its bytes in the file, line ends included.
+struct RegLine {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::string content;     // trimmed, continuations joined
+    bool unfinished = false; // the file ends inside a continuation
+};
+
+// A "Name"=... line of our section; value is empty when it cannot be read.
+struct RegEntry {
+    std::size_t line = 0;
+    std::string name;
+    std::optional<RegValue> value;
+};
+
+struct RegLayout {
+    std::vector<RegLine> lines;
+    std::vector<RegEntry> entries; // file order
+    // The last line of our section that is neither blank nor a comment (the
+    // section header at least); new values go after it.
+    std::optional<std::size_t> sectionLast;
+};
+
+std::vector<RegLine> SplitLines(std::string_view text) {
+    std::vector<RegLine> lines;
     std::string pending;
     bool continuing = false;
-    std::size_t start = 0;
+    std::size_t begin = text.starts_with(kBom) ? kBom.size() : 0;
+    std::size_t start = begin;
     while (start <= text.size()) {
         std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
+        const bool last = end == std::string_view::npos;
+        const std::size_t next = last ? text.size() : end + 1;
+        if (last) {
             end = text.size();
         }
-        std::string_view line = Trim(text.substr(start, end - start));
-        start = end + 1;
+        const std::string_view line = Trim(text.substr(start, end - start));
+        start = next;
         if (continuing) {
             pending += line;
         } else {
@@ -267,31 +299,41 @@ RegValueMap ParseRegText(std::string_view text) {
                      pending.find('"', 1) != std::string::npos;
         if (continuing) {
             pending.pop_back();
-            if (end == text.size()) {
-                lines.push_back(pending);
-                break;
+            if (!last) {
+                continue;
             }
-            continue;
         }
-        lines.push_back(pending);
-        if (end == text.size()) {
+        lines.push_back({begin, next, pending, continuing});
+        begin = next;
+        if (last) {
             break;
         }
     }
+    return lines;
+}
 
-    RegValueMap values;
+RegLayout ReadLayout(std::string_view text) {
+    RegLayout layout;
+    layout.lines = SplitLines(text);
     bool inSection = false;
-    for (const std::string& raw : lines) {
-        std::string_view line = Trim(raw);
+    for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+        const std::string_view line = Trim(layout.lines[i].content);
         if (line.empty() || line.front() == ';') {
             continue;
         }
         if (line.front() == '[') {
             inSection = line.back() == ']' &&
                         EqualsIgnoringAsciiCase(line.substr(1, line.size() - 2), kSettingsSection);
+            if (inSection) {
+                layout.sectionLast = i;
+            }
             continue;
         }
-        if (!inSection || line.front() != '"') {
+        if (!inSection) {
+            continue;
+        }
+        layout.sectionLast = i;
+        if (line.front() != '"') {
             continue;
         }
         std::size_t pos = 0;
@@ -299,41 +341,204 @@ RegValueMap ParseRegText(std::string_view text) {
         if (!name) {
             continue;
         }
-        std::string_view rest = Trim(line.substr(pos));
+        const std::string_view rest = Trim(line.substr(pos));
         if (rest.empty() || rest.front() != '=') {
             continue;
         }
-        if (auto value = ReadValue(Trim(rest.substr(1)))) {
-            values[*name] = std::move(*value);
+        layout.entries.push_back({i, std::move(*name), ReadValue(Trim(rest.substr(1)))});
+    }
+    return layout;
+}
+
+RegValueMap ValuesOf(const RegLayout& layout) {
+    RegValueMap values;
+    for (const RegEntry& entry : layout.entries) {
+        if (entry.value) {
+            values[entry.name] = *entry.value;
         }
     }
     return values;
 }
 
-std::string FormatRegText(const RegValueMap& values) {
+std::string FormatEntry(const std::string& name, const RegValue& value, std::string_view eol) {
+    std::string line = "\"" + Escape(name) + "\"=";
+    if (value.type == kRegDword && value.data.size() == 4) {
+        const std::uint32_t n = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+                                (static_cast<std::uint32_t>(value.data[3]) << 24);
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "dword:%08x", n);
+        line += digits;
+    } else if (auto text = value.type == kRegSz ? PrintableString(value) : std::nullopt) {
+        line += "\"" + Escape(*text) + "\"";
+    } else if (value.type == kRegBinary) {
+        line = FormatHex(line + "hex:", value.data, eol);
+    } else {
+        char prefix[24];
+        std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
+        line = FormatHex(line + prefix, value.data, eol);
+    }
+    return line;
+}
+
+std::string FormatNewFile(const RegValueMap& values, std::string_view eol) {
     std::string out(kHeader);
-    out += "\n\n[";
+    out += eol;
+    out += eol;
+    out += '[';
     out += kSettingsSection;
-    out += "]\n";
+    out += ']';
+    out += eol;
     for (const auto& [name, value] : values) {
-        std::string line = "\"" + Escape(name) + "\"=";
-        if (value.type == kRegDword && value.data.size() == 4) {
-            const std::uint32_t n = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                                    (static_cast<std::uint32_t>(value.data[3]) << 24);
-            char digits[16];
-            std::snprintf(digits, sizeof digits, "dword:%08x", n);
-            line += digits;
-        } else if (auto text = value.type == kRegSz ? PrintableString(value) : std::nullopt) {
-            line += "\"" + Escape(*text) + "\"";
-        } else if (value.type == kRegBinary) {
-            line = FormatHex(line + "hex:", value.data);
-        } else {
-            char prefix[24];
-            std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
-            line = FormatHex(line + prefix, value.data);
+        out += FormatEntry(name, value, eol);
+        out += eol;
+    }
+    return out;
+}
+
+// The line end the file already uses, so added lines match their neighbours.
+std::string_view LineEndOf(std::string_view text) {
+    const std::size_t lf = text.find('\n');
+    return lf != std::string_view::npos && lf > 0 && text[lf - 1] == '\r' ? "\r\n" : "\n";
+}
+
+std::string_view LineEndAt(std::string_view text, const RegLine& line) {
+    if (line.end == line.begin || text[line.end - 1] != '\n') {
+        return {};
+    }
+    return line.end - line.begin >= 2 && text[line.end - 2] == '\r' ? "\r\n" : "\n";
+}
+
+// The file to replace for `path`: the path itself, or for a symbolic link its
+// target, so that a settings file kept elsewhere and linked in stays linked.
+// Nothing for a link that leads nowhere.
+std::optional<std::string> ReplaceablePath(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        return path;
+    }
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return std::nullopt;
+    }
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+// Replaces the file at `path` by `text` in one rename, keeping its mode and,
+// where allowed, its owner: the user's file must not change hands or become
+// private by being saved.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+    std::string tempPath = path + ".XXXXXX";
+    const int fd = ::mkstemp(tempPath.data());
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        ::fchmod(fd, st.st_mode & 07777);
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Not allowed to give it away; it stays ours, as a new file would.
         }
-        out += line;
-        out += '\n';
+    }
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    bool ok = done == text.size() && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+    }
+    return ok;
+}
+
+} // namespace
+
+RegValueMap ParseRegText(std::string_view text) {
+    return ValuesOf(ReadLayout(text));
+}
+
+std::string FormatRegText(const RegValueMap& values) {
+    return FormatNewFile(values, "\n");
+}
+
+std::string MergeRegText(std::string_view text, const RegValueMap& changes) {
+    const RegLayout layout = ReadLayout(text);
+    const RegValueMap current = ValuesOf(layout);
+    const std::string_view bom = text.starts_with(kBom) ? kBom : std::string_view();
+    const std::string_view eol = LineEndOf(text);
+
+    // The reader takes the last readable line of a name, so a new value
+    // replaces the last line that names it (readable or not) and then wins.
+    std::map<std::string, std::size_t> lastLine;
+    for (const RegEntry& entry : layout.entries) {
+        lastLine[entry.name] = entry.line;
+    }
+    std::map<std::size_t, std::string> replaced; // line index -> new text
+    RegValueMap added;
+    for (const auto& [name, value] : changes) {
+        const auto now = current.find(name);
+        if (now != current.end() && now->second == value) {
+            continue; // the file says so already: its line stays as written
+        }
+        const auto line = lastLine.find(name);
+        if (line == lastLine.end()) {
+            added[name] = value;
+        } else {
+            replaced[line->second] = FormatEntry(name, value, eol) +
+                                     std::string(LineEndAt(text, layout.lines[line->second]));
+        }
+    }
+    if (replaced.empty() && added.empty()) {
+        return std::string(text);
+    }
+    if (text.size() == bom.size()) {
+        return std::string(bom) + FormatNewFile(added, eol);
+    }
+
+    std::string addition;
+    std::size_t insertAfter = layout.lines.size(); // nothing to insert
+    if (!added.empty()) {
+        insertAfter = layout.sectionLast.value_or(layout.lines.size() - 1);
+        const RegLine& anchor = layout.lines[insertAfter];
+        if (anchor.end == 0 || text[anchor.end - 1] != '\n') {
+            addition += eol; // the file's last line has no line end yet
+            if (anchor.unfinished && layout.sectionLast) {
+                addition += eol; // a blank line ends the continuation
+            }
+        }
+        if (!layout.sectionLast) {
+            // No section of ours yet: it goes at the end of the file, after a
+            // blank line (which also ends an unfinished continuation).
+            addition += eol;
+            addition += '[';
+            addition += kSettingsSection;
+            addition += ']';
+            addition += eol;
+        }
+        for (const auto& [name, value] : added) {
+            addition += FormatEntry(name, value, eol);
+            addition += eol;
+        }
+    }
+
+    std::string out(text.substr(0, layout.lines.empty() ? text.size() : layout.lines[0].begin));
+    for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+        const RegLine& line = layout.lines[i];
+        if (const auto it = replaced.find(i); it != replaced.end()) {
+            out += it->second;
+        } else {
+            out.append(text.substr(line.begin, line.end - line.begin));
+        }
+        if (i == insertAfter) {
+            out += addition;
+        }
     }
     return out;
 }
@@ -425,35 +630,29 @@ bool CRegistryFile::Flush() {
     }
     bool ok = false;
     if (::flock(lockFd, LOCK_EX) == 0) {
-        // Merge per value: another process's changes since we read stay.
+        // Merge per value: another process's changes since we read stay, and
+        // so does everything else in the file that we did not change.
+        const std::optional<std::string> target = ReplaceablePath(m_strPath);
         bool unreadable = false;
-        RegValueMap merged;
-        if (auto text = ReadWholeFile(m_strPath, unreadable)) {
-            merged = ParseRegText(*text);
+        std::string text;
+        if (target) {
+            if (auto read = ReadWholeFile(*target, unreadable)) {
+                text = std::move(*read);
+            }
         }
-        if (!unreadable) {
+        if (target && !unreadable) {
+            const std::string merged = MergeRegText(text, m_staged);
+            RegValueMap expected = ParseRegText(text);
             for (const auto& [name, value] : m_staged) {
-                merged[name] = value;
+                expected[name] = value;
             }
-            const std::string text = FormatRegText(merged);
-            std::string tempPath = m_strPath + ".XXXXXX";
-            const int fd = ::mkstemp(tempPath.data());
-            if (fd >= 0) {
-                std::size_t done = 0;
-                while (done < text.size()) {
-                    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-                    if (n <= 0) {
-                        break;
-                    }
-                    done += static_cast<std::size_t>(n);
-                }
-                ok = done == text.size() && ::fsync(fd) == 0;
-                ok = (::close(fd) == 0) && ok;
-                ok = ok && ::rename(tempPath.c_str(), m_strPath.c_str()) == 0;
-                if (!ok) {
-                    ::unlink(tempPath.c_str());
-                }
+            if (merged == text) {
+                ok = true; // the file says it all already: it is not touched
+            } else if (ParseRegText(merged) == expected) {
+                ok = ReplaceFile(*target, merged);
             }
+            // Otherwise the merged text would not read back as intended; the
+            // file is better left as it is than changed into something else.
         }
         ::flock(lockFd, LOCK_UN);
     }

@@ -36,11 +36,20 @@ inline constexpr std::string_view kSettingsSection =
     "HKEY_CURRENT_USER\\Software\\Brambleware\\Varnolt 5";
 
 // Parses the values of kSettingsSection from .reg text (UTF-8, optional BOM,
-// CRLF or LF, "\" line continuations). Lines it cannot read are skipped.
+// CRLF or LF, "\" line continuations). Lines it cannot read are skipped; of a
+// name given twice the last readable line counts.
 RegValueMap ParseRegText(std::string_view text);
 
 // Formats values as .reg text with the header line and the section.
 std::string FormatRegText(const RegValueMap& values);
+
+// The file's text with `changes` applied, for a file a person may have edited:
+// a changed value replaces only the line (or continued lines) that the reader
+// takes it from, a new one is added after the last line of our section (the
+// section is added at the end when missing), a value the text already holds
+// keeps its line; every other byte, line end, comment, unreadable line and
+// other section stays as it was. Returns `text` itself when nothing changes.
+std::string MergeRegText(std::string_view text, const RegValueMap& changes);
 
 // Where the settings file lives: $VARNOLT_SETTINGS, else
 // $XDG_CONFIG_HOME/varnolt/settings.reg, else ~/.config/varnolt/settings.reg.

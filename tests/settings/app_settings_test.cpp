@@ -3,6 +3,7 @@
 #include "settings/app_settings.hpp"
 #include "support/test_support.hpp"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -229,6 +230,163 @@ TEST(AppSettings, BinaryValuesAreWrittenAtOnceByTheirOwners) {
     std::vector<std::uint8_t> read;
     ASSERT_TRUE(s.ReadBinary(s.CodecOptions, read));
     EXPECT_EQ(read, blob);
+}
+
+// A file a person has kept: comments, a foreign section on either side of
+// ours, a line that is no value, a value this version never reads, a continued
+// hex value, a malformed value of ours, CRLF line ends.
+const std::string kKeptFile = "Windows Registry Editor Version 5.00\r\n"
+                              "\r\n"
+                              "; written by hand\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+                              "\"Encoding\"=dword:00000009\r\n"
+                              "\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\Brambleware\\Varnolt 5]\r\n"
+                              "; my own note\r\n"
+                              "\"Encoding\"=dword:00000003\r\n"
+                              "this line is not a value\r\n"
+                              "\"Future\"=\"a value this version never reads\"\r\n"
+                              "\"CodecOptions\"=hex:01,02,\\\r\n"
+                              "  03\r\n"
+                              "\"AddBOM\"=dword:xyz\r\n"
+                              "\"PrependDest\"=\"_u_\"\r\n"
+                              "\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\After]\r\n"
+                              "\"X\"=\"y\" ; left as it is\r\n";
+
+TEST(AppSettings, SavingChangesOnlyTheLinesOfChangedValues) {
+    struct Case {
+        const char* name;
+        std::function<void(CAppSettings&)> act;
+        std::string from; // expected: kKeptFile with `from` replaced by `to`
+        std::string to;
+    };
+    const Case cases[] = {
+        {"a changed value replaces its own line", [](CAppSettings& s) { s.Encoding.Set(5); },
+         "\"Encoding\"=dword:00000003\r\n", "\"Encoding\"=dword:00000005\r\n"},
+        {"a new value goes at the end of our section",
+         [](CAppSettings& s) { s.NoWarning.Set(true); }, "\"PrependDest\"=\"_u_\"\r\n",
+         "\"PrependDest\"=\"_u_\"\r\n\"NoWarning\"=dword:00000001\r\n"},
+        {"a malformed value of ours is replaced by its default",
+         [](CAppSettings& s) { EXPECT_EQ(s.AddBOM.Get(), 1); }, "\"AddBOM\"=dword:xyz\r\n",
+         "\"AddBOM\"=dword:00000001\r\n"},
+        {"a continued hex value is replaced whole",
+         [](CAppSettings& s) { EXPECT_TRUE(s.WriteBinary(s.CodecOptions, {0xAB})); },
+         "\"CodecOptions\"=hex:01,02,\\\r\n  03\r\n", "\"CodecOptions\"=hex:ab\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir / "s.reg";
+        WriteFile(path, kKeptFile);
+        {
+            CAppSettings s(path);
+            c.act(s);
+        }
+        std::string expected = kKeptFile;
+        if (!c.from.empty()) {
+            const std::size_t at = expected.find(c.from);
+            ASSERT_NE(at, std::string::npos);
+            expected.replace(at, c.from.size(), c.to);
+        }
+        EXPECT_EQ(ReadFile(path), expected);
+    }
+}
+
+TEST(AppSettings, AValueTheFileAlreadyHoldsLeavesTheFileUntouched) {
+    TempDir dir;
+    const std::string path = dir / "s.reg";
+    WriteFile(path, kKeptFile);
+    struct stat before {};
+    {
+        CAppSettings s(path);
+        s.Encoding.Set(5);
+        // Another process saves the same value, spelt its own way, meanwhile.
+        std::string theirs = kKeptFile;
+        theirs.replace(theirs.find("dword:00000003"), 14, "dword:5");
+        WriteFile(path, theirs);
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    }
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "not rewritten";
+    EXPECT_NE(ReadFile(path).find("\"Encoding\"=dword:5\r\n"), std::string::npos);
+}
+
+TEST(AppSettings, SavingKeepsALinkedFileLinkedAndItsMode) {
+    TempDir dir;
+    const std::string target = dir / "dotfiles/settings.reg";
+    const std::string link = dir / "settings.reg";
+    ASSERT_EQ(::mkdir((dir / "dotfiles").c_str(), 0700), 0);
+    WriteFile(target, kKeptFile);
+    ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    {
+        CAppSettings s(link);
+        s.Encoding.Set(5);
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(ValuesIn(target).at("Encoding").data, (std::vector<std::uint8_t>{5, 0, 0, 0}));
+    EXPECT_EQ(ValuesIn(target).count("Future"), 1u);
+
+    // A link that leads nowhere is not replaced by a file.
+    const std::string dangling = dir / "dangling.reg";
+    ASSERT_EQ(::symlink((dir / "missing/settings.reg").c_str(), dangling.c_str()), 0);
+    {
+        CAppSettings s(dangling);
+        s.Encoding.Set(5);
+    }
+    ASSERT_EQ(::lstat(dangling.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(RegText, MergingAtTheEdgesOfTheText) {
+    const platform::RegValueMap changes{{"A", {platform::kRegDword, {1, 0, 0, 0}}}};
+    const std::string section = "[HKEY_CURRENT_USER\\Software\\Brambleware\\Varnolt 5]";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"empty file", "",
+         "Windows Registry Editor Version 5.00\n\n" + section + "\n\"A\"=dword:00000001\n"},
+        {"byte-order mark only", "\xEF\xBB\xBF",
+         "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n" + section +
+             "\n\"A\"=dword:00000001\n"},
+        {"no section of ours, no final line end", "; mine\r\n[Other]\r\n\"A\"=dword:00000007",
+         "; mine\r\n[Other]\r\n\"A\"=dword:00000007\r\n\r\n" + section +
+             "\r\n\"A\"=dword:00000001\r\n"},
+        {"our section last, no final line end", section + "\n\"B\"=\"b\"",
+         section + "\n\"B\"=\"b\"\n\"A\"=dword:00000001\n"},
+        {"the file ends inside a continued hex value", section + "\n\"B\"=hex:01,\\",
+         section + "\n\"B\"=hex:01,\\\n\n\"A\"=dword:00000001\n"},
+        {"a name given twice: the last line is the one read, and replaced",
+         section + "\n\"A\"=dword:00000002\n\"A\"=dword:00000003\n; end\n",
+         section + "\n\"A\"=dword:00000002\n\"A\"=dword:00000001\n; end\n"},
+        {"a later unreadable line of the name is the one replaced",
+         section + "\n\"A\"=dword:00000002\n\"A\"=oops\n",
+         section + "\n\"A\"=dword:00000002\n\"A\"=dword:00000001\n"},
+        {"our section twice, in another case: new values go to the last",
+         section + "\n\"B\"=\"b\"\n[Other]\n[hkey_current_user\\software\\brambleware\\varnolt 5]\n"
+                   "\"C\"=\"c\"\n\n[Last]\n",
+         section + "\n\"B\"=\"b\"\n[Other]\n[hkey_current_user\\software\\brambleware\\varnolt 5]\n"
+                   "\"C\"=\"c\"\n\"A\"=dword:00000001\n\n[Last]\n"},
+        {"the value is there already", section + "\r\n\"A\"=dword:1 \r\n",
+         section + "\r\n\"A\"=dword:1 \r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string merged = platform::MergeRegText(c.text, changes);
+        EXPECT_EQ(merged, c.expected);
+        platform::RegValueMap expectedValues = platform::ParseRegText(c.text);
+        expectedValues["A"] = changes.at("A");
+        EXPECT_EQ(platform::ParseRegText(merged), expectedValues);
+    }
 }
 
 TEST(HtmlFileExt, ColonsDotsAndCaseFollowTheRule) {
