@@ -9,8 +9,10 @@
 #include "platform/file_exception.hpp"
 #include "platform/file_identity_set.hpp"
 #include "platform/file_io.hpp"
+#include "platform/process.hpp"
 #include "settings/string_table.hpp"
 
+#include <atomic>
 #include <cerrno>
 
 namespace varnolt {
@@ -94,7 +96,36 @@ bool CTargetFileWriter::Commit() {
     }
 }
 
+bool CTargetFileWriter::StageBesideSource() {
+    const auto temp = platform::StateOf(m_strTempPath);
+    if (!m_sourceState || !temp || temp->identity.nDevice == m_sourceState->identity.nDevice) {
+        return true;
+    }
+    // A name that is never made empty first: a hidden name in the user's
+    // folder only ever holds a complete copy, even after a kill.
+    static std::atomic<unsigned> s_nStaged{0};
+    std::string staged;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        staged = FolderOf(m_strSourcePath) + ".vnt" + std::to_string(platform::CurrentProcessId()) +
+                 "s" + std::to_string(s_nStaged.fetch_add(1));
+        err = platform::MoveFile(m_strTempPath, staged, /*replace=*/false);
+    }
+    if (err != 0) {
+        Fail(kMsgDestWriteFailed);
+        return false;
+    }
+    m_strTempPath = staged; // from now on, Discard removes the staged copy
+    return true;
+}
+
 bool CTargetFileWriter::PlaceOverBackup() {
+    // A copy across file systems takes as long as the file is big: it is
+    // done first, so that the last look at the source and the rename over
+    // it follow each other at once.
+    if (!StageBesideSource()) {
+        return false;
+    }
     const std::string backup = BackupPathOf(m_strSourcePath, m_strPrefixOrFolder);
     // The backup is a second name for the original, so the source path holds
     // the original until the converted file replaces it in one rename.

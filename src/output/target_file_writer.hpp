@@ -68,6 +68,9 @@ public:
 
 private:
     bool PlaceOverBackup();
+    // Option 0: moves the temporary file into the source's folder under a
+    // hidden unique name when it is on another file system.
+    bool StageBesideSource();
     bool PlaceWithPrefix();
     bool PlaceInFolder();
     bool MoveIntoPlace(const std::string& destination);

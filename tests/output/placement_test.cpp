@@ -425,6 +425,41 @@ TEST_F(PlacementTest, ConvertedFileKeepsTheSourcesOwnerGroupAndMode) {
     }
 }
 
+// With the temporary folder on another file system, the long copy of the
+// converted text comes before the last look at the source: a file saved over
+// the source during the copy is kept, and nothing of the run is left.
+TEST_F(PlacementTest, OptionZeroSourceSavedOverDuringTheCopyIsKept) {
+    const std::string tmp = m_dir / "tmpfs";
+    fs::create_directory(tmp);
+    test::TmpfsMount mount(tmp, "16m");
+    if (!mount.Mounted()) {
+        GTEST_SKIP() << "needs root and tmpfs mounts in a private mount namespace";
+    }
+    test::ScopedEnv env("TMPDIR", tmp);
+    const std::string src = m_dir / "a.txt";
+    WriteFile(src, "original");
+    bool saved = false;
+    platform::SetCopyHook([&](const std::string&, const std::string&) {
+        if (!saved) {
+            saved = true;
+            platform::SaveEditOver(src);
+        }
+    });
+    CTargetFileWriter writer(
+        COutputOptions{kOutputOverBackup, kFormatUtf8, "_org_", false, kRuleSkip}, m_log);
+    const auto index = m_log.AddRecord(src);
+    ASSERT_TRUE(writer.OpenTemp(index, src));
+    writer.WriteUnicode(std::u16string(1 << 20, u'q')); // many copy blocks
+    writer.Close();
+    writer.SetSourceState(*platform::StateOf(src));
+    EXPECT_FALSE(writer.Commit());
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(m_log.GetRecord(index).nMessageId, kMsgSourceChanged);
+    EXPECT_EQ(ReadFile(src), "text saved meanwhile\n");
+    EXPECT_EQ(ListFolder(m_dir.Path()), (std::vector<std::string>{"a.txt", "tmpfs"}));
+    EXPECT_TRUE(ListFolder(tmp).empty());
+}
+
 // Across file systems no reader ever sees a partial file at the destination.
 TEST_F(PlacementTest, MoveAcrossFileSystemsNeverShowsAPartialFile) {
     const std::string src = m_dir / "a.txt";
