@@ -301,6 +301,23 @@ TEST(FaultInjection, Utf16SourceShrinkingWhileReadFails) {
     EXPECT_EQ(test::CountEntries(space.TempFolder()), 0u);
 }
 
+// UTF-16 is read up to the length seen at the open: text added meanwhile
+// would silently be left out of the converted file.
+TEST(FaultInjection, Utf16SourceGrowingWhileReadFails) {
+    RunSpace space;
+    const std::string bytes = test::EncodeUnicode(std::u16string(300000, u'\u00E9'), 0, false);
+    test::WriteFile(space / "a.txt", bytes);
+    space.WriteProfile(test::MakeOptions(1200, 1, "_u_", 2, false));
+    const auto r = space.Run({"a.txt"}, Fault("append:1"));
+    EXPECT_EQ(r.exitCode, 160);
+    const auto records = test::ReadLogRecords(space.LogPath());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].status, test::StatusText(5014));
+    EXPECT_EQ(test::ReadFile(space / "a.txt"), bytes + "a line added meanwhile\n");
+    EXPECT_FALSE(std::filesystem::exists(space / "_u_a.txt"));
+    EXPECT_EQ(test::CountEntries(space.TempFolder()), 0u);
+}
+
 TEST(FaultInjection, TemporaryFileSystemFillsUpMidFile) {
     for (int option = 0; option <= 2; ++option) {
         for (const bool overwrite : {false, true}) {
