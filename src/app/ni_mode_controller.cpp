@@ -68,14 +68,21 @@ bool CNIModeController::Run() {
     // Records go out to a scratch file as files finish, so the memory of a
     // run does not grow with the number of files.
     m_log.StreamCompletedRecords();
+    const std::string logPath = m_cmdInfo.m_strLogFile.empty()
+                                    ? std::string(LoadString(kMsgDefaultLogPath))
+                                    : m_cmdInfo.m_strLogFile;
+    // Neither the profile nor the log is ever converted; the log may not
+    // exist yet, and then no source can be it.
+    for (const std::string& own : {m_cmdInfo.m_strProfile, logPath}) {
+        if (const auto identity = platform::IdentityOf(own)) {
+            m_runOwnFiles.push_back(*identity);
+        }
+    }
     m_job(*this, m_cmdInfo.m_bOverwriteExisting ? kRuleOverwrite : kRuleSkip, m_bConsoleAttached);
     if (m_bConsoleAttached) {
         platform::WriteConsole({"\n"});
     }
 
-    const std::string logPath = m_cmdInfo.m_strLogFile.empty()
-                                    ? std::string(LoadString(kMsgDefaultLogPath))
-                                    : m_cmdInfo.m_strLogFile;
     if (LogPathHoldsAnOriginal(logPath) ||
         !m_log.WriteInRecordOrder(logPath, m_cmdInfo.m_bAppendLog, *this)) {
         m_nExitCode = kExitLogNotWritten;
@@ -102,6 +109,17 @@ bool CNIModeController::LogPathHoldsAnOriginal(const std::string& logPath) const
     const auto logIdentity = platform::IdentityOf(logPath);
     if (!logIdentity) {
         return false; // a new file: nothing of the user's is in it
+    }
+    // Nor into a file this run produced: a converted file would then hold
+    // the log after its text.
+    if (m_pPlacedFiles->Contains(*logIdentity)) {
+        return true;
+    }
+    // The log as it was before the run was never converted (not even when
+    // listed as a source): it is the log, not an original.
+    if (std::find(m_runOwnFiles.begin(), m_runOwnFiles.end(), *logIdentity) !=
+        m_runOwnFiles.end()) {
+        return false;
     }
     for (int i = 0; i < m_pFileList->GetCount(); ++i) {
         const std::string source = m_pFileList->GetPath(i);

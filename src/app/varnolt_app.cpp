@@ -12,6 +12,7 @@
 #include "settings/string_table.hpp"
 
 #include <cstdio>
+#include <cstring>
 
 namespace varnolt {
 
@@ -44,19 +45,40 @@ bool CVarnoltApp::InitInstance() {
         // The job of the convert layer, run with this process's settings;
         // console lines go out as each file finishes.
         struct CConsoleLines : IJobObserver {
-            void FileFinished(const std::string& path, int level) override {
+            explicit CConsoleLines(bool console) : m_bConsole(console) {}
+            void FileFinished(const std::string& path, const CLogRecord& record) override {
                 // One line per file whatever its name holds (see EscapeForDisplay).
-                platform::WriteConsole(
-                    {EscapeForDisplay(path), LoadString(kConsoleLineOk + level)});
+                const std::string name = EscapeForDisplay(path);
+                const std::string_view line = LoadString(kConsoleLineOk + record.nLevel);
+                if (record.nSystemError == 0) {
+                    if (m_bConsole) {
+                        platform::WriteConsole({name, line});
+                    }
+                    return;
+                }
+                // A message that guesses at its cause ("Does the file already
+                // exist??") gets the system's own reason beside it; the log
+                // file keeps its text as it is.
+                char buffer[256];
+                const std::string reason =
+                    std::string(" (") + ::strerror_r(record.nSystemError, buffer, sizeof buffer) +
+                    ")";
+                if (m_bConsole) {
+                    const std::string_view result = line.substr(0, line.find('\n'));
+                    platform::WriteConsole({name, result, reason, "\n"});
+                }
+                const std::string_view message = LoadString(record.nMessageId);
+                const std::string text = name + ": " + std::string(message) + reason + "\n";
+                std::fputs(text.c_str(), stderr);
             }
+            bool m_bConsole;
         };
         auto job = [this](const CControllerBase& run, int overwriteRule, bool console) {
             ClearOverwriteAll();
             JobOptions options;
             options.nOverwriteRule = overwriteRule;
-            CConsoleLines lines;
-            RunConversionJob(run, *m_pSettings, CLog::Instance(), options,
-                             console ? &lines : nullptr);
+            CConsoleLines lines(console);
+            RunConversionJob(run, *m_pSettings, CLog::Instance(), options, &lines);
         };
         CNIModeController controller(m_sourceFiles, m_cmdInfo, CLog::Instance(), job);
         m_pController = &controller;

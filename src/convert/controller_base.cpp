@@ -31,6 +31,7 @@ COutputOptions CControllerBase::MakeOutputOptions(int overwriteRule) const {
     options.strPrefixOrFolder = m_strOutputArg;
     options.bAddBOM = m_bAddBOM;
     options.nOverwriteRule = overwriteRule;
+    options.pPlaced = m_pPlacedFiles.get();
     return options;
 }
 

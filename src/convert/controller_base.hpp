@@ -2,9 +2,12 @@
 #pragma once
 
 #include "output/output_options.hpp"
+#include "platform/file_identity_set.hpp"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace varnolt {
 
@@ -45,6 +48,11 @@ public:
     std::int32_t m_nOutputOption;
     std::int32_t m_nCodePage;
     const ISourceFileList* m_pFileList; // not owned
+    // The run's own files (profile, log) by identity: never converted.
+    std::vector<platform::FileIdentity> m_runOwnFiles;
+    // The destinations the run placed, noted by the writers as they go.
+    std::shared_ptr<platform::CFileIdentitySet> m_pPlacedFiles =
+        std::make_shared<platform::CFileIdentitySet>();
 };
 
 } // namespace varnolt

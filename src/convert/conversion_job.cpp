@@ -10,10 +10,12 @@
 #include "decode/unicode_converter.hpp"
 #include "output/target_file_writer.hpp"
 #include "platform/file_exception.hpp"
+#include "platform/file_identity_set.hpp"
 #include "platform/parallel_for.hpp"
 #include "platform/source_probe.hpp"
 #include "settings/app_settings.hpp"
 
+#include <algorithm>
 #include <exception>
 
 namespace varnolt {
@@ -34,9 +36,9 @@ std::string ExtensionOf(const std::string& path) {
 class CWorkerPipeline {
 public:
     CWorkerPipeline(const CControllerBase& run, CAppSettings& settings, CLog& log,
-                    const JobOptions& options)
-        : m_log(log),
-          m_writer(run.MakeOutputOptions(options.nOverwriteRule), log, options.pQuestion),
+                    const JobOptions& options, const platform::CFileIdentitySet& sources)
+        : m_log(log), m_run(run),
+          m_writer(WriterOptions(run, options, sources), log, options.pQuestion),
           m_processor(m_writer, settings, run.m_bUtf8Meta, run.m_bEntityToUnicode),
           m_parser(m_processor), m_stage(m_parser, m_processor),
           m_converter(m_writer, run.m_bUtf8Meta || run.m_bEntityToUnicode ? &m_stage : nullptr,
@@ -68,8 +70,25 @@ public:
     }
 
 private:
+    static COutputOptions WriterOptions(const CControllerBase& run, const JobOptions& options,
+                                        const platform::CFileIdentitySet& sources) {
+        COutputOptions writer = run.MakeOutputOptions(options.nOverwriteRule);
+        writer.pRunSources = &sources;
+        return writer;
+    }
+
     void ConvertFile(std::int64_t logIndex, const std::string& path,
                      const std::string& baseFolder) {
+        // The profile and the log are the run's own files, even when a
+        // pattern or a slip of the hand lists them.
+        if (!m_run.m_runOwnFiles.empty()) {
+            const auto identity = platform::IdentityOf(path);
+            if (identity && std::find(m_run.m_runOwnFiles.begin(), m_run.m_runOwnFiles.end(),
+                                      *identity) != m_run.m_runOwnFiles.end()) {
+                m_log.SetStatus(logIndex, kLevelError, kMsgRunOwnFile);
+                return;
+            }
+        }
         switch (platform::ProbeSource(path)) {
         case platform::SourceProbe::Unreadable:
             m_log.SetStatus(logIndex, kLevelError, kMsgSourceUnreadable);
@@ -99,6 +118,7 @@ private:
             ok = false;
         }
         if (ok) {
+            m_writer.SetSourceState(m_reader.SourceState());
             m_writer.Commit();
         } else {
             m_writer.Discard();
@@ -117,6 +137,7 @@ private:
     }
 
     CLog& m_log;
+    const CControllerBase& m_run;
     CTargetFileWriter m_writer;
     CHtmlProcessor m_processor;
     CHtmlParser m_parser;
@@ -133,8 +154,15 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
     const std::size_t count = static_cast<std::size_t>(files.GetCount());
     const unsigned threads = settings.DisableMP.Get() ? 1 : platform::DefaultThreadCount();
 
+    // Taken once, before any file is converted: no file's output may
+    // replace another source of the run.
+    platform::CFileIdentitySet sources;
+    for (std::size_t i = 0; i < count; ++i) {
+        sources.AddPath(files.GetPath(static_cast<int>(i)));
+    }
+
     platform::ParallelRun(count, threads, [&](platform::CIndexQueue& queue) {
-        CWorkerPipeline pipeline(run, settings, log, options);
+        CWorkerPipeline pipeline(run, settings, log, options, sources);
         while (const auto next = queue.Next()) {
             const int index = static_cast<int>(*next);
             if (options.bInteractive) {
@@ -149,7 +177,7 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
             const std::string baseFolder = options.bInteractive ? files.GetBaseFolder(index) : "";
             const std::int64_t logIndex = pipeline.Convert(path, baseFolder);
             if (observer != nullptr) {
-                observer->FileFinished(path, log.GetRecord(logIndex).nLevel);
+                observer->FileFinished(path, log.GetRecord(logIndex));
             }
             log.CompleteRecord(logIndex);
         }

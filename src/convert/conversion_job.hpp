@@ -12,6 +12,7 @@ namespace varnolt {
 class CAppSettings;
 class CControllerBase;
 class CLog;
+struct CLogRecord;
 class IOverwriteQuestion;
 
 // What the job tells its controller while it runs. Called from worker threads.
@@ -20,10 +21,10 @@ public:
     virtual ~IJobObserver() = default;
     // A file is about to be converted (interactive runs: progress).
     virtual void FileBegun() {}
-    // A file is done; `level` is its record's final level.
-    virtual void FileFinished(const std::string& path, int level) {
+    // A file is done; `record` is its final record.
+    virtual void FileFinished(const std::string& path, const CLogRecord& record) {
         (void)path;
-        (void)level;
+        (void)record;
     }
 };
 

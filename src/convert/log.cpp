@@ -143,8 +143,14 @@ void CLog::SetStatus(std::int64_t index, int level, int messageId) {
     if (record.nLevel < level) {
         record.nLevel = level;
         record.nMessageId = messageId;
+        record.nSystemError = 0;
         m_nMaxLevel = std::max(m_nMaxLevel, level);
     }
+}
+
+void CLog::SetReason(std::int64_t index, int systemError) {
+    std::lock_guard lock(m_lock);
+    EntryAt(index).record.nSystemError = systemError;
 }
 
 CLogRecord CLog::GetRecord(std::int64_t index) const {

@@ -19,6 +19,9 @@ struct CLogRecord {
     std::string strFileName; // the full source path as the job took it
     int nLevel = kLevelOk;
     int nMessageId = kMsgOk;
+    // The errno behind the message where it tells more (console only; the
+    // log file's text never shows it); 0 for none.
+    int nSystemError = 0;
 };
 
 // Worker threads add records and set statuses concurrently; every operation
@@ -37,6 +40,8 @@ public:
     std::int64_t AddRecord(const std::string& fileName);
     // Raises the record's level (and message) only when `level` is higher.
     void SetStatus(std::int64_t index, int level, int messageId) override;
+    // Belongs to the current message: a later, higher status clears it.
+    void SetReason(std::int64_t index, int systemError) override;
     CLogRecord GetRecord(std::int64_t index) const;
     std::int64_t GetCount() const;
     int GetMaxLevel() const;

@@ -19,6 +19,13 @@ public:
     const char* what() const noexcept override { return "invalid UTF-16 text"; }
 };
 
+// The source grew, shrank or was written to while it was read: the text
+// read may mix old and new, so it is not converted.
+class CSourceChangedException : public std::exception {
+public:
+    const char* what() const noexcept override { return "source changed while read"; }
+};
+
 // Writing the decoded text to the target failed: the writer's file error, kept
 // apart from the source's own file errors so that the reader can tell them apart.
 class CFileExceptionFromTargetFileWriter : public CFileException {

@@ -150,12 +150,24 @@ bool CSourceFileReader::Guarded(const std::string& path,
         message = kMsgInvalidCharacter;
     } catch (const CUtf16InvalidException&) {
         message = kMsgInvalidCharacter;
+    } catch (const CSourceChangedException&) {
+        message = kMsgSourceChanged;
     }
     m_pFile->Close();
     if (message != 0) {
         m_status.SetStatus(m_nLogIndex, kLevelError, message);
     }
     return bResult;
+}
+
+const platform::FileState& CSourceFileReader::SourceState() const {
+    return m_pFile->State();
+}
+
+void CSourceFileReader::CheckUnchanged() const {
+    if (!m_pFile->Unchanged()) {
+        throw CSourceChangedException();
+    }
 }
 
 bool CSourceFileReader::Refill() {
@@ -213,6 +225,9 @@ bool CSourceFileReader::ReadBytesBody(const std::string& path) {
             EmitChunk();
         }
     }
+    // At the end, before anything is flushed: a file that moved meanwhile
+    // may have ended early or late.
+    CheckUnchanged();
     if (m_nState != 0) {
         throw CMbcsToUnicodeException(); // the file ends inside a character
     }
@@ -485,6 +500,8 @@ bool CSourceFileReader::ReadUtf16Body(const std::string& path) {
                 : n;
         m_converter.ConvertUtf16Chunk(text, kept);
     }
+    // The length was taken at the open: text added since would be left out.
+    CheckUnchanged();
     m_converter.Finish();
     m_pFile->Close();
     return true;

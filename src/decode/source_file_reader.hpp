@@ -14,7 +14,8 @@ class IFileStatusSink;
 
 namespace platform {
 class CSourceFile;
-}
+struct FileState;
+} // namespace platform
 
 class CSourceFileReader {
 public:
@@ -34,8 +35,11 @@ public:
     ReadMode Mode() const { return m_nReadMode; }
     void SetLogIndex(std::int64_t logIndex) { m_nLogIndex = logIndex; }
 
-    // The operation of the run's read mode.
+    // The operation of the run's read mode. A source that changed while it
+    // was read fails (kMsgSourceChanged).
     bool Read(const std::string& path);
+    // The last file read, as it was when opened (valid after Read).
+    const platform::FileState& SourceState() const;
 
     // Each returns true when the whole file was read and passed on, false
     // when it failed (the failure is already recorded).
@@ -50,6 +54,7 @@ private:
     bool ReadBytesBody(const std::string& path);
     bool ReadUtf16Body(const std::string& path);
     void EmitChunk();
+    void CheckUnchanged() const;
     bool Refill();
     std::size_t Pull(std::uint8_t* out, std::size_t n);
     // The mode rules: take bytes from [p, end) into the chunk until it is

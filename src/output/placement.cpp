@@ -7,9 +7,12 @@
 #include "output/placement_paths.hpp"
 #include "output/target_file_writer.hpp"
 #include "platform/file_exception.hpp"
+#include "platform/file_identity_set.hpp"
 #include "platform/file_io.hpp"
+#include "platform/process.hpp"
 #include "settings/string_table.hpp"
 
+#include <atomic>
 #include <cerrno>
 
 namespace varnolt {
@@ -65,9 +68,19 @@ bool CTargetFileWriter::Commit() {
         return false;
     }
     try {
-        mode_t mode = 0;
-        if (platform::GetPermissions(m_strSourcePath, mode) == 0) {
-            platform::SetPermissions(m_strTempPath, mode);
+        // The converted text stands for the file that was read: if the path
+        // names another file now, or the file moved since, placing it would
+        // destroy or misrepresent what is there.
+        if (m_sourceState && !SourceStillAsRead(*m_sourceState)) {
+            Fail(kMsgSourceChanged);
+            return false;
+        }
+        // Owner and group before the mode, and both from the file that was
+        // read; a user who may not give files away keeps the mode alone.
+        const auto source = m_sourceState ? m_sourceState : platform::StateOf(m_strSourcePath);
+        if (source) {
+            platform::SetOwnerAndPermissions(m_strTempPath, source->nUid, source->nGid,
+                                             source->nMode);
         }
         switch (m_nOutputOption) {
         case kOutputOverBackup:
@@ -83,7 +96,36 @@ bool CTargetFileWriter::Commit() {
     }
 }
 
+bool CTargetFileWriter::StageBesideSource() {
+    const auto temp = platform::StateOf(m_strTempPath);
+    if (!m_sourceState || !temp || temp->identity.nDevice == m_sourceState->identity.nDevice) {
+        return true;
+    }
+    // A name that is never made empty first: a hidden name in the user's
+    // folder only ever holds a complete copy, even after a kill.
+    static std::atomic<unsigned> s_nStaged{0};
+    std::string staged;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        staged = FolderOf(m_strSourcePath) + ".vnt" + std::to_string(platform::CurrentProcessId()) +
+                 "s" + std::to_string(s_nStaged.fetch_add(1));
+        err = platform::MoveFile(m_strTempPath, staged, /*replace=*/false);
+    }
+    if (err != 0) {
+        Fail(kMsgDestWriteFailed);
+        return false;
+    }
+    m_strTempPath = staged; // from now on, Discard removes the staged copy
+    return true;
+}
+
 bool CTargetFileWriter::PlaceOverBackup() {
+    // A copy across file systems takes as long as the file is big: it is
+    // done first, so that the last look at the source and the rename over
+    // it follow each other at once.
+    if (!StageBesideSource()) {
+        return false;
+    }
     const std::string backup = BackupPathOf(m_strSourcePath, m_strPrefixOrFolder);
     // The backup is a second name for the original, so the source path holds
     // the original until the converted file replaces it in one rename.
@@ -94,25 +136,61 @@ bool CTargetFileWriter::PlaceOverBackup() {
         err = platform::RenameNoReplace(m_strSourcePath, backup);
     }
     if (err != 0) {
-        Fail(kMsgBackupFailed);
+        Fail(kMsgBackupFailed, err);
         return false;
     }
-    err = platform::SyncPath(m_strTempPath);
-    if (err == 0) {
-        err = platform::MoveFile(m_strTempPath, m_strSourcePath, /*replace=*/linked);
-    }
-    if (err != 0) {
-        // Undo the backup: the original is at the source path again.
+    const auto undoBackup = [&] {
         if (linked) {
             platform::RemoveFile(backup);
         } else {
             platform::RenameNoReplace(backup, m_strSourcePath);
         }
+    };
+    // Another file may have been saved over the path between the check and
+    // the link: the backup must be the file that was read.
+    std::optional<platform::FileState> kept;
+    if (m_sourceState) {
+        kept = platform::StateOf(backup);
+        if (!kept || !m_sourceState->SameContent(*kept)) {
+            undoBackup();
+            Fail(kMsgSourceChanged);
+            return false;
+        }
+    }
+    err = platform::SyncPath(m_strTempPath);
+    // Last look right before the rename (the link moved the change time, so
+    // the file as linked is the reference). A save between this look and
+    // the rename cannot be excluded with POSIX calls, so nothing may come
+    // between them. Without the link the path is empty now and the rename
+    // below refuses whatever appears there.
+    if (err == 0 && linked && kept && !SourceStillAsRead(*kept)) {
+        undoBackup();
+        Fail(kMsgSourceChanged);
+        return false;
+    }
+    if (err == 0) {
+        err = platform::MoveFile(m_strTempPath, m_strSourcePath, /*replace=*/linked);
+    }
+    if (err != 0) {
+        // Undo the backup: the original is at the source path again.
+        undoBackup();
         Fail(kMsgDestWriteFailed);
         return false;
     }
     m_strTempPath.clear();
+    NotePlaced(m_strSourcePath);
     return true;
+}
+
+bool CTargetFileWriter::SourceStillAsRead(const platform::FileState& reference) const {
+    const auto now = platform::StateOf(m_strSourcePath);
+    return now && reference.Unchanged(*now);
+}
+
+void CTargetFileWriter::NotePlaced(const std::string& destination) {
+    if (m_pPlaced != nullptr) {
+        m_pPlaced->AddPath(destination);
+    }
 }
 
 bool CTargetFileWriter::PlaceWithPrefix() {
@@ -155,8 +233,11 @@ bool CTargetFileWriter::MoveIntoPlace(const std::string& destination) {
     for (int attempt = 0;; ++attempt) {
         bool replace = false;
         if (platform::EntryExists(destination)) {
-            // Outside option 0 the source is never replaced, whatever the rule.
-            if (IsSourceEntry(destination)) {
+            // Outside option 0 the source is never replaced, whatever the
+            // rule, and no other source of the run is either: its own
+            // conversion may still need it, and its text would be gone.
+            if (IsSourceEntry(destination) ||
+                (m_pRunSources != nullptr && m_pRunSources->ContainsPath(destination))) {
                 Fail(kMsgDestExistsSkipped);
                 return false;
             }
@@ -197,6 +278,7 @@ bool CTargetFileWriter::MoveIntoPlace(const std::string& destination) {
             return false;
         }
         m_strTempPath.clear();
+        NotePlaced(destination);
         return true;
     }
 }

@@ -35,7 +35,7 @@ CTargetFileWriter::CTargetFileWriter(COutputOptions options, IFileStatusSink& lo
       m_nUnicodeFormat(options.nUnicodeFormat),
       m_strPrefixOrFolder(std::move(options.strPrefixOrFolder)), m_pSwapBuffer(new char16_t[65536]),
       m_pUtf8Buffer(new std::uint8_t[131072]), m_nOverwriteRule(options.nOverwriteRule), m_log(log),
-      m_pQuestion(question) {
+      m_pQuestion(question), m_pRunSources(options.pRunSources), m_pPlaced(options.pPlaced) {
     if (m_nOutputOption < 0 || m_nOutputOption > 2 || m_nUnicodeFormat < 0 ||
         m_nUnicodeFormat > 2 || m_nOverwriteRule < 0 || m_nOverwriteRule > 2) {
         InternalError("writer option out of range");
@@ -53,9 +53,12 @@ void CTargetFileWriter::Record(int level, int messageId) {
     m_log.SetStatus(m_nLogIndex, level, messageId);
 }
 
-void CTargetFileWriter::Fail(int messageId) {
+void CTargetFileWriter::Fail(int messageId, int systemError) {
     Discard();
     Record(kLevelError, messageId);
+    if (systemError != 0) {
+        m_log.SetReason(m_nLogIndex, systemError);
+    }
 }
 
 bool CTargetFileWriter::OpenTemp(std::int64_t logIndex, const std::string& sourcePath,
@@ -63,6 +66,7 @@ bool CTargetFileWriter::OpenTemp(std::int64_t logIndex, const std::string& sourc
     m_strSourcePath = sourcePath;
     m_strBaseFolder = baseFolder;
     m_nLogIndex = logIndex;
+    m_sourceState.reset();
     m_chPendingHigh = 0;
     if (!m_strTempPath.empty()) {
         Discard(); // a previous file that was never committed or discarded

@@ -5,10 +5,12 @@
 #include "output/output_options.hpp"
 #include "output/overwrite_question.hpp"
 #include "output/text_sink.hpp"
+#include "platform/file_io.hpp"
 #include "settings/file_status.hpp"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace varnolt {
@@ -41,12 +43,20 @@ public:
     // CFileException. A surrogate half still waiting for its partner is
     // written as U+FFFD first.
     void Close();
+    // The source as the reader opened it. Commit then places the converted
+    // file only while the source path still names that file, unchanged, and
+    // gives it that file's owner, group and mode. Cleared by OpenTemp.
+    void SetSourceState(const platform::FileState& state) { m_sourceState = state; }
+
     // Places the closed temporary file by the output option; true when the
     // converted file is in place. Every other outcome is recorded.
     bool Commit();
     // Deletes the temporary file (a failure to delete is ignored).
     void Discard();
-    void ClearSourcePath() { m_strSourcePath.clear(); }
+    void ClearSourcePath() {
+        m_strSourcePath.clear();
+        m_sourceState.reset();
+    }
 
     const std::string& GetTempPath() const { return m_strTempPath; }
     const std::string& GetSourcePath() const { return m_strSourcePath; }
@@ -58,10 +68,17 @@ public:
 
 private:
     bool PlaceOverBackup();
+    // Option 0: moves the temporary file into the source's folder under a
+    // hidden unique name when it is on another file system.
+    bool StageBesideSource();
     bool PlaceWithPrefix();
     bool PlaceInFolder();
     bool MoveIntoPlace(const std::string& destination);
-    void Fail(int messageId);
+    bool SourceStillAsRead(const platform::FileState& reference) const;
+    void NotePlaced(const std::string& destination);
+    // `systemError`: the errno of the failing call, shown beside the
+    // console line where it explains the message.
+    void Fail(int messageId, int systemError = 0);
     void Record(int level, int messageId);
     bool IsSourceEntry(const std::string& destination) const;
 
@@ -81,6 +98,9 @@ private:
     int m_nOverwriteRule;
     IFileStatusSink& m_log;
     IOverwriteQuestion* m_pQuestion;
+    const platform::CFileIdentitySet* m_pRunSources;
+    platform::CFileIdentitySet* m_pPlaced;
+    std::optional<platform::FileState> m_sourceState;
     // A high surrogate that ended a UTF-8 piece, kept so that a pair split
     // between two pieces is still encoded as one character.
     char16_t m_chPendingHigh = 0;

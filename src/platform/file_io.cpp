@@ -26,7 +26,7 @@ struct FaultSlot {
     bool bFiring = false; // a sticky fault that has been reached
 };
 
-constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kSourceToFifo) + 1;
+constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kLinkReplaceAfter) + 1;
 
 std::atomic<bool> s_bFaultsArmed{false};
 std::mutex s_faultMutex;
@@ -35,6 +35,23 @@ std::function<void(const std::string&, const std::string&)> s_copyHook;
 
 int Fault(FaultOp op) {
     return TakeFault(op);
+}
+
+// A plain write loop that the write fault does not count: the seam's own
+// edits must not use up the faults a test aimed at the run's writes.
+int WriteAllUnchecked(int fd, const char* p, std::size_t size) {
+    while (size > 0) {
+        const ssize_t done = ::write(fd, p, size);
+        if (done < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        p += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return 0;
 }
 
 struct NamedValue {
@@ -53,6 +70,10 @@ constexpr NamedValue kFaultOpNames[] = {
     {"vanish", static_cast<int>(FaultOp::kSourceVanish)},
     {"shrink", static_cast<int>(FaultOp::kSourceShrink)},
     {"fifo", static_cast<int>(FaultOp::kSourceToFifo)},
+    {"append", static_cast<int>(FaultOp::kSourceAppend)},
+    {"replace", static_cast<int>(FaultOp::kSourceReplace)},
+    {"linkreplace", static_cast<int>(FaultOp::kLinkReplaceBefore)},
+    {"linkedreplace", static_cast<int>(FaultOp::kLinkReplaceAfter)},
 };
 
 constexpr NamedValue kErrnoNames[] = {
@@ -219,6 +240,9 @@ int CopyThenRename(const std::string& from, const std::string& to, bool replace)
     }
     struct stat st {};
     if (::fstat(in, &st) == 0) {
+        // Owner first: a change of owner may clear set-id bits. Without the
+        // privilege to change it the copy keeps ours, as a new file would.
+        (void)::fchown(out, st.st_uid, st.st_gid);
         ::fchmod(out, st.st_mode & 07777);
     }
     err = CopyContent(in, out, partial, to);
@@ -292,19 +316,7 @@ int WriteAll(int fd, const void* data, std::size_t size) {
     if (const int err = Fault(FaultOp::kWrite)) {
         return err;
     }
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t done = ::write(fd, p, size);
-        if (done < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        p += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    return 0;
+    return WriteAllUnchecked(fd, static_cast<const char*>(data), size);
 }
 
 int SyncFile(int fd) {
@@ -366,7 +378,14 @@ int HardLink(const std::string& from, const std::string& to) {
     if (const int err = Fault(FaultOp::kLink)) {
         return err;
     }
-    return ::link(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    if (Fault(FaultOp::kLinkReplaceBefore) != 0) {
+        SaveEditOver(from);
+    }
+    const int err = ::link(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    if (Fault(FaultOp::kLinkReplaceAfter) != 0) {
+        SaveEditOver(from);
+    }
+    return err;
 }
 
 int RemoveFile(const std::string& path) {
@@ -391,6 +410,14 @@ int SetPermissions(const std::string& path, mode_t mode) {
     return ::chmod(path.c_str(), mode) == 0 ? 0 : errno;
 }
 
+int SetOwnerAndPermissions(const std::string& path, std::uint32_t uid, std::uint32_t gid,
+                           mode_t mode) {
+    // Before the mode: chown may clear set-id bits. Only a privileged
+    // process may give a file away, so EPERM is the normal case for a user.
+    (void)::chown(path.c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(gid));
+    return SetPermissions(path, mode);
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {};
     struct stat sb {};
@@ -405,6 +432,60 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
     }
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
                         static_cast<std::uint64_t>(st.st_ino)};
+}
+
+namespace {
+
+FileState StateFromStat(const struct stat& st) {
+    constexpr std::int64_t kNano = 1000000000;
+    FileState state;
+    state.identity =
+        FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    state.nSize = static_cast<std::uint64_t>(st.st_size);
+    state.nModified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNano + st.st_mtim.tv_nsec;
+    state.nChanged = static_cast<std::int64_t>(st.st_ctim.tv_sec) * kNano + st.st_ctim.tv_nsec;
+    state.nUid = static_cast<std::uint32_t>(st.st_uid);
+    state.nGid = static_cast<std::uint32_t>(st.st_gid);
+    state.nMode = st.st_mode & 0777;
+    return state;
+}
+
+} // namespace
+
+std::optional<FileState> StateOf(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return StateFromStat(st);
+}
+
+std::optional<FileState> StateOfDescriptor(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return std::nullopt;
+    }
+    return StateFromStat(st);
+}
+
+void AppendEditTo(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd >= 0) {
+        static constexpr char kLine[] = "a line added meanwhile\n";
+        (void)WriteAllUnchecked(fd, kLine, sizeof kLine - 1);
+        ::close(fd);
+    }
+}
+
+void SaveEditOver(const std::string& path) {
+    const std::string saved = path + ".vntedit";
+    const int fd = ::open(saved.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        static constexpr char kText[] = "text saved meanwhile\n";
+        (void)WriteAllUnchecked(fd, kText, sizeof kText - 1);
+        ::close(fd);
+        (void)std::rename(saved.c_str(), path.c_str());
+    }
 }
 
 int CreateFolders(const std::string& path) {

@@ -44,6 +44,11 @@ bool EntryExists(const std::string& path);
 // Permission bits (0777 part) of the file a path names, links followed.
 int GetPermissions(const std::string& path, mode_t& mode);
 int SetPermissions(const std::string& path, mode_t mode);
+// Gives a file the owner and group, then the permission bits, of a source.
+// Changing the owner needs privileges a normal user lacks: that failure is
+// not one (the mode is still set); the result is the chmod's.
+int SetOwnerAndPermissions(const std::string& path, std::uint32_t uid, std::uint32_t gid,
+                           mode_t mode);
 // True when both paths name the same file (same device and inode).
 bool SameFile(const std::string& a, const std::string& b);
 // The identity of a file: two paths (links) of one file give the same.
@@ -55,6 +60,33 @@ struct FileIdentity {
 // The identity of the file a path names, links followed; none when there is
 // no such file.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// A file as it was at one moment: which file, and what moves whenever its
+// content does (size, modification and change time), with the owner and mode
+// a converted copy takes over.
+struct FileState {
+    FileIdentity identity;
+    std::uint64_t nSize = 0;
+    std::int64_t nModified = 0; // nanoseconds since the epoch
+    std::int64_t nChanged = 0;  // nanoseconds since the epoch
+    std::uint32_t nUid = 0;
+    std::uint32_t nGid = 0;
+    mode_t nMode = 0; // the 0777 part
+
+    // Same file, same size, same modification time. A new link or a rename
+    // moves the change time without touching the content.
+    bool SameContent(const FileState& later) const {
+        return identity == later.identity && nSize == later.nSize && nModified == later.nModified;
+    }
+    // The above and the same change time: nothing at all happened to it.
+    bool Unchanged(const FileState& later) const {
+        return SameContent(later) && nChanged == later.nChanged;
+    }
+};
+// The state of the file a path names, links followed; none when there is none.
+std::optional<FileState> StateOf(const std::string& path);
+// The state of an open file.
+std::optional<FileState> StateOfDescriptor(int fd);
 
 // Creates a folder and every missing folder above it (0777 less umask).
 int CreateFolders(const std::string& path);
@@ -74,7 +106,11 @@ int MoveFile(const std::string& from, const std::string& to, bool replace);
 // file the reader opens (CSourceFile::Open): kSourceRead fails its reads,
 // kSourceVanish removes it just before the open, kSourceToFifo puts a FIFO
 // in its place just before the open, kSourceShrink cuts it to half its
-// length after its first read.
+// length after its first read, kSourceAppend adds a line to it after its
+// first read, kSourceReplace saves a new file over its path (as editors
+// save) once it has been read to its end. kLinkReplaceBefore and
+// kLinkReplaceAfter count HardLink calls and save a new file over the
+// linked path just before or just after that link is made.
 enum class FaultOp {
     kWrite,
     kRename,
@@ -86,6 +122,10 @@ enum class FaultOp {
     kSourceVanish,
     kSourceShrink,
     kSourceToFifo,
+    kSourceAppend,
+    kSourceReplace,
+    kLinkReplaceBefore,
+    kLinkReplaceAfter,
 };
 
 // Makes the `nth` call (1 = the next one) of `op` from now fail with `error`;
@@ -96,11 +136,17 @@ void InjectFault(FaultOp op, int nth, int error, bool sticky = false);
 int TakeFault(FaultOp op);
 // Removes every armed fault and the copy hook.
 void ClearFaults();
+// What the source ops do to a file, as another program would: a line added
+// at its end, or a new file saved over its path (written beside it, then
+// renamed into place).
+void AppendEditTo(const std::string& path);
+void SaveEditOver(const std::string& path);
 
 // TEST HOOK for end-to-end fault tests of the real program: the environment
 // variable VARNOLT_FAULT, read once at the seam's first use, arms faults as
 // "op:N[+][:ERRNO]" items separated by commas (op: write, rename, link,
-// create, sync, probe, read, vanish, fifo, shrink; "+" makes the fault sticky;
+// create, sync, probe, read, vanish, fifo, shrink, append, replace,
+// linkreplace, linkedreplace; "+" makes the fault sticky;
 // ERRNO a name such as ENOSPC or a number, EIO by default), e.g.
 // "write:3+:ENOSPC,vanish:2". Unset (every normal run) nothing is armed.
 // Returns false for a malformed value, which arms nothing.

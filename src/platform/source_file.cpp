@@ -28,6 +28,8 @@ void CSourceFile::Open(const std::string& path) {
     }
     m_nReadFault = TakeFault(FaultOp::kSourceRead);
     m_bShrinkAfterRead = TakeFault(FaultOp::kSourceShrink) != 0;
+    m_bAppendAfterRead = TakeFault(FaultOp::kSourceAppend) != 0;
+    m_bReplaceAtEnd = TakeFault(FaultOp::kSourceReplace) != 0;
     // Without blocking: the job's probe saw a regular file, but another
     // program may have put a FIFO in its place since, whose open would wait
     // for a writer for ever. Only a regular file is read: a FIFO or device
@@ -43,6 +45,14 @@ void CSourceFile::Open(const std::string& path) {
         throw CFileException(CFileException::kAccessDenied, S_ISDIR(info.st_mode) ? EISDIR : EINVAL,
                              path);
     }
+    // What was opened, not what a second look at the path would find.
+    const auto state = StateOfDescriptor(fd);
+    if (!state) {
+        const int error = errno;
+        ::close(fd);
+        throw CFileException(CauseFromErrno(error), error, path);
+    }
+    m_state = *state;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     m_fd = fd;
@@ -83,7 +93,20 @@ std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
             (void)::truncate(m_strPath.c_str(), info.st_size / 2);
         }
     }
+    if (m_bAppendAfterRead) {
+        m_bAppendAfterRead = false;
+        AppendEditTo(m_strPath);
+    }
+    if (m_bReplaceAtEnd && done < n) {
+        m_bReplaceAtEnd = false;
+        SaveEditOver(m_strPath);
+    }
     return done;
+}
+
+bool CSourceFile::Unchanged() const {
+    const auto now = StateOfDescriptor(m_fd);
+    return now && m_state.Unchanged(*now);
 }
 
 void CSourceFile::Close() {

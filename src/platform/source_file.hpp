@@ -1,6 +1,8 @@
 // Reading a source file from start to end: open for reading, length, sequential reads.
 #pragma once
 
+#include "platform/file_io.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,11 +27,21 @@ public:
     std::size_t Read(void* buffer, std::size_t n);
     void Close();
 
+    // The file as it was when opened (taken from the open descriptor, so it
+    // is the file actually read, whatever happens to its path).
+    const FileState& State() const { return m_state; }
+    // False when the open file's size, modification or change time moved
+    // since it was opened: what was read may mix old and new text.
+    bool Unchanged() const;
+
 private:
     int m_fd = -1;
     std::string m_strPath;
+    FileState m_state;
     int m_nReadFault = 0;            // test seam: reads fail
     bool m_bShrinkAfterRead = false; // test seam: cut the file after one read
+    bool m_bAppendAfterRead = false; // test seam: grow the file after one read
+    bool m_bReplaceAtEnd = false;    // test seam: a new file at the path once read
 };
 
 } // namespace varnolt::platform

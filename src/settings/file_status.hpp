@@ -26,6 +26,8 @@ enum FileMessage : int {
     kMsgTempAccessFailed = 5010,
     kMsgOk = 5012,
     kMsgSourceEmpty = 5013,
+    kMsgSourceChanged = 5014,
+    kMsgRunOwnFile = 5015,
 };
 
 class IFileStatusSink {
@@ -34,6 +36,13 @@ public:
     // The record's level only rises: a level not above the current one
     // changes nothing, so the first message at the highest level stays.
     virtual void SetStatus(std::int64_t logIndex, int level, int messageId) = 0;
+    // The system's reason (an errno value) for the record's message, where
+    // the message alone would mislead; shown on the console, never in the
+    // log file.
+    virtual void SetReason(std::int64_t logIndex, int systemError) {
+        (void)logIndex;
+        (void)systemError;
+    }
 };
 
 } // namespace varnolt

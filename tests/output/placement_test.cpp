@@ -375,6 +375,91 @@ TEST_F(PlacementTest, SourceIsNeverReplacedOutsideOptionZero) {
     EXPECT_EQ(ReadFile(src), "original");
 }
 
+// A file converted by root still belongs to its owner, who can read it.
+TEST_F(PlacementTest, ConvertedFileKeepsTheSourcesOwnerGroupAndMode) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a file to another user";
+    }
+    constexpr uid_t kNobody = 65534;
+    constexpr gid_t kNoGroup = 65534;
+    struct Case {
+        const char* what;
+        int option;
+        const char* arg;
+        const char* result; // relative to the test folder
+        bool otherFileSystem;
+    };
+    fs::create_directory(m_dir / "out");
+    const Case cases[] = {
+        {"in place", kOutputOverBackup, "_org_", "a.txt", false},
+        {"in place, temporary file elsewhere", kOutputOverBackup, "_org_", "a.txt", true},
+        {"prefixed copy", kOutputPrefixedCopy, "_u_", "_u_a.txt", false},
+        {"output folder, temporary file elsewhere", kOutputToFolder, "", "out/a.txt", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string src = m_dir / "a.txt";
+        WriteFile(src, "original");
+        ASSERT_EQ(::chown(src.c_str(), kNobody, kNoGroup), 0);
+        ASSERT_EQ(::chmod(src.c_str(), 0600), 0);
+        platform::ClearFaults();
+        if (c.otherFileSystem) {
+            platform::InjectFault(platform::FaultOp::kRename, 1, EXDEV);
+        }
+        const std::string arg = c.option == kOutputToFolder ? m_dir / "out/" : c.arg;
+        EXPECT_EQ(Convert(c.option, arg, kRuleOverwrite, src, "converted").nMessageId, kMsgOk);
+        const std::string result = m_dir / c.result;
+        EXPECT_EQ(ReadFile(result), "converted");
+        struct stat st {};
+        ASSERT_EQ(::stat(result.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_gid, kNoGroup);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        for (const auto& entry : fs::directory_iterator(m_dir.Path())) {
+            if (entry.is_regular_file()) {
+                fs::remove(entry.path());
+            }
+        }
+        fs::remove_all(m_dir / "out");
+        fs::create_directory(m_dir / "out");
+    }
+}
+
+// With the temporary folder on another file system, the long copy of the
+// converted text comes before the last look at the source: a file saved over
+// the source during the copy is kept, and nothing of the run is left.
+TEST_F(PlacementTest, OptionZeroSourceSavedOverDuringTheCopyIsKept) {
+    const std::string tmp = m_dir / "tmpfs";
+    fs::create_directory(tmp);
+    test::TmpfsMount mount(tmp, "16m");
+    if (!mount.Mounted()) {
+        GTEST_SKIP() << "needs root and tmpfs mounts in a private mount namespace";
+    }
+    test::ScopedEnv env("TMPDIR", tmp);
+    const std::string src = m_dir / "a.txt";
+    WriteFile(src, "original");
+    bool saved = false;
+    platform::SetCopyHook([&](const std::string&, const std::string&) {
+        if (!saved) {
+            saved = true;
+            platform::SaveEditOver(src);
+        }
+    });
+    CTargetFileWriter writer(
+        COutputOptions{kOutputOverBackup, kFormatUtf8, "_org_", false, kRuleSkip}, m_log);
+    const auto index = m_log.AddRecord(src);
+    ASSERT_TRUE(writer.OpenTemp(index, src));
+    writer.WriteUnicode(std::u16string(1 << 20, u'q')); // many copy blocks
+    writer.Close();
+    writer.SetSourceState(*platform::StateOf(src));
+    EXPECT_FALSE(writer.Commit());
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(m_log.GetRecord(index).nMessageId, kMsgSourceChanged);
+    EXPECT_EQ(ReadFile(src), "text saved meanwhile\n");
+    EXPECT_EQ(ListFolder(m_dir.Path()), (std::vector<std::string>{"a.txt", "tmpfs"}));
+    EXPECT_TRUE(ListFolder(tmp).empty());
+}
+
 // Across file systems no reader ever sees a partial file at the destination.
 TEST_F(PlacementTest, MoveAcrossFileSystemsNeverShowsAPartialFile) {
     const std::string src = m_dir / "a.txt";

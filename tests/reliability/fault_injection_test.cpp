@@ -194,6 +194,40 @@ TEST(FaultInjection, EachFaultOverEveryOptionAndRule) {
                                                  : overwrite ? 5007
                                                              : 5005; }},
         {"rename into place fails", [](Scenario&) { return Fault("rename:2:EIO"); }, fixed(5007)},
+        // Another program changes f2 while the run has it: whatever is at its
+        // path is its new original, and nothing of the run may replace it.
+        {"source grows while it is read",
+         [](Scenario& s) {
+             s.sources[1].original += "a line added meanwhile\n";
+             s.sources[1].converted.reset();
+             return Fault("append:2");
+         },
+         fixed(5014)},
+        {"a new file is saved over the source once it is read",
+         [](Scenario& s) {
+             s.sources[1].original = "text saved meanwhile\n";
+             s.sources[1].converted.reset();
+             return Fault("replace:2");
+         },
+         fixed(5014)},
+        {"a new file is saved over the source just before its backup link",
+         [](Scenario& s) {
+             if (s.option == 0) {
+                 s.sources[1].original = "text saved meanwhile\n";
+                 s.sources[1].converted.reset();
+             }
+             return Fault("linkreplace:2");
+         },
+         [](int option, bool) { return option == 0 ? 5014 : 5012; }},
+        {"a new file is saved over the source just after its backup link",
+         [](Scenario& s) {
+             if (s.option == 0) {
+                 s.sources[1].original = "text saved meanwhile\n";
+                 s.sources[1].converted.reset();
+             }
+             return Fault("linkedreplace:2");
+         },
+         [](int option, bool) { return option == 0 ? 5014 : 5012; }},
         {"flush before the move fails",
          [](Scenario& s) { return Fault(s.option == 0 ? "sync:2:EIO" : "sync:1:EIO"); },
          [](int option, bool) { return option == 0 ? 5007 : 5012; }},
@@ -235,19 +269,20 @@ TEST(FaultInjection, EachFaultOverEveryOptionAndRule) {
     }
 }
 
-TEST(FaultInjection, SourceShrinkingWhileReadGivesItsNewContentOrAnError) {
+TEST(FaultInjection, SourceShrinkingWhileReadFailsAndStaysAsCut) {
     for (int option = 0; option <= 2; ++option) {
         SCOPED_TRACE("option " + std::to_string(option));
         // Larger than one read block, so the cut falls between two reads.
         Scenario s(option, false, 600000);
         const auto r = s.space.Run(s.args, Fault("shrink:2"));
         // The other program cut f2 to its first half: that half is now the
-        // original, and a result must be exactly its conversion.
+        // original, and what was read of it may be from either version.
         SourceCase& f2 = s.sources[1];
         f2.original.resize(f2.original.size() / 2);
-        f2.converted = ConvertLatin(f2.original);
+        f2.converted.reset();
         auto statuses = CheckRun(s, r, s.sources, PathsOf(s.sources));
-        EXPECT_EQ(statuses[f2.path], test::StatusText(5012));
+        EXPECT_EQ(statuses[f2.path], test::StatusText(5014));
+        EXPECT_EQ(r.exitCode, 160);
     }
 }
 
@@ -262,6 +297,23 @@ TEST(FaultInjection, Utf16SourceShrinkingWhileReadFails) {
     const auto records = test::ReadLogRecords(space.LogPath());
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].status, test::StatusText(5001));
+    EXPECT_FALSE(std::filesystem::exists(space / "_u_a.txt"));
+    EXPECT_EQ(test::CountEntries(space.TempFolder()), 0u);
+}
+
+// UTF-16 is read up to the length seen at the open: text added meanwhile
+// would silently be left out of the converted file.
+TEST(FaultInjection, Utf16SourceGrowingWhileReadFails) {
+    RunSpace space;
+    const std::string bytes = test::EncodeUnicode(std::u16string(300000, u'\u00E9'), 0, false);
+    test::WriteFile(space / "a.txt", bytes);
+    space.WriteProfile(test::MakeOptions(1200, 1, "_u_", 2, false));
+    const auto r = space.Run({"a.txt"}, Fault("append:1"));
+    EXPECT_EQ(r.exitCode, 160);
+    const auto records = test::ReadLogRecords(space.LogPath());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].status, test::StatusText(5014));
+    EXPECT_EQ(test::ReadFile(space / "a.txt"), bytes + "a line added meanwhile\n");
     EXPECT_FALSE(std::filesystem::exists(space / "_u_a.txt"));
     EXPECT_EQ(test::CountEntries(space.TempFolder()), 0u);
 }
@@ -379,9 +431,11 @@ TEST(FaultInjection, OutputFolderTurnsReadOnlyMidRun) {
 namespace varnolt {
 namespace {
 
-// A log path that names one of the run's sources (or, in option 0, the
-// backup the original becomes) must not get the log appended to the
-// original: the run converts, then reports the log as not written (155).
+// A log path that names an original the run converted (in option 0 the
+// backup the original becomes) must not get the log appended to it: the run
+// converts, then reports the log as not written (155). A log path that names
+// a listed source (by name or by link) is the log: that source is left as it
+// is (5015) and the log goes into it as usual.
 TEST(FaultInjection, LogPathNamingAnOriginalNeverWritesIntoIt) {
     for (int option = 0; option <= 2; ++option) {
         for (const std::string logName : {"a.txt", "_org_a.txt", "link-to-a.txt"}) {
@@ -390,18 +444,27 @@ TEST(FaultInjection, LogPathNamingAnOriginalNeverWritesIntoIt) {
             }
             SCOPED_TRACE("option " + std::to_string(option) + ", log " + logName);
             Scenario s(option, false);
-            test::WriteFile(s.space / "a.txt", "the user's notes\r\n");
-            if (logName == "link-to-a.txt") { // another name of the same original
+            const std::string original = "the user's notes\r\n";
+            test::WriteFile(s.space / "a.txt", original);
+            if (logName == "link-to-a.txt") { // another name of the same file
                 ASSERT_EQ(::link((s.space / "a.txt").c_str(), (s.space / logName).c_str()), 0);
             }
             const auto run = s.space.Run({"-l", logName, "f1.txt", "a.txt"});
-            EXPECT_EQ(run.exitCode, 155) << run.err;
-            const std::string original = "the user's notes\r\n";
-            if (option == 0) {
+            const std::string a = test::ReadFile(s.space / "a.txt");
+            if (logName == "_org_a.txt") {
+                EXPECT_EQ(run.exitCode, 155) << run.err;
                 EXPECT_EQ(test::ReadFile(s.space / "_org_a.txt"), original);
-                EXPECT_EQ(test::ReadFile(s.space / "a.txt"), ConvertLatin(original));
+                EXPECT_EQ(a, ConvertLatin(original));
             } else {
-                EXPECT_EQ(test::ReadFile(s.space / "a.txt"), original);
+                EXPECT_EQ(run.exitCode, 160) << run.err;
+                EXPECT_EQ(a.substr(0, original.size()), original);
+                const auto records = test::ReadLogRecords(s.space / logName);
+                ASSERT_EQ(records.size(), 2u);
+                EXPECT_EQ(records[1].name, s.space / "a.txt");
+                EXPECT_EQ(records[1].status, test::StatusText(5015));
+                EXPECT_FALSE(std::filesystem::exists(s.space / "_org_a.txt"));
+                EXPECT_FALSE(std::filesystem::exists(s.space / "_u_a.txt"));
+                EXPECT_FALSE(std::filesystem::exists(s.space / "out/a.txt"));
             }
             // The other file converted as usual.
             EXPECT_EQ(test::ReadFile(option == 0 ? s.sources[0].path : *s.sources[0].destination),

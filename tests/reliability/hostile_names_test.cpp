@@ -114,7 +114,9 @@ TEST(HostileNames, EachNameConvertsOrFailsClearlyUnderEveryOption) {
                                              [&](const auto& x) { return x.name == shown; });
             ASSERT_NE(record, records.end()) << shown;
             EXPECT_EQ(record->status, expected) << shown;
-            const std::string line = shown + (expected == "OK" ? " [ok]" : " [failed]");
+            // A failed backup names the system's reason after the line.
+            const std::string line = shown + (expected == "OK" ? " [ok]" : " [failed]") +
+                                     (isLong && option == 0 ? " (File name too long)" : "");
             EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 1) << line << "\n" << r.out;
 
             const std::string destination = option == 0   ? space / name
