@@ -48,8 +48,10 @@ private:
 // non-digit; no digits give 0. Out-of-range values saturate.
 std::int32_t ParseDecimal(const std::string& text);
 
-// A symbolic link stands for its target, as a shortcut does; other paths
-// come back unchanged.
+// The absolute path of the file the kernel reaches through `path`: a
+// symbolic link stands for its target, as a shortcut does, and every folder
+// on the way is the real one (see platform::ResolvePath for paths that cannot
+// be resolved). Every way of adding a named file to the list goes through it.
 std::string ResolveShortcut(const std::string& path);
 
 } // namespace varnolt

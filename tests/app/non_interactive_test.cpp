@@ -5,6 +5,7 @@
 #include "support/test_support.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -70,6 +71,8 @@ TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {
         {"no profile", Options(1252, 1, "_u_"), {"good.txt"}, 132, ""},
         {"profile missing", Options(1252, 1, "_u_"), {"-c", "none.vnp", "good.txt"}, 140, ""},
         {"no files", Options(1252, 1, "_u_"), {"-c", "p.vnp"}, 142, ""},
+        // An empty argument is an entry: its record has no name to show.
+        {"empty argument", Options(1252, 1, "_u_"), {"-c", "p.vnp", ""}, 0, ""},
         {"code page", Options(1259, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 144, ""},
         {"backup prefix", Options(1252, 0, "a/b"), {"-c", "p.vnp", "good.txt"}, 146, ""},
         {"prefix 128", Options(1252, 1, prefix128), {"-c", "p.vnp", "good.txt"}, 148, ""},
@@ -258,6 +261,49 @@ TEST(NonInteractiveRun, WildcardsAndSubFoldersExpandIntoTheList) {
                 << file << "\n"
                 << log;
         }
+    }
+}
+
+// Converting over a link in place converts the file the kernel opens through
+// it and leaves the link as it was, whether the link is named or found.
+TEST(NonInteractiveRun, LinksConvertTheirTargetInPlaceAndStayLinks) {
+    namespace fs = std::filesystem;
+    const std::string original = "caf\xE9\r\n";
+    const std::string converted = "\xEF\xBB\xBF"
+                                  "caf\xC3\xA9\r\n";
+    const struct {
+        std::vector<std::string> args;
+        const char* link; // relative to the workspace
+    } cases[] = {
+        {{"a/link.txt"}, "p/q/a/link.txt"},
+        {{"a/*.txt"}, "p/q/a/link.txt"},
+        {{"-s", "p/*.txt"}, "p/q/a/link.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        Workspace run;
+        const std::string root = fs::canonical(run.dir.Path());
+        fs::create_directories(root + "/p/q/a");
+        fs::create_directories(root + "/p/q/x");
+        fs::create_directories(root + "/x");
+        fs::create_symlink("p/q/a", root + "/a");
+        fs::create_symlink("../x/real.txt", root + "/p/q/a/link.txt");
+        WriteFile(root + "/p/q/x/real.txt", original);
+        WriteFile(root + "/x/real.txt", "decoy");
+        run.Profile("p.vnp", Options(1252, 0, "bak_"));
+        std::vector<std::string> args{"-c", "p.vnp"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto r = run.Varnolt(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(ReadFile(root + "/p/q/x/real.txt"), converted);
+        EXPECT_EQ(ReadFile(root + "/p/q/x/bak_real.txt"), original);
+        EXPECT_EQ(ReadFile(root + "/x/real.txt"), "decoy");
+        EXPECT_FALSE(fs::exists(root + "/x/bak_real.txt"));
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(root + "/" + c.link)));
+        EXPECT_EQ(fs::read_symlink(root + "/" + c.link), "../x/real.txt");
+        EXPECT_NE(run.Log().find("File: " + root + "/p/q/x/real.txt\r\nStatus: OK"),
+                  std::string::npos)
+            << run.Log();
     }
 }
 
