@@ -80,6 +80,7 @@ void CMyCmdLineInfo::ParseParam(const std::string& text, bool isSwitch, bool isL
                 break;
             default:
                 m_nError = kExitUnknownSwitch;
+                m_strUnknownSwitch = "-" + text;
                 break;
             }
         }

@@ -31,6 +31,8 @@ public:
     std::string m_strLogFile;
     std::int32_t m_nConsolePid = -1;
     std::int32_t m_nError = 0;
+    // The argument that gave error 130, as written (with its '-').
+    std::string m_strUnknownSwitch;
     std::vector<std::string> m_arrFiles;
     int m_nPending = 0;
 

@@ -122,16 +122,33 @@ TEST_F(NIModeControllerTest, FailuresBeforeConvertingInTheirOrder) {
     }
 }
 
-TEST_F(NIModeControllerTest, VersionThreeSaysSoOnStandardError) {
+// Every profile failure is 140; standard error names the file and why (a
+// version it cannot read first shows the program's own message).
+TEST_F(NIModeControllerTest, ProfileFailuresSayWhichFileAndWhy) {
     test::WriteFile(m_dir / "v3.vnp", FormatProfile({}).replace(12, 2, std::string("3\0", 2)));
-    JobCall seen;
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(m_dir / "v3.vnp", {"a.txt"}, seen), 140);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "The specified config profile is invalid. \n");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(m_dir / "none.vnp", {"a.txt"}, seen), 140);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), ""); // other failures say nothing
+    test::WriteFile(m_dir / "text.vnp", "not a profile");
+    std::filesystem::create_directory(m_dir / "folder.vnp");
+    const std::pair<std::string, std::string> cases[] = {
+        {"v3.vnp", "The specified config profile is invalid. \n"
+                   "varnolt: cannot use the profile \"" +
+                       (m_dir / "v3.vnp") +
+                       "\": its version is not one this program reads (0 to 2)\n"},
+        {"none.vnp",
+         "varnolt: cannot use the profile \"" + (m_dir / "none.vnp") + "\": it does not exist\n"},
+        {"text.vnp", "varnolt: cannot use the profile \"" + (m_dir / "text.vnp") +
+                         "\": it does not begin with the profile signature\n"},
+        // (FIFOs are run in a child process under a time limit.)
+        {"folder.vnp", "varnolt: cannot use the profile \"" + (m_dir / "folder.vnp") +
+                           "\": it is not a regular file\n"},
+    };
+    for (const auto& [name, message] : cases) {
+        SCOPED_TRACE(name);
+        JobCall seen;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Run(m_dir / name, {"a.txt"}, seen), 140);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), message);
+        EXPECT_EQ(seen.calls, 0);
+    }
 }
 
 TEST_F(NIModeControllerTest, ExitCodeFromTheWorstFile) {

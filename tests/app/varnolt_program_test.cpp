@@ -17,8 +17,9 @@ TEST(VarnoltProgram, StartUpExitCodes) {
         {{"-u", "file.txt"}, 132, ""},
         {{"-u", "-c"}, 132, ""},
         {{"-u", "-l"}, 134, ""},
-        {{"-u", "-q"}, 130, ""},
-        {{"-u", "-c", "missing.vnp", "f.txt"}, 140, ""},
+        {{"-u", "-q"}, 130, "varnolt: unknown switch \"-q\"\n"},
+        {{"-u", "-c", "p.vnp", "-Zap", "f.txt"}, 130, "varnolt: unknown switch \"-Zap\"\n"},
+        {{"-u", "-c", "missing.vnp", "f.txt"}, 140, "/missing.vnp\": it does not exist\n"},
         {{"-q"}, 0, "not built yet"}, // interactive mode ignores parse errors
         {{"--version"}, 0, ""},
     };
