@@ -86,6 +86,9 @@ TEST(XVarnolt, HelpAndVersionAmongOtherArgumentsGoToTheMainProgram) {
                          dir.Path(), {"VARNOLT_SETTINGS=" + (dir / "settings.reg")});
     EXPECT_EQ(r.exitCode, 130);
     EXPECT_TRUE(EndsWith(r.out, "Unknown command line switch is specified\n")) << r.out;
+    // The main program shares the front end's standard error: the user also
+    // sees which switch it was.
+    EXPECT_EQ(r.err, "varnolt: unknown switch \"-h\"\n");
     EXPECT_EQ(test::ReadFile(dir / "a.txt"), "abc");
 }
 
