@@ -6,8 +6,11 @@
 #include "settings/profile.hpp"
 #include "support/test_support.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnolt {
@@ -149,6 +152,21 @@ TEST_F(NIModeControllerTest, ProfileFailuresSayWhichFileAndWhy) {
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), message);
         EXPECT_EQ(seen.calls, 0);
     }
+}
+
+// What a normal user sees for a profile they may not read (root reads anyway).
+TEST_F(NIModeControllerTest, UnreadableProfileSaysPermissionDenied) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads a file of mode 0000";
+    }
+    test::WriteFile(m_dir / "locked.vnp", FormatProfile({}));
+    ASSERT_EQ(::chmod((m_dir / "locked.vnp").c_str(), 0), 0);
+    JobCall seen;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Run(m_dir / "locked.vnp", {"a.txt"}, seen), 140);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "varnolt: cannot use the profile \"" + (m_dir / "locked.vnp") +
+                  "\": it cannot be read: " + std::strerror(EACCES) + "\n");
 }
 
 TEST_F(NIModeControllerTest, ExitCodeFromTheWorstFile) {
