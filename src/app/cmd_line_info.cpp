@@ -80,6 +80,7 @@ void CMyCmdLineInfo::ParseParam(const std::string& text, bool isSwitch, bool isL
                 break;
             default:
                 m_nError = kExitUnknownSwitch;
+                m_strUnknownSwitch = "-" + text;
                 break;
             }
         }
@@ -108,21 +109,20 @@ void CMyCmdLineInfo::ParseParam(const std::string& text, bool isSwitch, bool isL
 
 void CMyCmdLineInfo::ExpandFiles() {
     for (const std::string& argument : m_arrFiles) {
-        std::string path = platform::FullPath(argument);
-        if (path.find_first_of("*?") == std::string::npos) {
-            const std::string resolved = ResolveShortcut(path);
-            if (!resolved.empty()) {
-                path = resolved;
-            }
-            // The "long form" of a path is the path itself on POSIX.
-            if (!path.empty()) {
-                m_doc.AddFile(path);
-            }
-            if (!m_bRecurse) {
-                continue;
-            }
+        if (platform::FullPath(argument).find_first_of("*?") != std::string::npos) {
+            // Written as typed: the search resolves its folder as the kernel does.
+            ExpandPattern(platform::AbsolutePath(argument), m_bRecurse, m_doc);
+            continue;
         }
-        ExpandPattern(path, m_bRecurse, m_doc);
+        // The file the kernel opens under this name, so a link converts its
+        // target and two names of one file make one entry. The "long form"
+        // of a path is the path itself on POSIX. An empty argument is an
+        // entry too: the run gives it its record.
+        const std::string path = ResolveShortcut(argument);
+        m_doc.AddFile(path);
+        if (m_bRecurse) {
+            ExpandPattern(path, m_bRecurse, m_doc);
+        }
     }
 }
 
@@ -174,10 +174,7 @@ std::int32_t ParseDecimal(const std::string& text) {
 }
 
 std::string ResolveShortcut(const std::string& path) {
-    if (path.empty()) {
-        return path;
-    }
-    return platform::ResolveSymlink(path).value_or(path);
+    return platform::ResolvePath(path);
 }
 
 } // namespace varnolt

@@ -31,6 +31,8 @@ public:
     std::string m_strLogFile;
     std::int32_t m_nConsolePid = -1;
     std::int32_t m_nError = 0;
+    // The argument that gave error 130, as written (with its '-').
+    std::string m_strUnknownSwitch;
     std::vector<std::string> m_arrFiles;
     int m_nPending = 0;
 
@@ -48,8 +50,10 @@ private:
 // non-digit; no digits give 0. Out-of-range values saturate.
 std::int32_t ParseDecimal(const std::string& text);
 
-// A symbolic link stands for its target, as a shortcut does; other paths
-// come back unchanged.
+// The absolute path of the file the kernel reaches through `path`: a
+// symbolic link stands for its target, as a shortcut does, and every folder
+// on the way is the real one (see platform::ResolvePath for paths that cannot
+// be resolved). Every way of adding a named file to the list goes through it.
 std::string ResolveShortcut(const std::string& path);
 
 } // namespace varnolt

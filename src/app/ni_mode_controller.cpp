@@ -8,6 +8,8 @@
 #include "output/placement_paths.hpp"
 #include "platform/console.hpp"
 #include "platform/file_io.hpp"
+#include "platform/paths.hpp"
+#include "platform/text_utf.hpp"
 #include "settings/profile.hpp"
 #include "settings/string_table.hpp"
 
@@ -43,13 +45,18 @@ bool CNIModeController::Run() {
         return false;
     }
     ProfileRunOptions profile;
-    const ProfileStatus status = ReadForRun(m_cmdInfo.m_strProfile, profile);
+    int readError = 0;
+    const ProfileStatus status = ReadForRun(m_cmdInfo.m_strProfile, profile, &readError);
     if (status != ProfileStatus::Ok) {
         if (status == ProfileStatus::BadVersion) {
             // The message box of a windowed program; here it goes to standard error.
             const std::string_view text = LoadString(kMsgProfileInvalid);
             std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
         }
+        // The exit code alone does not say which file or what to fix.
+        std::fprintf(stderr, "varnolt: cannot use the profile \"%s\": %s\n",
+                     EscapeForDisplay(platform::AbsolutePath(m_cmdInfo.m_strProfile)).c_str(),
+                     ProfileFailureReason(status, readError).c_str());
         m_nExitCode = kExitBadProfile;
         return false;
     }
@@ -143,6 +150,16 @@ bool CNIModeController::Validate() {
         ValidateRunOptions(static_cast<std::size_t>(std::max(m_pFileList->GetCount(), 0)), options);
     m_strOutputArg = options.strOutputArg;
     if (code != kExitOk) {
+        if (code == kExitBadOutputFolder) {
+            const std::string folder = platform::AbsolutePath(m_strOutputArg);
+            // Without its final "/", so that a file there is named as one.
+            const std::string entry = folder.substr(0, folder.find_last_not_of('/') + 1);
+            const char* why = !platform::PathExists(entry)    ? "it does not exist"
+                              : !platform::IsDirectory(entry) ? "it is not a folder"
+                                                              : "it cannot be written to";
+            std::fprintf(stderr, "varnolt: cannot use the output folder \"%s\": %s\n",
+                         EscapeForDisplay(folder).c_str(), why);
+        }
         m_nExitCode = code;
         return false;
     }

@@ -38,6 +38,10 @@ bool CVarnoltApp::InitInstance() {
 
     if (m_cmdInfo.m_bNonInteractive) {
         if (m_cmdInfo.m_nError != 0) {
+            if (m_cmdInfo.m_nError == kExitUnknownSwitch) {
+                std::fprintf(stderr, "varnolt: unknown switch \"%s\"\n",
+                             EscapeForDisplay(m_cmdInfo.m_strUnknownSwitch).c_str());
+            }
             m_nExitCode = m_cmdInfo.m_nError;
             CLog::Instance().Reset();
             return false;

@@ -86,19 +86,17 @@ int main(int argc, char** argv) {
     // the main program's exit code.
     platform::IgnoreBrokenPipe();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    for (const auto& arg : args) {
-        if (arg == "--version") {
-            std::printf("xvarnolt %s\n", VARNOLT_VERSION);
-            return Finish(0);
-        }
+    // Help and version are asked for alone; among other arguments the same
+    // texts belong to the main program's grammar (a file, or a switch it
+    // rejects), so a run never silently converts nothing.
+    const bool alone = args.size() == 1;
+    if (alone && args.front() == "--version") {
+        std::printf("xvarnolt %s\n", VARNOLT_VERSION);
+        return Finish(0);
     }
 
     Print(kTitle);
-    bool help = args.empty();
-    for (const auto& arg : args) {
-        help = help || arg == "--help" || arg == "-h";
-    }
-    if (help) {
+    if (args.empty() || (alone && (args.front() == "--help" || args.front() == "-h"))) {
         for (const auto line : kUsage) {
             Print(line);
         }

@@ -97,7 +97,7 @@ void CFileFind::ReadEntries(std::size_t count) {
             // A link to a file is found like the file; any other link is
             // left alone (a link to a folder could make the search loop).
             if (::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
-                kind = Kind::File;
+                kind = Kind::LinkToFile;
             }
         } else if (type == DT_DIR) {
             kind = Kind::Directory;

@@ -35,10 +35,12 @@ public:
     virtual bool IsDots() const { return m_strName == "." || m_strName == ".."; }
     virtual bool IsDirectory() const { return m_eKind == Kind::Directory; }
     // A regular file, or a link to one.
-    virtual bool IsFile() const { return m_eKind == Kind::File; }
+    virtual bool IsFile() const { return m_eKind == Kind::File || m_eKind == Kind::LinkToFile; }
+    // A symbolic link to a regular file: its path names the link, not the file.
+    virtual bool IsLinkToFile() const { return m_eKind == Kind::LinkToFile; }
 
 private:
-    enum class Kind : unsigned char { File, Directory, Other };
+    enum class Kind : unsigned char { File, Directory, Other, LinkToFile };
     // Entries are read in batches while the folder holds only files, so a
     // folder of a million files needs no list of them all.
     static constexpr std::size_t kBatch = 1024;

@@ -279,10 +279,36 @@ int CopyThenRename(const std::string& from, const std::string& to, bool replace)
 
 } // namespace
 
-int OpenForWriting(const std::string& path, bool append, int& fd, std::uint64_t& position) {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+int OpenRegularFile(const std::string& path, int flags, mode_t mode, int& fd) {
+    fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
     if (fd < 0) {
-        return errno;
+        // ENXIO: a FIFO opened for writing without a reader, or a device
+        // without its device; neither is a regular file.
+        return errno == ENXIO ? kErrNotRegularFile : errno;
+    }
+    struct stat st {};
+    int err = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (err == 0 && !S_ISREG(st.st_mode)) {
+        err = kErrNotRegularFile;
+    }
+    if (err != 0) {
+        ::close(fd);
+        fd = -1;
+        return err;
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        err = errno;
+        ::close(fd);
+        fd = -1;
+        return err;
+    }
+    return 0;
+}
+
+int OpenForWriting(const std::string& path, bool append, int& fd, std::uint64_t& position) {
+    if (const int err = OpenRegularFile(path, O_WRONLY | O_CREAT, 0666, fd)) {
+        return err;
     }
     // Another writer holding the file makes this open fail, as a file opened
     // without sharing would; the content is only cut once the lock is ours.

@@ -13,8 +13,19 @@
 
 namespace varnolt::platform {
 
-// Opens (creating when missing) a file for writing only, exclusively locked
-// against other writers. With `append` the content stays and `position`
+// What the opens below return (instead of an errno value) for a path that
+// is not a regular file: a FIFO, a device, a socket or a folder is refused
+// before a read or write could block on it or feed it.
+inline constexpr int kErrNotRegularFile = -1;
+
+// Opens a regular file with `flags` (O_CLOEXEC is added) without ever
+// blocking in the open: a FIFO with no peer would otherwise hang the process.
+// Anything but a regular file gives kErrNotRegularFile. The descriptor is
+// left blocking, for ordinary reads and writes.
+int OpenRegularFile(const std::string& path, int flags, mode_t mode, int& fd);
+
+// Opens (creating when missing) a regular file for writing only, exclusively
+// locked against other writers. With `append` the content stays and `position`
 // receives its size; otherwise the file is emptied and `position` is 0.
 int OpenForWriting(const std::string& path, bool append, int& fd, std::uint64_t& position);
 

@@ -41,30 +41,65 @@ std::string Normalise(const std::string& absolute) {
     return out;
 }
 
+std::optional<std::string> RealPath(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) {
+        return std::nullopt;
+    }
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
 } // namespace
 
-std::string FullPath(const std::string& path) {
-    if (path.empty()) {
-        return {};
-    }
-    if (path.front() == '/') {
-        return Normalise(path);
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path.front() == '/') {
+        return path;
     }
     std::error_code ec;
     const fs::path cwd = fs::current_path(ec);
     if (ec) {
         return {};
     }
-    return Normalise(cwd.string() + "/" + path);
+    return cwd.string() + "/" + path;
+}
+
+std::string FullPath(const std::string& path) {
+    const std::string absolute = AbsolutePath(path);
+    return absolute.empty() ? absolute : Normalise(absolute);
+}
+
+std::string ResolvePath(const std::string& path) {
+    const std::string absolute = AbsolutePath(path);
+    if (absolute.empty()) {
+        return absolute;
+    }
+    if (const auto real = RealPath(absolute)) {
+        return *real;
+    }
+    const std::size_t slash = absolute.rfind('/');
+    const std::string name = absolute.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") {
+        return absolute;
+    }
+    const auto folder = RealPath(slash == 0 ? std::string("/") : absolute.substr(0, slash));
+    if (!folder) {
+        return absolute;
+    }
+    return *folder + (folder->back() == '/' ? "" : "/") + name;
 }
 
 std::optional<std::string> ResolveSymlink(const std::string& path) {
     std::error_code ec;
-    std::string current = FullPath(path);
-    if (current.empty() || !fs::is_symlink(fs::symlink_status(current, ec))) {
+    const std::string absolute = AbsolutePath(path);
+    if (absolute.empty() || !fs::is_symlink(fs::symlink_status(absolute, ec))) {
         return std::nullopt;
     }
-    // A loop or an over-long chain leaves the last link reached.
+    std::string current = ResolvePath(absolute);
+    // A loop or an over-long chain leaves the last link reached. A relative
+    // target counts from the link's own folder as the kernel finds it, never
+    // from the text of the path that led there.
     for (int hop = 0; hop < 40; ++hop) {
         if (!fs::is_symlink(fs::symlink_status(current, ec))) {
             break;
@@ -73,12 +108,10 @@ std::optional<std::string> ResolveSymlink(const std::string& path) {
         if (ec) {
             break;
         }
-        if (target.is_absolute()) {
-            current = Normalise(target.string());
-        } else {
-            const std::size_t slash = current.rfind('/');
-            current = Normalise(current.substr(0, slash + 1) + target.string());
-        }
+        const std::size_t slash = current.rfind('/');
+        current =
+            ResolvePath(target.is_absolute() ? target.string()
+                                             : current.substr(0, slash + 1) + target.string());
     }
     return current;
 }

@@ -11,8 +11,24 @@ namespace varnolt::platform {
 // current directory that cannot be read gives an empty string.
 std::string FullPath(const std::string& path);
 
+// The path as written, made absolute against the current directory but not
+// normalised (a ".." after a link means the link's target's parent). Empty
+// input or a current directory that cannot be read gives an empty string.
+std::string AbsolutePath(const std::string& path);
+
+// The file the kernel reaches through `path` (realpath): absolute, every
+// symbolic link followed, "." and ".." taken in the folder where the kernel
+// meets them, never by editing the text. A path that cannot be resolved
+// whole (a missing file, a dangling link, no permission) keeps its last name
+// behind its resolved folder; when the folder cannot be resolved either, the
+// path stays as written (absolute), so whoever opens it meets the same
+// failure instead of some other file. Empty input gives an empty string.
+std::string ResolvePath(const std::string& path);
+
 // When the path is a symbolic link, the path it finally leads to (absolute,
-// normalised, links followed up to a fixed depth); otherwise std::nullopt.
+// links followed up to a fixed depth, each relative target taken from the
+// resolved folder of its link, so a dangling chain still names the file the
+// kernel would create); otherwise std::nullopt.
 std::optional<std::string> ResolveSymlink(const std::string& path);
 
 // The folder of the running executable, ending in "/" (from /proc/self/exe).

@@ -30,9 +30,12 @@ mode_t CurrentUmask() {
 } // namespace
 
 bool ReadFileChunks(const std::string& path,
-                    const std::function<bool(std::string_view chunk)>& consume) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+                    const std::function<bool(std::string_view chunk)>& consume, int* error) {
+    int fd = -1;
+    if (const int err = OpenRegularFile(path, O_RDONLY, 0, fd)) {
+        if (error != nullptr) {
+            *error = err;
+        }
         return false;
     }
     char buffer[8192];
@@ -44,6 +47,9 @@ bool ReadFileChunks(const std::string& path,
                 continue;
             }
             ok = false;
+            if (error != nullptr) {
+                *error = errno;
+            }
             break;
         }
         if (got == 0 || !consume(std::string_view(buffer, static_cast<std::size_t>(got)))) {

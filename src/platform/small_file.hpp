@@ -10,9 +10,11 @@ namespace varnolt::platform {
 
 // Reads the file from its start and hands the bytes to `consume` in chunks,
 // until `consume` returns false or the file ends. False when the file cannot
-// be opened or a read fails (a folder counts as unreadable).
+// be opened or a read fails, with the errno value (or kErrNotRegularFile:
+// a FIFO, device or folder is refused without blocking) in `error`.
 bool ReadFileChunks(const std::string& path,
-                    const std::function<bool(std::string_view chunk)>& consume);
+                    const std::function<bool(std::string_view chunk)>& consume,
+                    int* error = nullptr);
 
 // Creates or replaces the file at `path` with exactly `bytes`. The bytes go to
 // a new file in the same folder, reach the disk and are then renamed over the

@@ -127,7 +127,7 @@ namespace {
 // False when a filter error ended the search.
 bool SearchLevel(const std::function<void(std::string&&)>& take, bool recurse,
                  const std::string& folder, std::string_view inclusion, std::string_view exclusion,
-                 bool useRegExp, ISearchMessageSink& sink) {
+                 bool useRegExp, ISearchMessageSink& sink, bool resolveLinks) {
     CFileFindEx finder;
     try {
         for (bool more = finder.FindFile(folder, inclusion, exclusion, useRegExp); more;
@@ -137,7 +137,7 @@ bool SearchLevel(const std::function<void(std::string&&)>& take, bool recurse,
             }
             if (finder.IsDirectory()) {
                 if (recurse && !SearchLevel(take, recurse, finder.GetFilePath(), inclusion,
-                                            exclusion, useRegExp, sink)) {
+                                            exclusion, useRegExp, sink, resolveLinks)) {
                     return false;
                 }
                 continue;
@@ -148,7 +148,10 @@ bool SearchLevel(const std::function<void(std::string&&)>& take, bool recurse,
             if (finder.FiltersActive() && !finder.MatchFilters()) {
                 continue;
             }
-            take(finder.GetFilePath());
+            // Only links need the kernel's resolution: every other entry's
+            // path is its folder's, which the caller resolved once.
+            take(resolveLinks && finder.IsLinkToFile() ? platform::ResolvePath(finder.GetFilePath())
+                                                       : finder.GetFilePath());
         }
     } catch (const CRegExpException&) {
         // Say why once and stop (enclosing folders would only meet the same
@@ -164,13 +167,14 @@ bool SearchLevel(const std::function<void(std::string&&)>& take, bool recurse,
 
 bool SearchFolderEach(const std::function<void(std::string&&)>& take, bool recurse,
                       const std::string& folder, std::string_view inclusion,
-                      std::string_view exclusion, bool useRegExp, ISearchMessageSink* sink) {
+                      std::string_view exclusion, bool useRegExp, ISearchMessageSink* sink,
+                      bool resolveLinks) {
     if (folder.empty() || !platform::IsDirectory(folder)) {
         return true;
     }
     CStdErrSearchMessageSink stdErr;
     return SearchLevel(take, recurse, folder, inclusion, exclusion, useRegExp,
-                       sink != nullptr ? *sink : stdErr);
+                       sink != nullptr ? *sink : stdErr, resolveLinks);
 }
 
 void SearchFolder(std::vector<std::string>& results, bool recurse, const std::string& folder,

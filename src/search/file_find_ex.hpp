@@ -99,9 +99,12 @@ void SearchFolder(std::vector<std::string>& results, bool recurse, const std::st
 // The same search handing each file to `take` as it is found, so a search
 // over any number of files needs no list of them all. False when a filter
 // error ended it (what `take` received by then is not the whole result).
+// With resolveLinks a link to a file is handed on as the file the kernel
+// reaches through it (platform::ResolvePath), for callers that list files to
+// convert; the folder should then be a resolved one too.
 bool SearchFolderEach(const std::function<void(std::string&&)>& take, bool recurse,
                       const std::string& folder, std::string_view inclusion,
                       std::string_view exclusion, bool useRegExp,
-                      ISearchMessageSink* sink = nullptr);
+                      ISearchMessageSink* sink = nullptr, bool resolveLinks = false);
 
 } // namespace varnolt

@@ -1,12 +1,15 @@
 // Reading and writing configuration profiles.
 #include "settings/profile.hpp"
 
+#include "platform/file_io.hpp"
 #include "platform/small_file.hpp"
 #include "platform/text_utf.hpp"
 #include "settings/encoding_catalogue.hpp"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 namespace varnolt {
@@ -122,12 +125,12 @@ ProfileStatus ParseProfile(std::string_view bytes, ProfileContent& content) {
     return ProfileStatus::Ok;
 }
 
-ProfileStatus ReadProfile(const std::string& path, ProfileContent& content) {
+ProfileStatus ReadProfile(const std::string& path, ProfileContent& content, int* error) {
     std::string bytes;
     bool tooLarge = false;
     int lineFeeds = 0;
     std::size_t scanned = 0;
-    const bool read = platform::ReadFileChunks(path, [&](std::string_view chunk) {
+    const auto consume = [&](std::string_view chunk) {
         bytes.append(chunk);
         if (bytes.size() >= kSignature.size() &&
             bytes.compare(0, kSignature.size(), kSignature) != 0) {
@@ -144,8 +147,11 @@ ProfileStatus ReadProfile(const std::string& path, ProfileContent& content) {
             return false;
         }
         return true;
-    });
-    if (!read || tooLarge) {
+    };
+    if (!platform::ReadFileChunks(path, consume, error) || tooLarge) {
+        if (tooLarge && error != nullptr) {
+            *error = EFBIG;
+        }
         return ProfileStatus::CannotRead;
     }
     return ParseProfile(bytes, content);
@@ -170,9 +176,9 @@ ProfileDialogValues ToDialogValues(const ProfileContent& content) {
     return v;
 }
 
-ProfileStatus ReadForRun(const std::string& path, ProfileRunOptions& options) {
+ProfileStatus ReadForRun(const std::string& path, ProfileRunOptions& options, int* error) {
     ProfileContent content;
-    const ProfileStatus status = ReadProfile(path, content);
+    const ProfileStatus status = ReadProfile(path, content, error);
     if (status != ProfileStatus::Ok) {
         return status;
     }
@@ -203,6 +209,35 @@ ProfileStatus ReadForRun(const std::string& path, ProfileRunOptions& options) {
     run.bAddBOM = o.bAddBOM;
     options = std::move(run);
     return ProfileStatus::Ok;
+}
+
+std::string ProfileFailureReason(ProfileStatus status, int error) {
+    switch (status) {
+    case ProfileStatus::Ok:
+        return {};
+    case ProfileStatus::CannotRead:
+        if (error == ENOENT) {
+            return "it does not exist";
+        }
+        if (error == platform::kErrNotRegularFile) {
+            return "it is not a regular file";
+        }
+        if (error == EFBIG) {
+            return "it is too large to be a profile";
+        }
+        return error > 0 ? std::string("it cannot be read: ") + std::strerror(error)
+                         : std::string("it cannot be read");
+    case ProfileStatus::BadSignature:
+        return "it does not begin with the profile signature";
+    case ProfileStatus::BadVersion:
+        return "its version is not one this program reads (0 to " +
+               std::to_string(kProfileVersion) + ")";
+    case ProfileStatus::BadOutputOption:
+        return "its output option is not 0, 1 or 2";
+    case ProfileStatus::BadUnicodeFormat:
+        return "its Unicode format is not 0, 1 or 2";
+    }
+    return {};
 }
 
 std::string FormatProfile(const ProfileOptions& options) {

@@ -68,7 +68,10 @@ ProfileStatus ParseProfile(std::string_view bytes, ProfileContent& content);
 
 // Reads and parses a profile file. The dialog's reading uses this and then
 // applies its own rules (catalogue lookup, format range, enabling).
-ProfileStatus ReadProfile(const std::string& path, ProfileContent& content);
+// On CannotRead, `error` (when given) receives the errno value, EFBIG for a
+// file too large to be a profile, or platform::kErrNotRegularFile: a FIFO or
+// device is refused without blocking.
+ProfileStatus ReadProfile(const std::string& path, ProfileContent& content, int* error = nullptr);
 
 // What the main dialog shows for a profile it opens.
 struct ProfileDialogValues {
@@ -91,7 +94,12 @@ ProfileDialogValues ToDialogValues(const ProfileContent& content);
 // is filled; on failure `options` is left unchanged. The caller shows
 // "The specified config profile is invalid. " (string 3011) for BadVersion
 // only; every failure ends the run with exit code 140.
-ProfileStatus ReadForRun(const std::string& path, ProfileRunOptions& options);
+ProfileStatus ReadForRun(const std::string& path, ProfileRunOptions& options, int* error = nullptr);
+
+// Why a profile could not be used, for a person to act on: "it does not
+// exist", "it is not a regular file", "it does not begin with the profile
+// signature", ... (`error` as ReadProfile gives it).
+std::string ProfileFailureReason(ProfileStatus status, int error);
 
 // The bytes of a profile holding `options` (version 2, 11 lines).
 std::string FormatProfile(const ProfileOptions& options);

@@ -3,6 +3,7 @@
 #include "app/source_file_list_doc.hpp"
 #include "support/test_support.hpp"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <vector>
@@ -65,28 +66,64 @@ TEST(CmdLine, GrammarTable) {
     }
 }
 
-TEST(CmdLine, FileArgumentsBecomeFullPathsWithoutDuplicates) {
+// Each plain argument becomes the absolute path of the file the kernel opens
+// under it: links followed, ".." taken after the link, not from the text.
+TEST(CmdLine, FileArgumentsBecomeTheFilesTheKernelOpens) {
+    namespace fs = std::filesystem;
     test::TempDir dir;
-    test::WriteFile(dir / "a.txt", "x");
-    test::WriteFile(dir / "A.txt", "y");
-    ASSERT_EQ(::symlink((dir / "a.txt").c_str(), (dir / "link.txt").c_str()), 0);
-    const std::string cwd = dir.Path();
+    fs::create_directories(dir / "p/q/a");
+    fs::create_directories(dir / "p/q/x");
+    fs::create_directories(dir / "x");
+    fs::create_directories(dir / "sub");
+    for (const char* name : {"a.txt", "A.txt", "x/real.txt", "p/q/x/real.txt"}) {
+        test::WriteFile(dir / name, name);
+    }
+    fs::create_symlink("p/q/a", dir / "a");
+    fs::create_symlink("../x/real.txt", dir / "p/q/a/link.txt");
+    fs::create_symlink(dir / "a.txt", dir / "abs-link.txt");
+    fs::create_symlink("gone.txt", dir / "dangling.txt");
+    const std::string root = fs::canonical(dir.Path());
+    const struct {
+        std::string argument;
+        std::string listed; // "" for an empty entry; "-" for a duplicate
+    } cases[] = {
+        {dir / "a.txt", root + "/a.txt"},
+        {"a/link.txt", root + "/p/q/x/real.txt"}, // relative, through a folder link
+        {root + "/./sub/../a.txt", "-"},
+        {"abs-link.txt", "-"},      // the same file as a.txt
+        {"A.txt", root + "/A.txt"}, // case makes a different file here
+        {"a/../x/real.txt", "-"},   // ".." of p/q/a is p/q
+        // Unresolvable: the resolved folder and the name as typed, or the
+        // whole path as typed, never a file that the text merely suggests.
+        {"dangling.txt", root + "/dangling.txt"},
+        {"none/../a.txt", root + "/none/../a.txt"},
+        {"", ""},
+    };
+    std::vector<std::string> owned{"varnolt"};
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        owned.push_back(c.argument);
+        if (c.listed != "-") {
+            expected.push_back(c.listed);
+        }
+    }
+    std::vector<const char*> argv;
+    for (const auto& a : owned) {
+        argv.push_back(a.c_str());
+    }
+    const std::string cwd = fs::current_path();
+    fs::current_path(root);
     CSourceFileListDoc doc;
     CMyCmdLineInfo info(doc);
-    const std::string viaDots = dir.Path() + "/./sub/../a.txt";
-    const std::string link = dir / "link.txt";
-    const std::string upper = dir / "A.txt";
-    const std::string plain = dir / "a.txt";
-    const char* argv[] = {"varnolt",    plain.c_str(), viaDots.c_str(),
-                          link.c_str(), upper.c_str(), "relative.txt"};
-    info.ParseCommandLine(6, argv);
-    // The link stands for its target; case makes a different file here.
-    ASSERT_EQ(doc.GetCount(), 3);
-    EXPECT_EQ(doc.GetPath(0), plain);
-    EXPECT_EQ(doc.GetPath(1), upper);
-    EXPECT_EQ(doc.GetPath(2).front(), '/');
-    EXPECT_EQ(doc.GetBaseFolder(0), "");
-    EXPECT_EQ(doc.AddFile(plain), -1);
+    info.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    fs::current_path(cwd);
+    std::vector<std::string> listed;
+    for (int i = 0; i < doc.GetCount(); ++i) {
+        listed.push_back(doc.GetPath(i));
+        EXPECT_EQ(doc.GetBaseFolder(i), "");
+    }
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(doc.AddFile(root + "/a.txt"), -1);
 }
 
 TEST(CmdLine, ProfilePathResolution) {

@@ -6,8 +6,11 @@
 #include "settings/profile.hpp"
 #include "support/test_support.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnolt {
@@ -122,16 +125,48 @@ TEST_F(NIModeControllerTest, FailuresBeforeConvertingInTheirOrder) {
     }
 }
 
-TEST_F(NIModeControllerTest, VersionThreeSaysSoOnStandardError) {
+// Every profile failure is 140; standard error names the file and why (a
+// version it cannot read first shows the program's own message).
+TEST_F(NIModeControllerTest, ProfileFailuresSayWhichFileAndWhy) {
     test::WriteFile(m_dir / "v3.vnp", FormatProfile({}).replace(12, 2, std::string("3\0", 2)));
+    test::WriteFile(m_dir / "text.vnp", "not a profile");
+    std::filesystem::create_directory(m_dir / "folder.vnp");
+    const std::pair<std::string, std::string> cases[] = {
+        {"v3.vnp", "The specified config profile is invalid. \n"
+                   "varnolt: cannot use the profile \"" +
+                       (m_dir / "v3.vnp") +
+                       "\": its version is not one this program reads (0 to 2)\n"},
+        {"none.vnp",
+         "varnolt: cannot use the profile \"" + (m_dir / "none.vnp") + "\": it does not exist\n"},
+        {"text.vnp", "varnolt: cannot use the profile \"" + (m_dir / "text.vnp") +
+                         "\": it does not begin with the profile signature\n"},
+        // (FIFOs are run in a child process under a time limit.)
+        {"folder.vnp", "varnolt: cannot use the profile \"" + (m_dir / "folder.vnp") +
+                           "\": it is not a regular file\n"},
+    };
+    for (const auto& [name, message] : cases) {
+        SCOPED_TRACE(name);
+        JobCall seen;
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(Run(m_dir / name, {"a.txt"}, seen), 140);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), message);
+        EXPECT_EQ(seen.calls, 0);
+    }
+}
+
+// What a normal user sees for a profile they may not read (root reads anyway).
+TEST_F(NIModeControllerTest, UnreadableProfileSaysPermissionDenied) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads a file of mode 0000";
+    }
+    test::WriteFile(m_dir / "locked.vnp", FormatProfile({}));
+    ASSERT_EQ(::chmod((m_dir / "locked.vnp").c_str(), 0), 0);
     JobCall seen;
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(m_dir / "v3.vnp", {"a.txt"}, seen), 140);
+    EXPECT_EQ(Run(m_dir / "locked.vnp", {"a.txt"}, seen), 140);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "The specified config profile is invalid. \n");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(Run(m_dir / "none.vnp", {"a.txt"}, seen), 140);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), ""); // other failures say nothing
+              "varnolt: cannot use the profile \"" + (m_dir / "locked.vnp") +
+                  "\": it cannot be read: " + std::strerror(EACCES) + "\n");
 }
 
 TEST_F(NIModeControllerTest, ExitCodeFromTheWorstFile) {

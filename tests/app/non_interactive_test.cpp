@@ -5,8 +5,11 @@
 #include "support/test_support.hpp"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace varnolt {
 namespace {
@@ -68,13 +71,28 @@ TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {
         {"warning: empty file", Options(1252, 1, "_u_"), {"-c", "p.vnp", "empty.txt"}, 16, ""},
         {"error: invalid byte", Options(932, 1, "_u_"), {"-c", "p.vnp", "bad932.txt"}, 160, ""},
         {"no profile", Options(1252, 1, "_u_"), {"good.txt"}, 132, ""},
-        {"profile missing", Options(1252, 1, "_u_"), {"-c", "none.vnp", "good.txt"}, 140, ""},
+        {"profile missing",
+         Options(1252, 1, "_u_"),
+         {"-c", "none.vnp", "good.txt"},
+         140,
+         "/none.vnp\": it does not exist\n"},
         {"no files", Options(1252, 1, "_u_"), {"-c", "p.vnp"}, 142, ""},
+        // An empty argument is an entry: its record has no name to show.
+        {"empty argument", Options(1252, 1, "_u_"), {"-c", "p.vnp", ""}, 0, ""},
         {"code page", Options(1259, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 144, ""},
         {"backup prefix", Options(1252, 0, "a/b"), {"-c", "p.vnp", "good.txt"}, 146, ""},
         {"prefix 128", Options(1252, 1, prefix128), {"-c", "p.vnp", "good.txt"}, 148, ""},
         {"prefix 127", Options(1252, 1, prefix127), {"-c", "p.vnp", "good.txt"}, 0, ""},
-        {"folder missing", Options(1252, 2, "nowhere"), {"-c", "p.vnp", "good.txt"}, 150, ""},
+        {"folder missing",
+         Options(1252, 2, "nowhere"),
+         {"-c", "p.vnp", "good.txt"},
+         150,
+         "varnolt: cannot use the output folder \"/"},
+        {"folder is a file",
+         Options(1252, 2, "good.txt"),
+         {"-c", "p.vnp", "good.txt"},
+         150,
+         "/good.txt/\": it is not a folder\n"},
         {"quoted folder", Options(1252, 2, "  \"out dir\" "), {"-c", "p.vnp", "good.txt"}, 0, ""},
         {"log folder missing",
          Options(1252, 1, "_u_"),
@@ -94,6 +112,49 @@ TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {
         const auto r = run.Varnolt(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
         EXPECT_NE(r.err.find(c.stderrHas), std::string::npos) << r.err;
+        if (c.exitCode == 150) {
+            EXPECT_NE(r.err.find(run.dir / c.options.strOutputFolder), std::string::npos) << r.err;
+        }
+    }
+}
+
+// A FIFO as profile or log is refused at once (140, 155), with or without a
+// process on its other end; the run is limited in time so that a regression
+// fails here instead of hanging the suite.
+TEST(NonInteractiveRun, FifoAsProfileOrLogIsRefusedWithoutBlocking) {
+    const std::string timeout = "/usr/bin/timeout";
+    if (::access(timeout.c_str(), X_OK) != 0) {
+        GTEST_SKIP() << "needs " << timeout << " to bound the run";
+    }
+    for (const bool peer : {false, true}) {
+        SCOPED_TRACE(peer ? "a process holds the other end" : "nobody on the other end");
+        Workspace run;
+        WriteFile(run.dir / "good.txt", "text");
+        run.Profile("p.vnp", Options(1252, 1, "_u_"));
+        for (const char* name : {"fifo.vnp", "fifo.log"}) {
+            ASSERT_EQ(::mkfifo((run.dir / name).c_str(), 0600), 0);
+        }
+        // O_RDWR never blocks on a FIFO and stands for a reader and a writer.
+        const int held = peer ? ::open((run.dir / "fifo.log").c_str(), O_RDWR | O_CLOEXEC) : -1;
+        const int heldProfile =
+            peer ? ::open((run.dir / "fifo.vnp").c_str(), O_RDWR | O_CLOEXEC) : -1;
+        const auto varnolt = [&](const std::vector<std::string>& args) {
+            std::vector<std::string> all{"-s", "KILL", "30", VARNOLT_EXE_PATH, "-u"};
+            all.insert(all.end(), args.begin(), args.end());
+            return test::RunProgram(timeout, all, run.dir.Path(), run.Env());
+        };
+        auto r = varnolt({"-c", "fifo.vnp", "good.txt"});
+        EXPECT_EQ(r.exitCode, 140) << r.err;
+        EXPECT_NE(r.err.find("/fifo.vnp\": it is not a regular file\n"), std::string::npos)
+            << r.err;
+        r = varnolt({"-c", "p.vnp", "-l", "fifo.log", "good.txt"});
+        EXPECT_EQ(r.exitCode, 155) << r.err;
+        // The file itself was converted; only the log could not be written.
+        EXPECT_EQ(ReadFile(run.dir / "_u_good.txt"), "\xEF\xBB\xBFtext");
+        if (peer) {
+            ::close(held);
+            ::close(heldProfile);
+        }
     }
 }
 
@@ -115,7 +176,8 @@ TEST(NonInteractiveRun, ProfileOfAFutureVersionIsReportedThenRefused) {
     WriteFile(run.dir / "p.vnp", "not a profile at all");
     const auto r2 = run.Varnolt({"-c", "p.vnp", "good.txt"});
     EXPECT_EQ(r2.exitCode, 140);
-    EXPECT_EQ(r2.err, "");
+    EXPECT_EQ(r2.err, "varnolt: cannot use the profile \"" + (run.dir / "p.vnp") +
+                          "\": it does not begin with the profile signature\n");
 }
 
 TEST(NonInteractiveRun, MixedFolderThroughTheFrontEnd) {
@@ -258,6 +320,49 @@ TEST(NonInteractiveRun, WildcardsAndSubFoldersExpandIntoTheList) {
                 << file << "\n"
                 << log;
         }
+    }
+}
+
+// Converting over a link in place converts the file the kernel opens through
+// it and leaves the link as it was, whether the link is named or found.
+TEST(NonInteractiveRun, LinksConvertTheirTargetInPlaceAndStayLinks) {
+    namespace fs = std::filesystem;
+    const std::string original = "caf\xE9\r\n";
+    const std::string converted = "\xEF\xBB\xBF"
+                                  "caf\xC3\xA9\r\n";
+    const struct {
+        std::vector<std::string> args;
+        const char* link; // relative to the workspace
+    } cases[] = {
+        {{"a/link.txt"}, "p/q/a/link.txt"},
+        {{"a/*.txt"}, "p/q/a/link.txt"},
+        {{"-s", "p/*.txt"}, "p/q/a/link.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        Workspace run;
+        const std::string root = fs::canonical(run.dir.Path());
+        fs::create_directories(root + "/p/q/a");
+        fs::create_directories(root + "/p/q/x");
+        fs::create_directories(root + "/x");
+        fs::create_symlink("p/q/a", root + "/a");
+        fs::create_symlink("../x/real.txt", root + "/p/q/a/link.txt");
+        WriteFile(root + "/p/q/x/real.txt", original);
+        WriteFile(root + "/x/real.txt", "decoy");
+        run.Profile("p.vnp", Options(1252, 0, "bak_"));
+        std::vector<std::string> args{"-c", "p.vnp"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const auto r = run.Varnolt(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(ReadFile(root + "/p/q/x/real.txt"), converted);
+        EXPECT_EQ(ReadFile(root + "/p/q/x/bak_real.txt"), original);
+        EXPECT_EQ(ReadFile(root + "/x/real.txt"), "decoy");
+        EXPECT_FALSE(fs::exists(root + "/x/bak_real.txt"));
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(root + "/" + c.link)));
+        EXPECT_EQ(fs::read_symlink(root + "/" + c.link), "../x/real.txt");
+        EXPECT_NE(run.Log().find("File: " + root + "/p/q/x/real.txt\r\nStatus: OK"),
+                  std::string::npos)
+            << run.Log();
     }
 }
 

@@ -118,5 +118,34 @@ TEST_F(PatternExpansionTest, FolderResultsArriveDepthFirst) {
     }
 }
 
+// Links enter the list as the files they lead to, however they are found,
+// and a pattern's folder is the one the kernel reaches.
+TEST_F(PatternExpansionTest, LinksAreListedAsTheirTargets) {
+    std::filesystem::create_symlink("deep/e.htm", m_root / "sub/ln.txt");
+    std::filesystem::create_symlink("sub/deep", m_root / "alias");
+    using V = std::vector<std::string>;
+    const struct {
+        V args;
+        V expected; // sorted
+    } cases[] = {
+        {{"sub/*.txt"}, {"sub/a.txt", "sub/c.txt", "sub/deep/e.htm"}},
+        // The folder link is not descended into; the file link is resolved.
+        {{"-s", "*.txt"},
+         {"B.TXT", "a.txt", "a:b\\c.txt", "sub/a.txt", "sub/c.txt", "sub/deep/a.txt",
+          "sub/deep/e.htm"}},
+        // ".." after a folder link is the parent of its target: sub.
+        {{"alias/../*.txt"}, {"sub/a.txt", "sub/c.txt", "sub/deep/e.htm"}},
+        // A plain name under -s: its target, then same-named files below the
+        // target's folder.
+        {{"-s", "sub/ln.txt"}, {"sub/deep/e.htm"}},
+        // Two names of one file make one entry.
+        {{"sub/ln.txt", "sub/deep/*.htm"}, {"sub/deep/e.htm"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(Sorted(Expand(c.args)), c.expected);
+    }
+}
+
 } // namespace
 } // namespace varnolt

@@ -17,8 +17,9 @@ TEST(VarnoltProgram, StartUpExitCodes) {
         {{"-u", "file.txt"}, 132, ""},
         {{"-u", "-c"}, 132, ""},
         {{"-u", "-l"}, 134, ""},
-        {{"-u", "-q"}, 130, ""},
-        {{"-u", "-c", "missing.vnp", "f.txt"}, 140, ""},
+        {{"-u", "-q"}, 130, "varnolt: unknown switch \"-q\"\n"},
+        {{"-u", "-c", "p.vnp", "-Zap", "f.txt"}, 130, "varnolt: unknown switch \"-Zap\"\n"},
+        {{"-u", "-c", "missing.vnp", "f.txt"}, 140, "/missing.vnp\": it does not exist\n"},
         {{"-q"}, 0, "not built yet"}, // interactive mode ignores parse errors
         {{"--version"}, 0, ""},
     };
@@ -31,12 +32,31 @@ TEST(VarnoltProgram, StartUpExitCodes) {
     }
 }
 
-TEST(VarnoltProgram, HelpPrintsUsage) {
-    test::TempDir dir;
-    const auto r = test::RunProgram(VARNOLT_EXE_PATH, {"--help"}, dir.Path(),
-                                    {"VARNOLT_SETTINGS=" + (dir / "settings.reg")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.out.find("-c cfg-profile"), std::string::npos);
+// Help and version only as the sole argument; anywhere else the grammar
+// decides (an unknown switch).
+TEST(VarnoltProgram, HelpAndVersionOnlyAlone) {
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* stdoutHas;
+    } cases[] = {
+        {{"--help"}, 0, "-c cfg-profile"},
+        {{"-h"}, 0, "-c cfg-profile"},
+        {{"--version"}, 0, "varnolt " VARNOLT_VERSION},
+        {{"-u", "-c", "p.vnp", "-h", "a.txt"}, 130, ""},
+        {{"-u", "--help", "a.txt"}, 130, ""},
+        {{"-u", "a.txt", "--version"}, 130, ""},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        const auto r = test::RunProgram(VARNOLT_EXE_PATH, c.args, dir.Path(),
+                                        {"VARNOLT_SETTINGS=" + (dir / "settings.reg")});
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.back();
+        EXPECT_NE(r.out.find(c.stdoutHas), std::string::npos) << r.out;
+        if (c.exitCode != 0) {
+            EXPECT_EQ(r.out.find("cfg-profile"), std::string::npos) << r.out;
+        }
+    }
 }
 
 } // namespace

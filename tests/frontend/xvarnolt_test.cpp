@@ -52,8 +52,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }
 
 TEST(XVarnolt, UsageWithoutArgumentsOrOnRequest) {
-    for (const auto& args :
-         std::vector<std::vector<std::string>>{{}, {"--help"}, {"-h"}, {"-c", "p.vnp", "--help"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{}, {"--help"}, {"-h"}}) {
         const auto r = RunFrontEnd(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.out, kTitle + kUsage); // the main program was not started
@@ -61,6 +60,36 @@ TEST(XVarnolt, UsageWithoutArgumentsOrOnRequest) {
     const auto r = RunFrontEnd({"--version"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "xvarnolt " VARNOLT_VERSION "\n");
+}
+
+// Among other arguments the help and version texts are the main program's to
+// judge: the front end starts it with them, and the usage is not shown.
+TEST(XVarnolt, HelpAndVersionAmongOtherArgumentsGoToTheMainProgram) {
+    for (const std::string word : {"-h", "--help", "--version"}) {
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"-c", "p.vnp", "-l", "x.log", word, "a.txt"}, {word, "a.txt"}, {"a.txt", word}}) {
+            const auto r = RunFrontEnd(args, {"FAKE_VARNOLT_EXIT=130"});
+            EXPECT_EQ(r.exitCode, 130) << word;
+            EXPECT_NE(r.out.find("argv[1]=<-u>\n"), std::string::npos) << r.out; // started
+            EXPECT_NE(r.out.find("=<" + word + ">\n"), std::string::npos) << r.out;
+            EXPECT_EQ(r.out.find(kUsage), std::string::npos) << r.out;
+            EXPECT_TRUE(EndsWith(r.out, "Unknown command line switch is specified\n")) << r.out;
+        }
+    }
+    // With the real main program the stray "-h" is an unknown switch, and
+    // nothing is converted.
+    test::TempDir dir;
+    test::WriteFile(dir / "a.txt", "abc");
+    const ScopedEnv exe("VARNOLT_EXE", VARNOLT_EXE_PATH);
+    const auto r =
+        test::RunProgram(XVARNOLT_EXE_PATH, {"-c", "p.vnp", "-l", "x.log", "-h", "a.txt"},
+                         dir.Path(), {"VARNOLT_SETTINGS=" + (dir / "settings.reg")});
+    EXPECT_EQ(r.exitCode, 130);
+    EXPECT_TRUE(EndsWith(r.out, "Unknown command line switch is specified\n")) << r.out;
+    // The main program shares the front end's standard error: the user also
+    // sees which switch it was.
+    EXPECT_EQ(r.err, "varnolt: unknown switch \"-h\"\n");
+    EXPECT_EQ(test::ReadFile(dir / "a.txt"), "abc");
 }
 
 TEST(XVarnolt, MessageAndExitCodeForEveryResult) {

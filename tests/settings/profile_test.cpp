@@ -148,6 +148,25 @@ TEST(Profile, WritingThroughALinkReplacesItsTarget) {
     ASSERT_TRUE(WriteProfile(dir / "link.vnp", ProfileOptions{}));
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.vnp"));
     EXPECT_EQ(test::ReadFile(dir / "real.vnp"), FormatProfile(ProfileOptions{}));
+
+    // A relative target counts from the link's real folder, not from the
+    // path's text: a/.. is p/q here. A dangling target is created there.
+    namespace fs = std::filesystem;
+    fs::create_directories(dir / "p/q/a");
+    fs::create_directories(dir / "p/q/x");
+    fs::create_directories(dir / "x");
+    fs::create_symlink("p/q/a", dir / "a");
+    test::WriteFile(dir / "p/q/x/real.vnp", "old");
+    test::WriteFile(dir / "x/real.vnp", "decoy");
+    fs::create_symlink("../x/real.vnp", dir / "p/q/a/link.vnp");
+    fs::create_symlink("../x/new.vnp", dir / "p/q/a/dangling.vnp");
+    ASSERT_TRUE(WriteProfile(dir / "a/link.vnp", ProfileOptions{}));
+    ASSERT_TRUE(WriteProfile(dir / "a/dangling.vnp", ProfileOptions{}));
+    EXPECT_EQ(test::ReadFile(dir / "p/q/x/real.vnp"), FormatProfile(ProfileOptions{}));
+    EXPECT_EQ(test::ReadFile(dir / "p/q/x/new.vnp"), FormatProfile(ProfileOptions{}));
+    EXPECT_EQ(test::ReadFile(dir / "x/real.vnp"), "decoy");
+    EXPECT_FALSE(fs::exists(dir / "x/new.vnp"));
+    EXPECT_TRUE(fs::is_symlink(dir / "p/q/a/dangling.vnp"));
 }
 
 // Reading for a run: one row per rule of the format.
