@@ -59,29 +59,27 @@ TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {
         ProfileOptions options;
         std::vector<std::string> args;
         int exitCode;
-        std::string stderrHas;
     };
     const std::string prefix127(127, 'p');
     const std::string prefix128(128, 'p');
     const Case cases[] = {
-        {"all ok", Options(1252, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 0, ""},
-        {"warning: empty file", Options(1252, 1, "_u_"), {"-c", "p.vnp", "empty.txt"}, 16, ""},
-        {"error: invalid byte", Options(932, 1, "_u_"), {"-c", "p.vnp", "bad932.txt"}, 160, ""},
-        {"no profile", Options(1252, 1, "_u_"), {"good.txt"}, 132, ""},
-        {"profile missing", Options(1252, 1, "_u_"), {"-c", "none.vnp", "good.txt"}, 140, ""},
-        {"no files", Options(1252, 1, "_u_"), {"-c", "p.vnp"}, 142, ""},
-        {"code page", Options(1259, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 144, ""},
-        {"backup prefix", Options(1252, 0, "a/b"), {"-c", "p.vnp", "good.txt"}, 146, ""},
-        {"prefix 128", Options(1252, 1, prefix128), {"-c", "p.vnp", "good.txt"}, 148, ""},
-        {"prefix 127", Options(1252, 1, prefix127), {"-c", "p.vnp", "good.txt"}, 0, ""},
-        {"folder missing", Options(1252, 2, "nowhere"), {"-c", "p.vnp", "good.txt"}, 150, ""},
-        {"quoted folder", Options(1252, 2, "  \"out dir\" "), {"-c", "p.vnp", "good.txt"}, 0, ""},
+        {"all ok", Options(1252, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 0},
+        {"warning: empty file", Options(1252, 1, "_u_"), {"-c", "p.vnp", "empty.txt"}, 16},
+        {"error: invalid byte", Options(932, 1, "_u_"), {"-c", "p.vnp", "bad932.txt"}, 160},
+        {"no profile", Options(1252, 1, "_u_"), {"good.txt"}, 132},
+        {"profile missing", Options(1252, 1, "_u_"), {"-c", "none.vnp", "good.txt"}, 140},
+        {"no files", Options(1252, 1, "_u_"), {"-c", "p.vnp"}, 142},
+        {"code page", Options(1259, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 144},
+        {"backup prefix", Options(1252, 0, "a/b"), {"-c", "p.vnp", "good.txt"}, 146},
+        {"prefix 128", Options(1252, 1, prefix128), {"-c", "p.vnp", "good.txt"}, 148},
+        {"prefix 127", Options(1252, 1, prefix127), {"-c", "p.vnp", "good.txt"}, 0},
+        {"folder missing", Options(1252, 2, "nowhere"), {"-c", "p.vnp", "good.txt"}, 150},
+        {"quoted folder", Options(1252, 2, "  \"out dir\" "), {"-c", "p.vnp", "good.txt"}, 0},
         {"log folder missing",
          Options(1252, 1, "_u_"),
          {"-c", "p.vnp", "-l", "no/such/dir/x.log", "good.txt"},
-         155,
-         ""},
-        {"ArmSCII-8", Options(59999, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 0, ""},
+         155},
+        {"ArmSCII-8", Options(59999, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -93,7 +91,8 @@ TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {
         run.Profile("p.vnp", c.options);
         const auto r = run.Varnolt(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
-        EXPECT_NE(r.err.find(c.stderrHas), std::string::npos) << r.err;
+        // Without a console a run answers through its exit code and log only.
+        EXPECT_EQ(r.err, "");
     }
 }
 
