@@ -1,6 +1,10 @@
 # Shared set-up of the whole-run benchmark scripts, sourced by them from the
-# project folder: the bench build of varnolt ($exe), a work folder removed on
-# exit ($work, named after $1), a private settings file, and helpers.
+# project folder: the packages they need, the bench build of varnolt ($exe), a
+# work folder removed on exit ($work, named after $1), a private settings
+# file, and helpers.
+# The bench preset builds against Google Benchmark; GNU time reports peak
+# memory; uconv (icu-devtools, in the base list) is a peer.
+scripts/deps.sh libbenchmark-dev time
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target varnolt >/dev/null
 exe=$PWD/build/bench/src/varnolt

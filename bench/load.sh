@@ -9,7 +9,6 @@ cd "$(dirname "$0")/.."
 small_count=${1:-100000}
 large_mib=${2:-2048}
 limit_kb=$((64 * 1024))
-command -v /usr/bin/time >/dev/null || apt-get install -y time >/dev/null
 tmp=${TMPDIR:-/tmp}
 free_kb=$(df -Pk "$tmp" | awk 'NR==2{print $4}')
 if [ "$free_kb" -lt $((6 * 1024 * 1024)) ]; then

@@ -7,8 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 small_count=${1:-10000}
 large_mib=${2:-256}
-command -v /usr/bin/time >/dev/null || apt-get install -y time >/dev/null
-command -v uconv >/dev/null || apt-get install -y icu-devtools >/dev/null
 . bench/common.sh varnolt-bench
 
 # Runs a command under /usr/bin/time; sets SECS and RSS_KB.

@@ -1,5 +1,6 @@
 // Checks of a non-interactive run's options: prefixes, output folder, order.
 #include "app/run_validation.hpp"
+#include "output/fault_env.hpp"
 #include "support/test_support.hpp"
 
 #include <filesystem>
@@ -77,6 +78,42 @@ TEST(RunValidation, ExitCodesInOrder) {
     quoted.strOutputArg = "  \"" + dir.Path() + "\"";
     ASSERT_EQ(ValidateRunOptions(1, quoted), 0);
     EXPECT_EQ(quoted.strOutputArg, dir.Path() + "/");
+}
+
+// Root passes every permission check, so a folder only refuses root's writes
+// when it is on a read-only file system or immutable.
+ProfileRunOptions ToFolder(const std::string& folder) {
+    ProfileRunOptions options;
+    options.nCodePage = 1252;
+    options.nOutputOption = 2;
+    options.strOutputArg = folder;
+    return options;
+}
+
+TEST(RunValidation, OutputFolderOnAReadOnlyMountIsRefused) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "mnt");
+    if (!test::CanMount()) {
+        GTEST_SKIP() << "needs root with CAP_SYS_ADMIN for a mount in a private mount namespace";
+    }
+    test::TmpfsMount mount(dir / "mnt", "64k");
+    ASSERT_TRUE(mount.Mounted());
+    ProfileRunOptions writable = ToFolder(dir / "mnt");
+    EXPECT_EQ(ValidateRunOptions(1, writable), 0);
+    ASSERT_TRUE(mount.MakeReadOnly());
+    ProfileRunOptions readOnly = ToFolder(dir / "mnt");
+    EXPECT_EQ(ValidateRunOptions(1, readOnly), 150);
+}
+
+TEST(RunValidation, ImmutableOutputFolderIsRefused) {
+    test::TempDir dir;
+    std::filesystem::create_directory(dir / "frozen");
+    test::ImmutableFolder frozen(dir / "frozen");
+    if (!frozen.Set()) {
+        GTEST_SKIP() << "needs CAP_LINUX_IMMUTABLE and a file system with the immutable attribute";
+    }
+    ProfileRunOptions options = ToFolder(dir / "frozen");
+    EXPECT_EQ(ValidateRunOptions(1, options), 150);
 }
 
 } // namespace

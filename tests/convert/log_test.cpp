@@ -5,7 +5,9 @@
 #include "support/test_support.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
@@ -36,6 +38,29 @@ std::string HeaderDateTime(const std::string& file, std::size_t from = 0) {
     }
     const std::size_t end = file.find(Le("\r\n\r\n"), start);
     return file.substr(start + marker.size(), end - start - marker.size());
+}
+
+// Every header date and time a log written between `before` and `after` may
+// carry in the C locale ("Wednesday, 9 December 2026 14:03:11"), formatted
+// here from the calendar fields rather than by the code under test.
+std::vector<std::string> CLocaleDateTimesBetween(std::time_t before, std::time_t after) {
+    static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                        "Thursday", "Friday", "Saturday"};
+    static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
+    std::vector<std::string> texts;
+    for (std::time_t t = before; t <= after; ++t) {
+        std::tm when{};
+        ::localtime_r(&t, &when);
+        char clock[16];
+        std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", when.tm_hour, when.tm_min,
+                      when.tm_sec);
+        texts.push_back(std::string(kDays[when.tm_wday]) + ", " + std::to_string(when.tm_mday) +
+                        " " + kMonths[when.tm_mon] + " " + std::to_string(1900 + when.tm_year) +
+                        " " + clock);
+    }
+    return texts;
 }
 
 std::string Ascii(const std::string& le) {
@@ -185,10 +210,15 @@ TEST(Log, FileBytesMatchTheFormat) {
                         false);
     TempDir dir;
     const std::string path = dir / "run.log";
+    const test::ScopedEnv cLocale("LC_ALL", "C");
+    const std::time_t before = std::time(nullptr);
     ASSERT_TRUE(log.Write(path, {3, 0, 2, 1}, false, run));
+    const std::time_t after = std::time(nullptr);
     const std::string file = ReadFile(path);
     const std::string when = HeaderDateTime(file);
-    ASSERT_FALSE(when.empty());
+    const auto possible = CLocaleDateTimesBetween(before, after);
+    EXPECT_TRUE(std::find(possible.begin(), possible.end(), Ascii(when)) != possible.end())
+        << Ascii(when) << " is not " << possible.front();
     const std::string expected =
         "\xFF\xFE" +
         Le("============================================================\r\n"

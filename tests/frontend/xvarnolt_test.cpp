@@ -22,9 +22,8 @@ const std::string kUsage =
     "Note: Wildcard characters ('*' or '?') can be used to specify the files to be\n"
     "converted.\n";
 
-// Sets or unsets a variable of this process for one scope. RunProgram appends
-// its extra entries after the inherited ones, and the first entry of a name
-// wins, so a variable the child must not inherit is changed here instead.
+// Sets or unsets a variable of this process for one scope: RunProgram's extra
+// entries can replace an inherited variable but not remove it.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {

@@ -12,8 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace varnolt::test {
 namespace fs = std::filesystem;
 
@@ -155,13 +153,7 @@ Child RunSpace::Start(const std::vector<std::string>& args,
     for (const auto& a : Arguments(args)) {
         argStorage.push_back(a);
     }
-    std::vector<std::string> envStorage;
-    for (char** e = environ; *e != nullptr; ++e) {
-        envStorage.emplace_back(*e);
-    }
-    for (const auto& e : Environment(env)) {
-        envStorage.push_back(e);
-    }
+    std::vector<std::string> envStorage = ChildEnvironment(Environment(env));
     std::vector<char*> argv;
     for (auto& a : argStorage) {
         argv.push_back(a.data());

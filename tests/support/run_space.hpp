@@ -50,6 +50,7 @@ public:
     const std::string& TempFolder() const { return m_tmp; }
     void SetTempFolder(std::string path) { m_tmp = std::move(path); }
     std::string LogPath() const { return m_dir / "run.log"; }
+    std::string SettingsPath() const { return m_dir / "settings.reg"; }
 
     void WriteProfile(const ProfileOptions& options) const;
     // Arguments after "-u -c <profile> -l <log> -p <this pid>".

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
@@ -57,6 +58,25 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& overrides) {
+    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    // The last override of a name is the one that counts.
+    std::map<std::string, std::string> chosen;
+    for (const auto& entry : overrides) {
+        chosen[nameOf(entry)] = entry;
+    }
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (chosen.count(nameOf(*e)) == 0) {
+            env.emplace_back(*e);
+        }
+    }
+    for (const auto& [name, entry] : chosen) {
+        env.push_back(entry);
+    }
+    return env;
+}
+
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir, const std::vector<std::string>& extraEnv) {
     TempDir capture;
@@ -82,11 +102,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     }
     argv.push_back(nullptr);
 
-    std::vector<std::string> envStorage;
-    for (char** e = environ; *e != nullptr; ++e) {
-        envStorage.emplace_back(*e);
-    }
-    envStorage.insert(envStorage.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<std::string> envStorage = ChildEnvironment(extraEnv);
     std::vector<char*> envp;
     for (auto& e : envStorage) {
         envp.push_back(e.data());

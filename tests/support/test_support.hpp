@@ -29,8 +29,14 @@ struct ProgramResult {
     std::string err;
 };
 
+// This process's environment with the given "NAME=value" entries in place of
+// any inherited entries of those names: what a test sets for a child must
+// win over whatever the caller exported.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& overrides);
+
 // Runs a program with arguments (no shell), in `workDir` when not empty, with
-// extra "NAME=value" environment entries; waits and collects its output.
+// `extraEnv` ("NAME=value") over the inherited environment (ChildEnvironment);
+// waits and collects its output.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir = {},
                          const std::vector<std::string>& extraEnv = {});
