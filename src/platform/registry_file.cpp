@@ -2,6 +2,7 @@
 #include "platform/registry_file.hpp"
 
 #include "platform/paths.hpp"
+#include "platform/stop_signals.hpp"
 #include "platform/text_utf.hpp"
 
 #include <cerrno>
@@ -437,7 +438,15 @@ bool CRegistryFile::Flush() {
             }
             const std::string text = FormatRegText(merged);
             std::string tempPath = m_strPath + ".XXXXXX";
-            const int fd = ::mkstemp(tempPath.data());
+            int fd = -1;
+            {
+                // Tracked as soon as it exists: a second stop signal removes it.
+                const CBlockStopSignals block;
+                fd = ::mkstemp(tempPath.data());
+                if (fd >= 0) {
+                    TrackTempFile(tempPath);
+                }
+            }
             if (fd >= 0) {
                 std::size_t done = 0;
                 while (done < text.size()) {
@@ -453,6 +462,7 @@ bool CRegistryFile::Flush() {
                 if (!ok) {
                     ::unlink(tempPath.c_str());
                 }
+                UntrackTempFile(tempPath);
             }
         }
         ::flock(lockFd, LOCK_UN);
