@@ -26,6 +26,7 @@ enum FileMessage : int {
     kMsgTempAccessFailed = 5010,
     kMsgOk = 5012,
     kMsgSourceEmpty = 5013,
+    kMsgInterrupted = 5020,
 };
 
 class IFileStatusSink {

@@ -73,6 +73,7 @@ constexpr StringEntry kStrings[] = {
     {5010, "Error when accessing temporary file. The conversion is not completed."},
     {5012, "-- ok --"},
     {5013, "The source file is empty. No conversion is performed."},
+    {5020, "The conversion was interrupted. The file is not converted."},
     // Result list columns and the default log file name.
     {5100, "File"},
     {5101, "Error/Warning Message"},
