@@ -77,10 +77,12 @@ bool CVarnoltApp::InitInstance() {
             }
             bool m_bConsole;
         };
+        m_pStopGuard = std::make_unique<platform::CStopSignalGuard>();
         auto job = [this](const CControllerBase& run, int overwriteRule, bool console) {
             ClearOverwriteAll();
             JobOptions options;
             options.nOverwriteRule = overwriteRule;
+            options.pStop = &platform::StopFlag();
             CConsoleLines lines(console);
             RunConversionJob(run, *m_pSettings, CLog::Instance(), options, &lines);
         };
@@ -99,8 +101,12 @@ bool CVarnoltApp::InitInstance() {
 }
 
 int CVarnoltApp::ExitInstance() {
-    const int code = m_cmdInfo.m_bNonInteractive ? m_nExitCode : 0;
+    int code = m_cmdInfo.m_bNonInteractive ? m_nExitCode : 0;
     m_pSettings.reset(); // orderly end: dirty settings are written now
+    // An interrupted run says so whatever its records say: files were left out.
+    if (m_pStopGuard && platform::StopSignal() != 0) {
+        code = 128 + platform::StopSignal();
+    }
     return code;
 }
 

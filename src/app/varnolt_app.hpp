@@ -3,6 +3,7 @@
 
 #include "app/cmd_line_info.hpp"
 #include "app/source_file_list_doc.hpp"
+#include "platform/stop_signals.hpp"
 #include "settings/app_settings.hpp"
 
 #include <cstdint>
@@ -21,7 +22,8 @@ public:
 
     // The whole run; always false (no message loop follows).
     bool InitInstance();
-    // The process exit code: m_nExitCode in non-interactive mode, else 0.
+    // The process exit code: m_nExitCode in non-interactive mode, else 0;
+    // 128 + the signal when a stop signal (SIGINT, SIGTERM, SIGHUP) came.
     int ExitInstance();
 
     // The document comes first: the command line fills it while parsing.
@@ -32,6 +34,8 @@ public:
     std::int32_t m_nExitCode = 0;
 
 private:
+    // A -u run stops cleanly on a stop signal, up to the settings written at exit.
+    std::unique_ptr<platform::CStopSignalGuard> m_pStopGuard;
     int m_nArgc;
     const char* const* m_pArgv;
     std::string m_strSettingsPath;

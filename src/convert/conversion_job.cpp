@@ -49,6 +49,7 @@ public:
         m_converter.SetMetaTagOption(run.m_bUtf8Meta);
         m_converter.SetHtmlFileExtensions(settings.HtmlFileExt.Get());
         m_reader.SetCodePage(run.m_nCodePage);
+        m_reader.SetStopFlag(options.pStop);
     }
 
     // Steps 3 to 11 for one file; returns its log index.
@@ -165,6 +166,9 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
         CWorkerPipeline pipeline(run, settings, log, options, sources);
         while (const auto next = queue.Next()) {
             const int index = static_cast<int>(*next);
+            if (options.pStop != nullptr && options.pStop->load()) {
+                break; // never begun: no record
+            }
             if (options.bInteractive) {
                 if (options.pCancel != nullptr && options.pCancel->load()) {
                     continue; // skipped entirely: no record, no message

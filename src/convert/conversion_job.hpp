@@ -36,6 +36,10 @@ struct JobOptions {
     bool bInteractive = false;
     // Set from another thread to skip every file not yet begun.
     const std::atomic<bool>* pCancel = nullptr;
+    // Set (by a stop signal) to end any run early: no file is begun after
+    // it and a file still being read is discarded (5016); a file already
+    // read is finished.
+    const std::atomic<bool>* pStop = nullptr;
 };
 
 // Converts every file of the run's list. Reads DisableMP from the settings

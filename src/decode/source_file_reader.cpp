@@ -63,6 +63,9 @@ char16_t ByteSwap(char16_t u) {
     return static_cast<char16_t>((u << 8) | (u >> 8));
 }
 
+// The run was stopped while this file was being read.
+struct CReadStopped {};
+
 } // namespace
 
 CSourceFileReader::CSourceFileReader(CUnicodeConverter& converter, IFileStatusSink& status)
@@ -152,6 +155,8 @@ bool CSourceFileReader::Guarded(const std::string& path,
         message = kMsgInvalidCharacter;
     } catch (const CSourceChangedException&) {
         message = kMsgSourceChanged;
+    } catch (const CReadStopped&) {
+        message = kMsgInterrupted;
     }
     m_pFile->Close();
     if (message != 0) {
@@ -171,6 +176,9 @@ void CSourceFileReader::CheckUnchanged() const {
 }
 
 bool CSourceFileReader::Refill() {
+    if (m_pStop != nullptr && m_pStop->load(std::memory_order_relaxed)) {
+        throw CReadStopped();
+    }
     const std::size_t n = m_pFile->Read(m_pBlock.get(), kBlockBytes);
     m_pNext = m_pBlock.get();
     m_pEnd = m_pNext + n;

@@ -2,6 +2,7 @@
 // that never split a character; records every read or decode failure.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,9 @@ public:
     static ReadMode ReadModeOf(std::int32_t codePage);
     ReadMode Mode() const { return m_nReadMode; }
     void SetLogIndex(std::int64_t logIndex) { m_nLogIndex = logIndex; }
+    // When the flag is set, a file being read fails at its next block
+    // (5016), so a stopped run does not wait for a long file.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_pStop = stop; }
 
     // The operation of the run's read mode. A source that changed while it
     // was read fails (kMsgSourceChanged).
@@ -72,6 +76,7 @@ private:
     bool m_bBigEndian = false;
     bool m_aLead[256] = {};
     std::int64_t m_nLogIndex = -1;
+    const std::atomic<bool>* m_pStop = nullptr;
 
     std::unique_ptr<platform::CSourceFile> m_pFile;
     std::unique_ptr<std::uint8_t[]> m_pChunk; // one chunk plus its NUL terminator

@@ -4,6 +4,7 @@
 #include "platform/console.hpp"
 #include "platform/paths.hpp"
 #include "platform/process.hpp"
+#include "platform/stop_signals.hpp"
 
 #include <cstdio>
 #include <string>
@@ -31,6 +32,13 @@ constexpr std::string_view kUsage[] = {
 
 constexpr std::string_view kNotFound = "Error:Unable to locate varnolt.exe\n";
 constexpr std::string_view kOk = "Conversion OK!\n";
+constexpr std::string_view kInterrupted =
+    "The conversion was interrupted. Please read the log file for details\n";
+
+// The main program's codes for a run stopped by SIGHUP, SIGINT, SIGTERM.
+constexpr int kExitHangUp = 129;
+constexpr int kExitInterrupt = 130;
+constexpr int kExitTerminate = 143;
 
 struct ExitMessage {
     int nCode;
@@ -113,7 +121,15 @@ int main(int argc, char** argv) {
     childArgs.insert(childArgs.end(), args.begin(), args.end());
     // The child writes to the same standard output: our title must be out first.
     std::fflush(stdout);
-    const platform::ChildExit child = platform::RunAndWait(program, childArgs);
+    platform::ChildExit child;
+    int ownSignal = 0;
+    {
+        // Ctrl-C reaches both processes: we wait for the child to stop
+        // cleanly and then report, instead of leaving it alone.
+        const platform::CForwardSignalGuard forward;
+        child = platform::RunAndWait(program, childArgs);
+        ownSignal = platform::StopSignal();
+    }
 
     int result = -1;
     if (child.bStarted && child.bSignalled) {
@@ -129,6 +145,14 @@ int main(int argc, char** argv) {
     if (result == 0) {
         Print(kOk);
         return Finish(0);
+    }
+    // 130 is also the code for an unknown switch; it means an interrupted
+    // run only when the stop signal reached us too (Ctrl-C on the terminal,
+    // or a SIGTERM we passed on). 129 and 143 mean nothing else.
+    if (result == kExitHangUp || result == kExitTerminate ||
+        (result == kExitInterrupt && ownSignal != 0)) {
+        Print(kInterrupted);
+        return Finish(result);
     }
     for (const auto& message : kMessages) {
         if (message.nCode == result) {

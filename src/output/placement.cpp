@@ -10,6 +10,7 @@
 #include "platform/file_identity_set.hpp"
 #include "platform/file_io.hpp"
 #include "platform/process.hpp"
+#include "platform/stop_signals.hpp"
 #include "settings/string_table.hpp"
 
 #include <atomic>
@@ -109,7 +110,12 @@ bool CTargetFileWriter::StageBesideSource() {
     for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
         staged = FolderOf(m_strSourcePath) + ".vnt" + std::to_string(platform::CurrentProcessId()) +
                  "s" + std::to_string(s_nStaged.fetch_add(1));
+        // Tracked as soon as it has its name: a second stop signal removes it.
+        const platform::CBlockStopSignals block;
         err = platform::MoveFile(m_strTempPath, staged, /*replace=*/false);
+        if (err == 0) {
+            platform::TrackTempFile(staged);
+        }
     }
     if (err != 0) {
         Fail(kMsgDestWriteFailed);

@@ -2,10 +2,12 @@
 #include "platform/file_io.hpp"
 
 #include "platform/paths.hpp"
+#include "platform/stop_signals.hpp"
 
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -26,7 +28,7 @@ struct FaultSlot {
     bool bFiring = false; // a sticky fault that has been reached
 };
 
-constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kLinkReplaceAfter) + 1;
+constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kSignal) + 1;
 
 std::atomic<bool> s_bFaultsArmed{false};
 std::mutex s_faultMutex;
@@ -74,12 +76,19 @@ constexpr NamedValue kFaultOpNames[] = {
     {"replace", static_cast<int>(FaultOp::kSourceReplace)},
     {"linkreplace", static_cast<int>(FaultOp::kLinkReplaceBefore)},
     {"linkedreplace", static_cast<int>(FaultOp::kLinkReplaceAfter)},
+    {"signal", static_cast<int>(FaultOp::kSignal)},
 };
 
 constexpr NamedValue kErrnoNames[] = {
     {"EIO", EIO},       {"ENOSPC", ENOSPC}, {"EDQUOT", EDQUOT},   {"EROFS", EROFS},
     {"EACCES", EACCES}, {"EPERM", EPERM},   {"ENOENT", ENOENT},   {"EXDEV", EXDEV},
     {"EEXIST", EEXIST}, {"EISDIR", EISDIR}, {"ENOTDIR", ENOTDIR}, {"EMLINK", EMLINK},
+};
+
+constexpr NamedValue kSignalNames[] = {
+    {"SIGINT", SIGINT},
+    {"SIGTERM", SIGTERM},
+    {"SIGHUP", SIGHUP},
 };
 
 bool ParseNumber(std::string_view text, int& value) {
@@ -196,10 +205,16 @@ int PlaceAnonymous(int fd, const std::string& folder, const std::string& to, boo
     static std::atomic<unsigned> s_nNext{0};
     std::string hidden;
     int err = EEXIST;
-    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
-        hidden = folder + (folder.back() == '/' ? "" : "/") + ".vnt" + std::to_string(::getpid()) +
-                 "_" + std::to_string(s_nNext.fetch_add(1));
-        err = LinkAnonymous(fd, hidden);
+    {
+        const CBlockStopSignals block; // the name is tracked as soon as it exists
+        for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+            hidden = folder + (folder.back() == '/' ? "" : "/") + ".vnt" +
+                     std::to_string(::getpid()) + "_" + std::to_string(s_nNext.fetch_add(1));
+            err = LinkAnonymous(fd, hidden);
+        }
+        if (err == 0) {
+            TrackTempFile(hidden);
+        }
     }
     if (err != 0) {
         return err;
@@ -208,6 +223,7 @@ int PlaceAnonymous(int fd, const std::string& folder, const std::string& to, boo
     if (err != 0) {
         ::unlink(hidden.c_str());
     }
+    UntrackTempFile(hidden);
     return err;
 }
 
@@ -232,7 +248,11 @@ int CopyThenRename(const std::string& from, const std::string& to, bool replace)
         partial = folder.back() == '/' ? folder : folder + "/";
     }
     if (err == 0 && !anonymous) {
+        const CBlockStopSignals block; // the copy is tracked as soon as it exists
         err = MakeUniqueFile(folder, ".vnt", out, partial);
+        if (err == 0) {
+            TrackTempFile(partial);
+        }
     }
     if (err != 0) {
         ::close(in);
@@ -271,6 +291,9 @@ int CopyThenRename(const std::string& from, const std::string& to, bool replace)
     }
     if (err != 0) {
         ::unlink(partial.c_str());
+    }
+    UntrackTempFile(partial);
+    if (err != 0) {
         return err;
     }
     ::unlink(from.c_str());
@@ -339,6 +362,10 @@ int CreateUniqueFile(const std::string& folder, std::string_view prefix, int& fd
 }
 
 int WriteAll(int fd, const void* data, std::size_t size) {
+    if (const int sig = Fault(FaultOp::kSignal)) {
+        // To the process, as a terminal or `kill` sends it, not to this thread.
+        ::kill(::getpid(), sig);
+    }
     if (const int err = Fault(FaultOp::kWrite)) {
         return err;
     }
@@ -415,7 +442,9 @@ int HardLink(const std::string& from, const std::string& to) {
 }
 
 int RemoveFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+    const int err = ::unlink(path.c_str()) == 0 ? 0 : errno;
+    UntrackTempFile(path);
+    return err;
 }
 
 bool EntryExists(const std::string& path) {
@@ -539,11 +568,14 @@ int CreateFolders(const std::string& path) {
 }
 
 int MoveFile(const std::string& from, const std::string& to, bool replace) {
-    const int err = replace ? RenameReplace(from, to) : RenameNoReplace(from, to);
-    if (err != EXDEV) {
-        return err;
+    int err = replace ? RenameReplace(from, to) : RenameNoReplace(from, to);
+    if (err == EXDEV) {
+        err = CopyThenRename(from, to, replace);
     }
-    return CopyThenRename(from, to, replace);
+    if (err == 0) {
+        UntrackTempFile(from); // a temporary file moved into place is no longer ours
+    }
+    return err;
 }
 
 int TakeFault(FaultOp op) {
@@ -608,7 +640,13 @@ bool ArmFaultsFromText(std::string_view text) {
         if (!ParseNumber(nth, parsed.nth) || parsed.nth < 1) {
             return false;
         }
-        if (count == 3 && !Lookup(parts[2], kErrnoNames, std::size(kErrnoNames), parsed.error)) {
+        const bool signal = parsed.op == static_cast<int>(FaultOp::kSignal);
+        if (signal) {
+            parsed.error = SIGINT;
+        }
+        if (count == 3 &&
+            !(signal ? Lookup(parts[2], kSignalNames, std::size(kSignalNames), parsed.error)
+                     : Lookup(parts[2], kErrnoNames, std::size(kErrnoNames), parsed.error))) {
             return false;
         }
         if (parsed.op < 0 || static_cast<std::size_t>(parsed.op) >= kFaultOps ||

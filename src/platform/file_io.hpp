@@ -48,6 +48,7 @@ int RenameReplace(const std::string& from, const std::string& to);
 int RenameNoReplace(const std::string& from, const std::string& to);
 // A second name for a file; EEXIST when `to` exists.
 int HardLink(const std::string& from, const std::string& to);
+// Removes a name; a tracked temporary file (stop_signals.hpp) is untracked.
 int RemoveFile(const std::string& path);
 
 // True when anything (file, folder, dangling link) has that name.
@@ -107,7 +108,8 @@ int CreateFolders(const std::string& path);
 // into a new file in the destination folder (nameless where O_TMPFILE works,
 // else a unique hidden name), flushed to disk, then linked or renamed into
 // place, so the destination name never shows a partial file; the partial
-// copy is removed on failure and `from` only after success.
+// copy is removed on failure and `from` only after success. A tracked
+// temporary file `from` is untracked once moved.
 int MoveFile(const std::string& from, const std::string& to, bool replace);
 
 // ---- Fault seam for tests ------------------------------------------------
@@ -121,7 +123,10 @@ int MoveFile(const std::string& from, const std::string& to, bool replace);
 // first read, kSourceReplace saves a new file over its path (as editors
 // save) once it has been read to its end. kLinkReplaceBefore and
 // kLinkReplaceAfter count HardLink calls and save a new file over the
-// linked path just before or just after that link is made.
+// linked path just before or just after that link is made. kSignal counts
+// the calls of WriteAll and sends the process the signal given as its error
+// (before the write, which goes on), as a user pressing Ctrl-C at that
+// moment would.
 enum class FaultOp {
     kWrite,
     kRename,
@@ -137,6 +142,7 @@ enum class FaultOp {
     kSourceReplace,
     kLinkReplaceBefore,
     kLinkReplaceAfter,
+    kSignal,
 };
 
 // Makes the `nth` call (1 = the next one) of `op` from now fail with `error`;
@@ -157,9 +163,11 @@ void SaveEditOver(const std::string& path);
 // variable VARNOLT_FAULT, read once at the seam's first use, arms faults as
 // "op:N[+][:ERRNO]" items separated by commas (op: write, rename, link,
 // create, sync, probe, read, vanish, fifo, shrink, append, replace,
-// linkreplace, linkedreplace; "+" makes the fault sticky;
-// ERRNO a name such as ENOSPC or a number, EIO by default), e.g.
-// "write:3+:ENOSPC,vanish:2". Unset (every normal run) nothing is armed.
+// linkreplace, linkedreplace, signal; "+" makes the fault sticky; ERRNO a
+// name such as ENOSPC or a number, EIO by default; for signal SIGINT,
+// SIGTERM, SIGHUP or a number, SIGINT by default), e.g.
+// "write:3+:ENOSPC,vanish:2,signal:5+:SIGTERM". Unset (every normal run)
+// nothing is armed.
 // Returns false for a malformed value, which arms nothing.
 bool ArmFaultsFromText(std::string_view text);
 // Called after each block of a cross-file-system copy with the partial

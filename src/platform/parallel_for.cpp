@@ -1,6 +1,8 @@
 // The parallel loop on standard threads.
 #include "platform/parallel_for.hpp"
 
+#include "platform/stop_signals.hpp"
+
 #include <algorithm>
 #include <exception>
 #include <mutex>
@@ -55,11 +57,17 @@ void ParallelRun(std::size_t count, unsigned threadCount,
 
     std::vector<std::thread> threads;
     threads.reserve(workers - 1);
-    for (std::size_t i = 1; i < workers; ++i) {
-        try {
-            threads.emplace_back(runWorker);
-        } catch (const std::system_error&) {
-            break; // fewer threads; the ones we have share the work
+    {
+        // The new threads inherit the blocked stop signals: a stop signal is
+        // always handled on the calling thread, never in the middle of
+        // another worker's step.
+        const CBlockStopSignals block;
+        for (std::size_t i = 1; i < workers; ++i) {
+            try {
+                threads.emplace_back(runWorker);
+            } catch (const std::system_error&) {
+                break; // fewer threads; the ones we have share the work
+            }
         }
     }
     runWorker();

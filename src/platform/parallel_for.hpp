@@ -2,7 +2,8 @@
 //
 // Workers claim the next unclaimed index from one atomic counter, so with one
 // thread the indices run in order and with several a long item never holds
-// up the others. The calling thread is one of the workers.
+// up the others. The calling thread is one of the workers, and the only one
+// that takes SIGINT, SIGTERM and SIGHUP (the others block them).
 //
 // Exceptions: a body is expected to handle the failures of its own item.
 // An exception that still escapes is not lost and does not end the process:

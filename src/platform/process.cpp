@@ -2,6 +2,7 @@
 #include "platform/process.hpp"
 
 #include "platform/paths.hpp"
+#include "platform/stop_signals.hpp"
 
 #include <cerrno>
 #include <csignal>
@@ -47,11 +48,13 @@ ChildExit RunAndWait(const std::string& program, const std::vector<std::string>&
         return result;
     }
     result.bStarted = true;
+    SetSignalChild(pid);
     int status = 0;
     pid_t waited;
     do {
         waited = ::waitpid(pid, &status, 0);
     } while (waited < 0 && errno == EINTR);
+    SetSignalChild(0);
     if (waited < 0) {
         return result; // nCode stays -1: the outcome is unknown
     }

@@ -18,7 +18,8 @@ struct ChildExit {
 
 // Starts `program` (a path; no PATH search, no shell) with argv[0] = program
 // followed by `args` exactly as given, inheriting the environment, the
-// current folder and the standard streams, and waits until it ends.
+// current folder and the standard streams, and waits until it ends. While it
+// runs it is the child a CForwardSignalGuard passes SIGTERM on to.
 ChildExit RunAndWait(const std::string& program, const std::vector<std::string>& args);
 
 // True when the path names a regular file this process may execute.

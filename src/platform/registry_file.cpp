@@ -2,6 +2,7 @@
 #include "platform/registry_file.hpp"
 
 #include "platform/paths.hpp"
+#include "platform/stop_signals.hpp"
 #include "platform/text_utf.hpp"
 
 #include <cerrno>
@@ -430,7 +431,15 @@ std::optional<std::string> ReplaceablePath(const std::string& path) {
 // private by being saved.
 bool ReplaceFile(const std::string& path, const std::string& text) {
     std::string tempPath = path + ".XXXXXX";
-    const int fd = ::mkstemp(tempPath.data());
+    int fd = -1;
+    {
+        // Tracked as soon as it exists: a second stop signal removes it.
+        const CBlockStopSignals block;
+        fd = ::mkstemp(tempPath.data());
+        if (fd >= 0) {
+            TrackTempFile(tempPath);
+        }
+    }
     if (fd < 0) {
         return false;
     }
@@ -455,6 +464,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
     if (!ok) {
         ::unlink(tempPath.c_str());
     }
+    UntrackTempFile(tempPath);
     return ok;
 }
 

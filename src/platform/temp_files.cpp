@@ -2,6 +2,7 @@
 #include "platform/temp_files.hpp"
 
 #include "platform/file_io.hpp"
+#include "platform/stop_signals.hpp"
 
 #include <cstdlib>
 
@@ -13,7 +14,14 @@ std::string TempFolder() {
 }
 
 int CreateTempFile(std::string_view prefix, int& fd, std::string& path) {
-    return CreateUniqueFile(TempFolder(), prefix, fd, path);
+    // A second stop signal between making the file and tracking it would
+    // leave it behind.
+    const CBlockStopSignals block;
+    const int err = CreateUniqueFile(TempFolder(), prefix, fd, path);
+    if (err == 0) {
+        TrackTempFile(path);
+    }
+    return err;
 }
 
 } // namespace varnolt::platform

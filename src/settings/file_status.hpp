@@ -28,6 +28,7 @@ enum FileMessage : int {
     kMsgSourceEmpty = 5013,
     kMsgSourceChanged = 5014,
     kMsgRunOwnFile = 5015,
+    kMsgInterrupted = 5016,
 };
 
 class IFileStatusSink {

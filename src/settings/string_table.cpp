@@ -75,6 +75,7 @@ constexpr StringEntry kStrings[] = {
     {5013, "The source file is empty. No conversion is performed."},
     {5014, "The source file was changed during conversion. The file is not converted."},
     {5015, "The file is the profile or the log of this run. It is not converted."},
+    {5016, "The conversion was interrupted. The file is not converted."},
     // Result list columns and the default log file name.
     {5100, "File"},
     {5101, "Error/Warning Message"},

@@ -162,6 +162,35 @@ TEST(XVarnolt, MainProgramEndedBySignalIsNotMistakenForAnExitCode) {
     EXPECT_TRUE(EndsWith(r.out, "\nUnexpected Error! Error Code=134\n")) << r.out;
 }
 
+// A stopped run: the front end waits for the main program and reports its
+// code. 130 means "interrupted" only when the front end got the signal too
+// (Ctrl-C reaches both); alone it is the unknown switch (above).
+TEST(XVarnolt, InterruptedRunReportsTheMainProgramsCode) {
+    const std::string interrupted =
+        "The conversion was interrupted. Please read the log file for details\n";
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"FAKE_VARNOLT_EXIT=129"}, 129},
+        {{"FAKE_VARNOLT_EXIT=143"}, 143},
+        {{"FAKE_VARNOLT_SIGNAL_PARENT=2", "FAKE_VARNOLT_EXIT=130"}, 130},
+        {{"FAKE_VARNOLT_SIGNAL_PARENT=1", "FAKE_VARNOLT_EXIT=129"}, 129},
+    };
+    for (const auto& [env, code] : cases) {
+        const auto r = RunFrontEnd({"-c", "p.vnp", "a.txt"}, env);
+        EXPECT_EQ(r.exitCode, code) << env.front();
+        EXPECT_TRUE(EndsWith(r.out, "\n" + interrupted)) << env.front() << ": " << r.out;
+    }
+}
+
+// SIGTERM sent to the front end alone reaches the main program, which then
+// stops cleanly (the stand-in exits 143 only when it got the signal).
+TEST(XVarnolt, SigtermToTheFrontEndIsPassedOn) {
+    const auto r = RunFrontEnd({"a.txt"}, {"FAKE_VARNOLT_SIGNAL_PARENT=15"});
+    EXPECT_EQ(r.exitCode, 143);
+    EXPECT_TRUE(
+        EndsWith(r.out, "\nThe conversion was interrupted. Please read the log file for details\n"))
+        << r.out;
+}
+
 // Without VARNOLT_EXE: first `varnolt` beside the front end, then on PATH.
 TEST(XVarnolt, FindsTheMainProgramBesideItselfThenOnPath) {
     namespace fs = std::filesystem;
