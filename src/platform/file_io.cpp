@@ -28,7 +28,7 @@ struct FaultSlot {
     bool bFiring = false; // a sticky fault that has been reached
 };
 
-constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kSignal) + 1;
+constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kGroupSignal) + 1;
 
 std::atomic<bool> s_bFaultsArmed{false};
 std::mutex s_faultMutex;
@@ -77,6 +77,7 @@ constexpr NamedValue kFaultOpNames[] = {
     {"linkreplace", static_cast<int>(FaultOp::kLinkReplaceBefore)},
     {"linkedreplace", static_cast<int>(FaultOp::kLinkReplaceAfter)},
     {"signal", static_cast<int>(FaultOp::kSignal)},
+    {"groupsignal", static_cast<int>(FaultOp::kGroupSignal)},
 };
 
 constexpr NamedValue kErrnoNames[] = {
@@ -366,6 +367,11 @@ int WriteAll(int fd, const void* data, std::size_t size) {
         // To the process, as a terminal or `kill` sends it, not to this thread.
         ::kill(::getpid(), sig);
     }
+    if (const int sig = Fault(FaultOp::kGroupSignal)) {
+        // To the whole process group (a front end included), as `kill -- -PGID`
+        // or a service manager stopping it sends it.
+        ::kill(0, sig);
+    }
     if (const int err = Fault(FaultOp::kWrite)) {
         return err;
     }
@@ -640,7 +646,8 @@ bool ArmFaultsFromText(std::string_view text) {
         if (!ParseNumber(nth, parsed.nth) || parsed.nth < 1) {
             return false;
         }
-        const bool signal = parsed.op == static_cast<int>(FaultOp::kSignal);
+        const bool signal = parsed.op == static_cast<int>(FaultOp::kSignal) ||
+                            parsed.op == static_cast<int>(FaultOp::kGroupSignal);
         if (signal) {
             parsed.error = SIGINT;
         }

@@ -126,7 +126,7 @@ int MoveFile(const std::string& from, const std::string& to, bool replace);
 // linked path just before or just after that link is made. kSignal counts
 // the calls of WriteAll and sends the process the signal given as its error
 // (before the write, which goes on), as a user pressing Ctrl-C at that
-// moment would.
+// moment would; kGroupSignal does the same to the whole process group.
 enum class FaultOp {
     kWrite,
     kRename,
@@ -143,6 +143,7 @@ enum class FaultOp {
     kLinkReplaceBefore,
     kLinkReplaceAfter,
     kSignal,
+    kGroupSignal,
 };
 
 // Makes the `nth` call (1 = the next one) of `op` from now fail with `error`;
@@ -163,7 +164,7 @@ void SaveEditOver(const std::string& path);
 // variable VARNOLT_FAULT, read once at the seam's first use, arms faults as
 // "op:N[+][:ERRNO]" items separated by commas (op: write, rename, link,
 // create, sync, probe, read, vanish, fifo, shrink, append, replace,
-// linkreplace, linkedreplace, signal; "+" makes the fault sticky; ERRNO a
+// linkreplace, linkedreplace, signal, groupsignal; "+" makes the fault sticky; ERRNO a
 // name such as ENOSPC or a number, EIO by default; for signal SIGINT,
 // SIGTERM, SIGHUP or a number, SIGINT by default), e.g.
 // "write:3+:ENOSPC,vanish:2,signal:5+:SIGTERM". Unset (every normal run)

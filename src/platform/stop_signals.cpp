@@ -61,11 +61,22 @@ void RemoveTrackedFiles() {
     }
 }
 
-extern "C" void OnStopSignal(int sig) {
+// Stop signals counted by where they came from. A front end passes a
+// SIGTERM on to us, and when the whole process group was sent SIGTERM we get
+// it twice, once from the sender and once from the parent: that is still one
+// request to stop. A second request from the same side ends the run at once.
+std::atomic<int> s_nFromParent{0};
+std::atomic<int> s_nFromElsewhere{0};
+
+extern "C" void OnStopSignal(int sig, siginfo_t* info, void* /*context*/) {
     const int savedErrno = errno;
+    const bool fromParent =
+        info != nullptr && info->si_code == SI_USER && info->si_pid == ::getppid();
+    const int requests = (fromParent ? s_nFromParent : s_nFromElsewhere).fetch_add(1) + 1;
     int none = 0;
-    if (s_nSignal.compare_exchange_strong(none, sig)) {
-        s_bStop.store(true);
+    s_nSignal.compare_exchange_strong(none, sig);
+    s_bStop.store(true);
+    if (requests < 2) {
         errno = savedErrno;
         return;
     }
@@ -86,7 +97,7 @@ void PassOnPendingTerm() {
     }
 }
 
-extern "C" void OnForwardedSignal(int sig) {
+extern "C" void OnForwardedSignal(int sig, siginfo_t* /*info*/, void* /*context*/) {
     const int savedErrno = errno;
     int none = 0;
     s_nSignal.compare_exchange_strong(none, sig);
@@ -98,12 +109,15 @@ extern "C" void OnForwardedSignal(int sig) {
     errno = savedErrno;
 }
 
-void Install(void (*handler)(int), struct sigaction (&old)[3], bool (&installed)[3]) {
+void Install(void (*handler)(int, siginfo_t*, void*), struct sigaction (&old)[3],
+             bool (&installed)[3]) {
     s_nSignal.store(0);
     s_bStop.store(false);
+    s_nFromParent.store(0);
+    s_nFromElsewhere.store(0);
     struct sigaction action {};
-    action.sa_handler = handler;
-    action.sa_flags = SA_RESTART;
+    action.sa_sigaction = handler;
+    action.sa_flags = SA_RESTART | SA_SIGINFO;
     sigemptyset(&action.sa_mask);
     for (const int sig : kStopSignals) {
         sigaddset(&action.sa_mask, sig);

@@ -20,6 +20,9 @@ namespace varnolt::platform {
 // While alive, SIGINT, SIGTERM and SIGHUP no longer end the process: the
 // first sets StopFlag() and is remembered (StopSignal()); a second removes
 // every tracked temporary file and ends the process with 128 + its number.
+// Signals sent by the parent (a front end passing SIGTERM on) are counted
+// apart from all others, so a SIGTERM to the whole process group, which
+// reaches us directly and again through the front end, is one request.
 // A signal ignored when the guard is made (nohup) stays ignored. The
 // destructor restores the previous actions; the remembered signal stays
 // readable. One guard at a time.

@@ -154,6 +154,30 @@ TEST(StopSignals, SecondSignalEndsAtOnceWithoutTemporaryFiles) {
     }
 }
 
+// SIGTERM to the whole process group (a service manager, `kill -- -PGID`)
+// reaches the main program directly and again through the front end, which
+// passes SIGTERM on: that is one request to stop, not two, so the run still
+// stops cleanly and writes its log.
+TEST(StopSignals, SigtermToTheFrontEndsGroupStopsTheRunOnce) {
+    if (SignalIgnoredHere(SIGTERM)) {
+        GTEST_SKIP() << "SIGTERM is ignored by the process that started the tests";
+    }
+    StopRun run(0);
+    std::vector<std::string> names;
+    for (const auto& s : run.sources) {
+        names.push_back(std::filesystem::path(s.path).filename());
+    }
+    const auto r = run.space.RunFrontEnd(names, {"VARNOLT_FAULT=groupsignal:3:SIGTERM"});
+    EXPECT_EQ(r.exitCode, 143) << r.out << r.err;
+    EXPECT_NE(r.out.find("The conversion was interrupted."), std::string::npos) << r.out;
+    run.CheckSafe(false);
+    EXPECT_TRUE(run.Converted(run.sources[0]));
+    const auto records = test::ReadLogRecords(run.space.LogPath());
+    ASSERT_EQ(records.size(), 2u) << "the log of a stopped run lists the files begun";
+    EXPECT_EQ(records[0].status, "OK");
+    EXPECT_EQ(records[1].status, test::StatusText(5016));
+}
+
 // All workers at once: whatever each was doing, every file ends converted
 // and logged OK, or untouched and logged as interrupted, or untouched and
 // not logged at all (never begun).

@@ -136,6 +136,16 @@ ProgramResult RunSpace::Run(const std::vector<std::string>& args,
     return RunProgram(VARNOLT_EXE_PATH, Arguments(args), m_root, Environment(env));
 }
 
+ProgramResult RunSpace::RunFrontEnd(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& env) const {
+    std::vector<std::string> all{"-c", m_dir / "p.vnp", "-l", LogPath()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<std::string> withExe{std::string("VARNOLT_EXE=") + VARNOLT_EXE_PATH};
+    withExe.insert(withExe.end(), env.begin(), env.end());
+    return RunProgram(XVARNOLT_EXE_PATH, all, m_root, Environment(withExe),
+                      /*ownProcessGroup=*/true);
+}
+
 Child RunSpace::Start(const std::vector<std::string>& args,
                       const std::vector<std::string>& env) const {
     Child child;

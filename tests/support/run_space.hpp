@@ -58,6 +58,10 @@ public:
                       const std::vector<std::string>& env = {}) const;
     Child Start(const std::vector<std::string>& args,
                 const std::vector<std::string>& env = {}) const;
+    // The same run through the console front end, which leads a process
+    // group of its own: "-c <profile> -l <log>" before `args`.
+    ProgramResult RunFrontEnd(const std::vector<std::string>& args,
+                              const std::vector<std::string>& env = {}) const;
 
 private:
     std::vector<std::string> Arguments(const std::vector<std::string>& args) const;

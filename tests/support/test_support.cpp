@@ -78,7 +78,8 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& overri
 }
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::string& workDir, const std::vector<std::string>& extraEnv) {
+                         const std::string& workDir, const std::vector<std::string>& extraEnv,
+                         bool ownProcessGroup) {
     TempDir capture;
     const std::string outPath = capture / "out";
     const std::string errPath = capture / "err";
@@ -109,11 +110,19 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     }
     envp.push_back(nullptr);
 
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownProcessGroup) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
+
     ProgramResult result;
     pid_t pid = 0;
     const int rc =
-        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
         throw std::runtime_error("cannot start " + program);
     }

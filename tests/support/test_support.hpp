@@ -36,9 +36,12 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& overri
 
 // Runs a program with arguments (no shell), in `workDir` when not empty, with
 // `extraEnv` ("NAME=value") over the inherited environment (ChildEnvironment);
-// waits and collects its output.
+// waits and collects its output. With `ownProcessGroup` the program leads a
+// new process group, so that a signal it sends to its group reaches it and
+// its children but never the tests.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& workDir = {},
-                         const std::vector<std::string>& extraEnv = {});
+                         const std::vector<std::string>& extraEnv = {},
+                         bool ownProcessGroup = false);
 
 } // namespace varnolt::test
