@@ -41,6 +41,8 @@ std::string Normalise(const std::string& absolute) {
     return out;
 }
 
+} // namespace
+
 std::optional<std::string> RealPath(const std::string& path) {
     char* real = ::realpath(path.c_str(), nullptr);
     if (real == nullptr) {
@@ -50,8 +52,6 @@ std::optional<std::string> RealPath(const std::string& path) {
     std::free(real);
     return out;
 }
-
-} // namespace
 
 std::string AbsolutePath(const std::string& path) {
     if (path.empty() || path.front() == '/') {

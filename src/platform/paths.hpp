@@ -16,6 +16,10 @@ std::string FullPath(const std::string& path);
 // input or a current directory that cannot be read gives an empty string.
 std::string AbsolutePath(const std::string& path);
 
+// realpath(3): the whole path resolved by the kernel, or nothing when any
+// part of it cannot be (missing, dangling link, no permission).
+std::optional<std::string> RealPath(const std::string& path);
+
 // The file the kernel reaches through `path` (realpath): absolute, every
 // symbolic link followed, "." and ".." taken in the folder where the kernel
 // meets them, never by editing the text. A path that cannot be resolved

@@ -417,13 +417,7 @@ std::optional<std::string> ReplaceablePath(const std::string& path) {
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
         return path;
     }
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
-        return std::nullopt;
-    }
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
+    return RealPath(path);
 }
 
 // Replaces the file at `path` by `text` in one rename, keeping its mode and,

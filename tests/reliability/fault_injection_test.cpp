@@ -28,16 +28,6 @@ constexpr int kCodePage = 1252;
 constexpr int kFormat = 0; // UTF-16LE: the temporary file is twice the source
 const char* const kPrefix[] = {"_org_", "_u_", "out"};
 
-// Windows-1252 text whose bytes all map to the same code unit value.
-std::string LatinText(std::size_t size, unsigned seed) {
-    static const std::string kAlphabet = "The quick brown fox\r\n\xE0\xE9\xF6\xFF\xE7 ";
-    std::string text(size, ' ');
-    for (std::size_t i = 0; i < size; ++i) {
-        text[i] = kAlphabet[(i * 7 + seed) % kAlphabet.size()];
-    }
-    return text;
-}
-
 std::string ConvertLatin(const std::string& bytes) {
     std::u16string units;
     for (const char c : bytes) {
@@ -62,7 +52,7 @@ struct Scenario {
             const std::string name = "f" + std::to_string(i) + ".txt";
             SourceCase s;
             s.path = space / name;
-            s.original = LatinText(i == 2 ? f2Size : 20000 + static_cast<std::size_t>(i), i);
+            s.original = test::LatinText(i == 2 ? f2Size : 20000 + static_cast<std::size_t>(i), i);
             s.converted = ConvertLatin(s.original);
             s.destination = option == 2 ? space / ("out/" + name)
                                         : space / (std::string(kPrefix[option]) + name);
@@ -380,7 +370,7 @@ TEST(FaultInjection, OutputFolderTurnsReadOnlyMidRun) {
                 const std::string name = "g" + std::to_string(i) + ".txt";
                 SourceCase c;
                 c.path = s.space / name;
-                c.original = LatinText(30000, static_cast<unsigned>(i));
+                c.original = test::LatinText(30000, static_cast<unsigned>(i));
                 c.converted = ConvertLatin(c.original);
                 c.destination =
                     option == 2 ? s.space / ("out/" + name) : s.space / (kPrefix[option] + name);

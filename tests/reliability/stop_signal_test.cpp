@@ -20,16 +20,6 @@ using test::SourceCase;
 
 const char* const kPrefix[] = {"_org_", "_u_", "out"};
 
-// Windows-1252 bytes whose code units equal their values.
-std::string LatinText(std::size_t size, unsigned seed) {
-    static const std::string kAlphabet = "Lorem ipsum dolor\r\n\xE0\xE9\xF6\xFF\xE7 ";
-    std::string text(size, ' ');
-    for (std::size_t i = 0; i < size; ++i) {
-        text[i] = kAlphabet[(i * 5 + seed) % kAlphabet.size()];
-    }
-    return text;
-}
-
 // Sources s1..s4 in list order; s2 is large (many 256 KiB read blocks, many
 // 64 KiB writes), the others small.
 struct StopRun {
@@ -45,7 +35,7 @@ struct StopRun {
             const std::string name = "s" + std::to_string(i) + ".txt";
             SourceCase s;
             s.path = space / name;
-            s.original = LatinText(i == 2 ? 3'000'000 : 30'000 + i, static_cast<unsigned>(i));
+            s.original = test::LatinText(i == 2 ? 3'000'000 : 30'000 + i, static_cast<unsigned>(i));
             std::u16string units;
             for (const char c : s.original) {
                 units.push_back(static_cast<unsigned char>(c));

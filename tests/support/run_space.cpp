@@ -104,6 +104,15 @@ std::string StatusText(int messageId) {
     return std::string(warning ? "Warning - " : "Error - ") + std::string(LoadString(messageId));
 }
 
+std::string LatinText(std::size_t size, unsigned seed) {
+    static const std::string kAlphabet = "The quick brown fox\r\n\xE0\xE9\xF6\xFF\xE7 ";
+    std::string text(size, ' ');
+    for (std::size_t i = 0; i < size; ++i) {
+        text[i] = kAlphabet[(i * 7 + seed) % kAlphabet.size()];
+    }
+    return text;
+}
+
 RunSpace::RunSpace(bool singleThread) : m_root(m_dir / "root"), m_tmp(m_dir / "tmp") {
     fs::create_directory(m_root);
     fs::create_directory(m_tmp);

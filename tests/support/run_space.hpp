@@ -24,6 +24,10 @@ std::size_t CountEntries(const std::string& folder);
 // or 2 (UTF-8), with or without a byte-order mark.
 std::string EncodeUnicode(std::u16string_view text, int format, bool bom);
 
+// Windows-1252 text of `size` bytes (prose, line breaks and accented
+// letters, varied by `seed`) whose bytes all equal their code units.
+std::string LatinText(std::size_t size, unsigned seed);
+
 struct LogRecordText {
     std::string name;   // as the log shows it
     std::string status; // "OK", "Warning - ...", "Error - ..."
