@@ -122,6 +122,11 @@ bool CNIModeController::LogPathHoldsAnOriginal(const std::string& logPath) const
     if (m_pPlacedFiles->Contains(*logIdentity)) {
         return true;
     }
+    // Nor into the profile: a log after its lines would leave a profile
+    // that no later run can read.
+    if (platform::IdentityOf(m_cmdInfo.m_strProfile) == logIdentity) {
+        return true;
+    }
     // The log as it was before the run was never converted (not even when
     // listed as a source): it is the log, not an original.
     if (std::find(m_runOwnFiles.begin(), m_runOwnFiles.end(), *logIdentity) !=

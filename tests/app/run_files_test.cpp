@@ -116,6 +116,22 @@ TEST(RunFiles, LogIsNeverWrittenIntoAFileTheRunProduced) {
     EXPECT_EQ(ReadFile(f.dir / "src/a.txt"), kCyrillic);
 }
 
+TEST(RunFiles, LogIsNeverWrittenIntoTheProfile) {
+    Folder f;
+    WriteFile(f.dir / "a.txt", kCyrillic);
+    f.Profile("p1.vnp", 1, "u_");
+    const std::string profile = ReadFile(f.dir / "p1.vnp");
+    fs::create_symlink("p1.vnp", f.dir / "link.log");
+    for (const char* log : {"p1.vnp", "link.log"}) {
+        SCOPED_TRACE(log);
+        fs::remove(f.dir / "u_a.txt");
+        const auto r = f.Front({"-c", "p1.vnp", "-l", log, "a.txt"});
+        EXPECT_EQ(r.exitCode, 155) << r.out << r.err;
+        EXPECT_EQ(ReadFile(f.dir / "p1.vnp"), profile);
+        EXPECT_EQ(ReadFile(f.dir / "u_a.txt"), kCyrillicUtf8);
+    }
+}
+
 TEST(RunFiles, FailedBackupShowsTheSystemsReasonButTheLogKeepsItsText) {
     test::RunSpace space;
     WriteFile(space / "a.txt", kCyrillic);
