@@ -1,6 +1,7 @@
 // .reg-syntax settings file: parser, formatter and atomic merged write-back.
 #include "platform/registry_file.hpp"
 
+#include "platform/file_io.hpp"
 #include "platform/paths.hpp"
 #include "platform/stop_signals.hpp"
 #include "platform/text_utf.hpp"
@@ -224,19 +225,28 @@ std::string FormatHex(std::string prefix, const std::vector<std::uint8_t>& data,
 
 std::optional<std::string> ReadWholeFile(const std::string& path, bool& unreadable) {
     unreadable = false;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        unreadable = errno != ENOENT;
+    // Only a regular file is a settings file: a FIFO put in its place would
+    // block the program at start-up, and is never replaced by a save.
+    int fd = -1;
+    if (const int err = OpenRegularFile(path, O_RDONLY, 0, fd); err != 0) {
+        unreadable = err != ENOENT;
         return std::nullopt;
     }
     std::string text;
     char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-        text.append(buffer, n);
+    bool failed = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
     }
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
+    ::close(fd);
     if (failed) {
         unreadable = true;
         return std::nullopt;

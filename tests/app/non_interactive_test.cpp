@@ -123,10 +123,11 @@ TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {
     }
 }
 
-// A FIFO as profile or log is refused at once (140, 155), with or without a
+// A FIFO as profile or log is refused at once (140, 155), and as settings
+// file it is passed over (the defaults hold), with or without a
 // process on its other end; the run is limited in time so that a regression
 // fails here instead of hanging the suite.
-TEST(NonInteractiveRun, FifoAsProfileOrLogIsRefusedWithoutBlocking) {
+TEST(NonInteractiveRun, FifoAsProfileLogOrSettingsNeverBlocks) {
     const std::string timeout = "/usr/bin/timeout";
     if (::access(timeout.c_str(), X_OK) != 0) {
         GTEST_SKIP() << "needs " << timeout << " to bound the run";
@@ -136,17 +137,23 @@ TEST(NonInteractiveRun, FifoAsProfileOrLogIsRefusedWithoutBlocking) {
         Workspace run;
         WriteFile(run.dir / "good.txt", "text");
         run.Profile("p.vnp", Options(1252, 1, "_u_"));
-        for (const char* name : {"fifo.vnp", "fifo.log"}) {
+        for (const char* name : {"fifo.vnp", "fifo.log", "fifo.reg"}) {
             ASSERT_EQ(::mkfifo((run.dir / name).c_str(), 0600), 0);
         }
         // O_RDWR never blocks on a FIFO and stands for a reader and a writer.
         const int held = peer ? ::open((run.dir / "fifo.log").c_str(), O_RDWR | O_CLOEXEC) : -1;
         const int heldProfile =
             peer ? ::open((run.dir / "fifo.vnp").c_str(), O_RDWR | O_CLOEXEC) : -1;
-        const auto varnolt = [&](const std::vector<std::string>& args) {
+        const int heldSettings =
+            peer ? ::open((run.dir / "fifo.reg").c_str(), O_RDWR | O_CLOEXEC) : -1;
+        const auto varnolt = [&](const std::vector<std::string>& args,
+                                 std::vector<std::string> env = {}) {
             std::vector<std::string> all{"-s", "KILL", "30", VARNOLT_EXE_PATH, "-u"};
             all.insert(all.end(), args.begin(), args.end());
-            return test::RunProgram(timeout, all, run.dir.Path(), run.Env());
+            if (env.empty()) {
+                env = run.Env();
+            }
+            return test::RunProgram(timeout, all, run.dir.Path(), env);
         };
         auto r = varnolt({"-c", "fifo.vnp", "good.txt"});
         EXPECT_EQ(r.exitCode, 140) << r.err;
@@ -156,9 +163,19 @@ TEST(NonInteractiveRun, FifoAsProfileOrLogIsRefusedWithoutBlocking) {
         EXPECT_EQ(r.exitCode, 155) << r.err;
         // The file itself was converted; only the log could not be written.
         EXPECT_EQ(ReadFile(run.dir / "_u_good.txt"), "\xEF\xBB\xBFtext");
+        // A settings file that is a FIFO is no settings file: the run goes
+        // on with the defaults and leaves it as it is.
+        WriteFile(run.dir / "other.txt", "more");
+        r = varnolt({"-c", "p.vnp", "other.txt"}, {"VARNOLT_SETTINGS=" + (run.dir / "fifo.reg")});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(ReadFile(run.dir / "_u_other.txt"), "\xEF\xBB\xBFmore");
+        struct stat info {};
+        EXPECT_EQ(::lstat((run.dir / "fifo.reg").c_str(), &info), 0);
+        EXPECT_TRUE(S_ISFIFO(info.st_mode));
         if (peer) {
             ::close(held);
             ::close(heldProfile);
+            ::close(heldSettings);
         }
     }
 }
