@@ -95,13 +95,17 @@ bool CVarnoltApp::InitInstance() {
         m_pController = nullptr;
         return false;
     }
+    if (m_pfnRunInteractive) {
+        m_nExitCode = m_pfnRunInteractive(*this);
+        return false;
+    }
     std::fputs("varnolt: the main window is not built yet; use -u for a non-interactive run\n",
                stderr);
     return false;
 }
 
 int CVarnoltApp::ExitInstance() {
-    int code = m_cmdInfo.m_bNonInteractive ? m_nExitCode : 0;
+    int code = m_nExitCode;
     m_pSettings.reset(); // orderly end: dirty settings are written now
     // An interrupted run says so whatever its records say: files were left out.
     if (m_pStopGuard && platform::StopSignal() != 0) {

@@ -7,6 +7,7 @@
 #include "settings/app_settings.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,7 +23,12 @@ public:
 
     // The whole run; always false (no message loop follows).
     bool InitInstance();
-    // The process exit code: m_nExitCode in non-interactive mode, else 0;
+    // What runs the interactive mode (warning and main window) and gives its
+    // exit code. The program that links the GUI sets it; without one the
+    // interactive mode says that it is not available.
+    std::function<int(CVarnoltApp&)> m_pfnRunInteractive;
+    // The process exit code: m_nExitCode (in interactive mode 0 unless the
+    // window could not be shown);
     // 128 + the signal when a stop signal (SIGINT, SIGTERM, SIGHUP) came.
     int ExitInstance();
 

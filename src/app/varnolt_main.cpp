@@ -1,5 +1,8 @@
 // varnolt: the main program.
 #include "app/varnolt_app.hpp"
+#ifdef VARNOLT_HAVE_GUI
+#include "ui/interactive_start.hpp"
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -30,6 +33,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     varnolt::CVarnoltApp app(argc, argv);
+#ifdef VARNOLT_HAVE_GUI
+    // Only the program links the GUI: the application object stays below it.
+    app.m_pfnRunInteractive = [&argc, argv](varnolt::CVarnoltApp& self) {
+        return varnolt::ui::RunInteractive(argc, argv, self);
+    };
+#endif
     app.InitInstance();
     return app.ExitInstance();
 }

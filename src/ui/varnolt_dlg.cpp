@@ -1,0 +1,709 @@
+// The main window: options, source list and the commands around a run.
+#include "ui/varnolt_dlg.hpp"
+
+#include "app/run_validation.hpp"
+#include "app/source_file_list_doc.hpp"
+#include "convert/conv_controller.hpp"
+#include "convert/log.hpp"
+#include "platform/small_file.hpp"
+#include "settings/app_settings.hpp"
+#include "settings/encoding_catalogue.hpp"
+#include "settings/string_table.hpp"
+#include "ui/task_dialog.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace varnolt::ui {
+
+namespace {
+
+constexpr int kMsgUnsupportedEncoding = 3000;
+constexpr int kMsgNoFiles = 3002;
+constexpr int kMsgBadBackupPrefix = 3003;
+constexpr int kMsgBadDestPrefix = 3004;
+constexpr int kMsgBadFolder = 3005;
+constexpr int kMsgBadProfile = 3011;
+constexpr int kMsgCannotWriteProfile = 3012;
+constexpr int kAddFilesFilter = 102;
+constexpr int kProfileFilter = 111;
+constexpr int kStoredVersion = 513;
+constexpr int kFormatUtf8 = 2;
+constexpr int kTooltipDuration = 20000;
+constexpr int kHelpOutputOptions = 1060;
+constexpr int kButtonContinue = 6;
+constexpr int kButtonCancel = 7;
+
+// The one state the stored options or a profile can produce that no
+// control can: no output option at all. A run needs one, so it is refused.
+const char* const kNoOutputOption = "No output option is selected.";
+
+QString Text(int id) {
+    const std::string_view text = LoadString(id);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Tooltips are rich text so that long ones wrap at their own maximum width
+// instead of the desktop's; short ones keep their natural width.
+QString RichTooltip(const QString& text, int maxWidth = 0) {
+    QString html = text.toHtmlEscaped();
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    if (maxWidth > 0) {
+        const QFontMetrics metrics(QToolTip::font());
+        int widest = 0;
+        for (const QString& line : text.split(QLatin1Char('\n'))) {
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        }
+        if (widest > maxWidth) {
+            return QStringLiteral("<table width=\"%1\"><tr><td>%2</td></tr></table>")
+                .arg(maxWidth)
+                .arg(html);
+        }
+    }
+    return QStringLiteral("<qt>%1</qt>").arg(html);
+}
+
+void SetTip(QWidget* widget, const QString& text, int maxWidth = 0) {
+    widget->setToolTip(RichTooltip(text, maxWidth));
+    widget->setToolTipDuration(kTooltipDuration);
+}
+
+// "Name|*.a;*.b|Other|*.c||" as the file dialog's name filters. The
+// pattern list is appended in parentheses (which the dialog reads) and
+// hidden from view, so names that carry their own patterns show unchanged.
+QStringList NameFilters(const QString& pipeFilter) {
+    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) {
+            break;
+        }
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (patterns == QStringLiteral("*.*")) {
+            patterns = QStringLiteral("*");
+        }
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return filters;
+}
+
+QPushButton* IconButton(QStyle::StandardPixmap icon, const char* name, QWidget* parent) {
+    auto* button = new QPushButton(parent);
+    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIconSize(QSize(16, 16));
+    button->setObjectName(QString::fromLatin1(name));
+    return button;
+}
+
+} // namespace
+
+CVarnoltDlg::CVarnoltDlg(CAppSettings& settings, CSourceFileListDoc& sourceFiles,
+                         const std::string& profilePath, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_sourceFiles(sourceFiles) {
+    setObjectName(QStringLiteral("varnoltDlg"));
+    setWindowTitle(Text(57344));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    BuildControls();
+    BuildMenu();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    for (int i = 0; i < m_sourceFiles.GetCount(); ++i) {
+        m_pFileList->addTopLevelItem(
+            new QTreeWidgetItem(QStringList{FromUtf8(m_sourceFiles.GetPath(i))}));
+    }
+    UpdateItemCount();
+
+    if (profilePath.empty() || !LoadProfile(profilePath)) {
+        LoadFromSettings();
+    }
+}
+
+CVarnoltDlg::~CVarnoltDlg() = default;
+
+void CVarnoltDlg::BuildControls() {
+    auto* conversion = new QGroupBox(QStringLiteral("Conversion Options"), this);
+    auto* conversionGrid = new QGridLayout(conversion);
+    m_pEncodingCombo = new QComboBox(conversion);
+    m_pEncodingCombo->setObjectName(QStringLiteral("sourceEncodingCombo"));
+    for (int i = 0; i < EncodingCatalogue::Count(); ++i) {
+        const EncodingEntry& entry = EncodingCatalogue::Entry(i);
+        m_pEncodingCombo->addItem(
+            QString::fromUtf8(entry.strName.data(), static_cast<qsizetype>(entry.strName.size())));
+        std::string tip(kEncodingItemTooltip);
+        tip.replace(tip.find("%d"), 2, std::to_string(entry.nCodePage));
+        m_pEncodingCombo->setItemData(i, FromUtf8(tip), Qt::ToolTipRole);
+    }
+    SetTip(m_pEncodingCombo, FromUtf8(std::string(kEncodingListTooltip)));
+    m_pFormatCombo = new QComboBox(conversion);
+    m_pFormatCombo->setObjectName(QStringLiteral("unicodeFormatCombo"));
+    for (int i = 0; i < EncodingCatalogue::FormatCount(); ++i) {
+        const UnicodeFormatEntry& format = EncodingCatalogue::Format(i);
+        m_pFormatCombo->addItem(FromUtf8(std::string(format.strName)));
+        m_pFormatCombo->setItemData(i, FromUtf8(std::string(format.strTooltip)), Qt::ToolTipRole);
+    }
+    SetTip(m_pFormatCombo, FromUtf8(std::string(kFormatListTooltip)));
+    connect(m_pFormatCombo, &QComboBox::currentIndexChanged, this,
+            [this](int) { UpdateMetaEnable(); });
+
+    m_pMetaCheck =
+        new QCheckBox(QStringLiteral("Add UTF-8 charset meta tag to HTML files (UTF-8 Only)"));
+    m_pMetaCheck->setObjectName(QStringLiteral("utf8MetaCheck"));
+    SetTip(m_pMetaCheck,
+           QStringLiteral("To add/update the charset meta tag in HTML Header Session during "
+                          "Conversion.  This option has effect on HTML-based file and conversion "
+                          "to UTF-8 only."),
+           300);
+    m_pEntityCheck =
+        new QCheckBox(QStringLiteral("Convert HTML character entities to raw Unicode characters"));
+    m_pEntityCheck->setObjectName(QStringLiteral("entityToUnicodeCheck"));
+    SetTip(m_pEntityCheck, Text(6163), 300);
+    m_pBomCheck = new QCheckBox(QStringLiteral("Add Byte-Order Mark"));
+    m_pBomCheck->setObjectName(QStringLiteral("addBomCheck"));
+    SetTip(m_pBomCheck, Text(6162), 300);
+
+    conversionGrid->addWidget(new QLabel(QStringLiteral("Source Encoding:")), 0, 0);
+    conversionGrid->addWidget(m_pEncodingCombo, 0, 1);
+    conversionGrid->addWidget(new QLabel(QStringLiteral("Unicode Format:")), 1, 0);
+    conversionGrid->addWidget(m_pFormatCombo, 1, 1);
+    conversionGrid->addWidget(m_pMetaCheck, 2, 0, 1, 2);
+    conversionGrid->addWidget(m_pEntityCheck, 3, 0, 1, 2);
+    conversionGrid->addWidget(m_pBomCheck, 4, 0, 1, 2);
+    conversionGrid->setColumnStretch(1, 1);
+
+    auto* output = new QGroupBox(QStringLiteral("Output Options"), this);
+    auto* outputGrid = new QGridLayout(output);
+    m_pOutputGroup = new QButtonGroup(this);
+    const char* const radioTexts[3] = {"Overwrite after backup original files",
+                                       "Add a filename prefix to converted files",
+                                       "Output to a folder"};
+    const char* const radioNames[3] = {"backupRadio", "prefixRadio", "folderRadio"};
+    const char* const editNames[3] = {"backupPrefixEdit", "destPrefixEdit", "outputFolderEdit"};
+    const char* const editTips[3] = {"Filename prefix of backup files",
+                                     "Filename prefix of converted files", "Output folder"};
+    const int radioTipIds[3] = {6159, 6160, 6161};
+    const int radioTipWidths[3] = {350, 350, 300};
+    for (int i = 0; i < 3; ++i) {
+        m_pRadios[i] = new QRadioButton(QString::fromLatin1(radioTexts[i]), output);
+        m_pRadios[i]->setObjectName(QString::fromLatin1(radioNames[i]));
+        SetTip(m_pRadios[i], Text(radioTipIds[i]), radioTipWidths[i]);
+        m_pOutputGroup->addButton(m_pRadios[i], i);
+        m_pEdits[i] = new QLineEdit(output);
+        m_pEdits[i]->setObjectName(QString::fromLatin1(editNames[i]));
+        m_pEdits[i]->setPlaceholderText(i < 2 ? QStringLiteral("Specify a Filename Prefix")
+                                              : QStringLiteral("Specify Output Folder"));
+        SetTip(m_pEdits[i], QString::fromLatin1(editTips[i]));
+        m_pEdits[i]->installEventFilter(this);
+        outputGrid->addWidget(m_pRadios[i], i, 0);
+        outputGrid->addWidget(m_pEdits[i], i, 1);
+    }
+    // An exclusive group cannot uncheck its last button, and a stored
+    // option outside 0 to 2 must show none checked.
+    m_pOutputGroup->setExclusive(false);
+    connect(m_pOutputGroup, &QButtonGroup::idClicked, this,
+            [this](int id) { SetOutputOption(id); });
+    m_pBrowseButton = IconButton(QStyle::SP_DirOpenIcon, "browseFolderButton", output);
+    SetTip(m_pBrowseButton, QStringLiteral("Select an Output Folder"));
+    connect(m_pBrowseButton, &QPushButton::clicked, this, &CVarnoltDlg::OnBrowseFolder);
+    outputGrid->addWidget(m_pBrowseButton, 2, 2);
+    m_pOutputHelp = new QLabel(output);
+    m_pOutputHelp->setObjectName(QStringLiteral("outputHelpLabel"));
+    m_pOutputHelp->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(16, 16));
+    m_pOutputHelp->setCursor(Qt::PointingHandCursor);
+    SetTip(m_pOutputHelp, QStringLiteral("Learn more about Output Options"));
+    m_pOutputHelp->installEventFilter(this);
+    outputGrid->addWidget(m_pOutputHelp, 0, 2);
+    outputGrid->setColumnStretch(1, 1);
+
+    m_pFileList = new QTreeWidget(this);
+    m_pFileList->setObjectName(QStringLiteral("sourceFileList"));
+    m_pFileList->setHeaderLabels({QStringLiteral("File")});
+    m_pFileList->setRootIsDecorated(false);
+    m_pFileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pFileList->setMinimumHeight(140);
+
+    auto* addButton = IconButton(QStyle::SP_FileIcon, "addFilesButton", this);
+    SetTip(addButton, QStringLiteral("Add files to the List"));
+    connect(addButton, &QPushButton::clicked, this, &CVarnoltDlg::OnAddFiles);
+    auto* removeButton = IconButton(QStyle::SP_TrashIcon, "removeFilesButton", this);
+    SetTip(removeButton, QStringLiteral("Remove selected files from the List"));
+    connect(removeButton, &QPushButton::clicked, this, &CVarnoltDlg::OnRemoveFiles);
+    auto* searchButton = IconButton(QStyle::SP_FileDialogContentsView, "searchFilesButton", this);
+    SetTip(searchButton, QStringLiteral("Search files"));
+    connect(searchButton, &QPushButton::clicked, this,
+            [this] { OnNotBuiltYet(QStringLiteral("The Search Files window")); });
+
+    auto* listHeader = new QHBoxLayout;
+    listHeader->addWidget(new QLabel(QStringLiteral("Source File List")));
+    listHeader->addStretch(1);
+    listHeader->addWidget(addButton);
+    listHeader->addWidget(removeButton);
+    listHeader->addWidget(searchButton);
+
+    auto* convertButton = new QPushButton(style()->standardIcon(QStyle::SP_MediaPlay),
+                                          QStringLiteral("Convert"), this);
+    convertButton->setObjectName(QStringLiteral("convertButton"));
+    SetTip(convertButton, QStringLiteral("Start Unicode Conversion"));
+    connect(convertButton, &QPushButton::clicked, this, &CVarnoltDlg::OnConvert);
+    auto* helpButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogHelpButton),
+                                       QStringLiteral("Help"), this);
+    helpButton->setObjectName(QStringLiteral("helpButton"));
+    SetTip(helpButton, QStringLiteral("Read Online Help"));
+    connect(helpButton, &QPushButton::clicked, this, [this] { ShowHelp(0); });
+    auto* quitButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
+                                       QStringLiteral("Quit"), this);
+    quitButton->setObjectName(QStringLiteral("quitButton"));
+    SetTip(quitButton, QStringLiteral("Bye Bye!!"));
+    connect(quitButton, &QPushButton::clicked, this, &QWidget::close);
+    // Enter must not press any of them.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    m_pItemCount = new QLabel(this);
+    m_pItemCount->setObjectName(QStringLiteral("itemCountLabel"));
+    m_pItemCount->setAlignment(Qt::AlignCenter);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(convertButton);
+    bottom->addWidget(helpButton);
+    bottom->addStretch(1);
+    bottom->addWidget(m_pItemCount);
+    bottom->addStretch(1);
+    bottom->addWidget(quitButton);
+
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(conversion);
+    main->addWidget(output);
+    main->addLayout(listHeader);
+    main->addWidget(m_pFileList, 1);
+    main->addLayout(bottom);
+    setMinimumWidth(520);
+}
+
+void CVarnoltDlg::BuildMenu() {
+    auto* bar = new QMenuBar(this);
+    bar->setObjectName(QStringLiteral("mainMenu"));
+    auto add = [this](QMenu* menu, const QString& text, const char* name, auto slot) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    add(file, QStringLiteral("&Open Configuration..."), "openConfigAction",
+        [this] { OnOpenConfiguration(); });
+    add(file, QStringLiteral("Save Configuration &As..."), "saveConfigAction",
+        [this] { OnSaveConfiguration(); });
+    file->addSeparator();
+    add(file, QStringLiteral("&Preferences..."), "preferencesAction",
+        [this] { OnNotBuiltYet(QStringLiteral("The Preferences window")); });
+    file->addSeparator();
+    add(file, QStringLiteral("&Exit"), "exitAction", [this] { close(); });
+
+    QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
+    QAction* search = add(tools, QStringLiteral("&Search Files..."), "searchFilesAction",
+                          [this] { OnNotBuiltYet(QStringLiteral("The Search Files window")); });
+    search->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    QAction* codec = add(tools, QStringLiteral("&Unicode Codec..."), "unicodeCodecAction",
+                         [this] { OnNotBuiltYet(QStringLiteral("The Unicode Codec window")); });
+    codec->setShortcut(QKeySequence(Qt::Key_F5));
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    QAction* contents =
+        add(help, QStringLiteral("&Contents"), "helpContentsAction", [this] { ShowHelp(0); });
+    contents->setShortcut(QKeySequence(Qt::Key_F1));
+    add(help, QStringLiteral("Send &Question/Feedback"), "feedbackAction",
+        [this] { OnNotBuiltYet(QStringLiteral("Sending a question or feedback")); });
+    help->addSeparator();
+    add(help, QStringLiteral("Check for Updates..."), "checkUpdatesAction",
+        [this] { OnNotBuiltYet(QStringLiteral("The update check")); });
+    help->addSeparator();
+    add(help, QStringLiteral("&About Varnolt..."), "aboutAction", [this] { OnAbout(); });
+    // The shortcuts work while any control of the window has the focus.
+    for (QAction* action : {search, codec, contents}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
+    layout()->setMenuBar(bar);
+}
+
+void CVarnoltDlg::LoadFromSettings() {
+    int encoding = m_settings.Encoding.Get();
+    if (encoding < 0 || encoding >= EncodingCatalogue::Count()) {
+        encoding = 0;
+    }
+    m_pEncodingCombo->setCurrentIndex(encoding);
+    m_pEdits[0]->setText(FromUtf8(m_settings.PrependSource.Get()));
+    m_pEdits[1]->setText(FromUtf8(m_settings.PrependDest.Get()));
+    m_pEdits[2]->setText(FromUtf8(m_settings.OutputFolder.Get()));
+    SetOutputOption(m_settings.OutputOption.Get());
+    int format = m_settings.UnicodeFormat.Get();
+    if (format < 0 || format >= EncodingCatalogue::FormatCount()) {
+        format = 0;
+    }
+    m_pFormatCombo->setCurrentIndex(format);
+    UpdateMetaEnable();
+    m_pMetaCheck->setChecked(m_settings.UTF8Option.Get() != 0);
+    m_pBomCheck->setChecked(m_settings.AddBOM.Get() != 0);
+    m_pEntityCheck->setChecked(m_settings.EntityToUnicode.Get() != 0);
+}
+
+void CVarnoltDlg::SaveToSettings() {
+    const int encoding = m_pEncodingCombo->currentIndex();
+    m_settings.Encoding.Set(encoding);
+    m_settings.CodePage.Set(EncodingCatalogue::Entry(encoding).nCodePage);
+    m_settings.OutputOption.Set(OutputOption());
+    m_settings.PrependSource.Set(m_pEdits[0]->text().toStdString());
+    m_settings.PrependDest.Set(m_pEdits[1]->text().toStdString());
+    m_settings.OutputFolder.Set(m_pEdits[2]->text().toStdString());
+    m_settings.UnicodeFormat.Set(m_pFormatCombo->currentIndex());
+    m_settings.UTF8Option.Set(m_pMetaCheck->isChecked() ? 1 : 0);
+    m_settings.AddBOM.Set(m_pBomCheck->isChecked() ? 1 : 0);
+    m_settings.EntityToUnicode.Set(m_pEntityCheck->isChecked() ? 1 : 0);
+    m_settings.Version.Set(kStoredVersion);
+}
+
+void CVarnoltDlg::ApplyValues(const ProfileDialogValues& values) {
+    m_pEncodingCombo->setCurrentIndex(values.nEncodingIndex);
+    SetOutputOption(values.nOutputOption);
+    m_pEdits[0]->setText(FromUtf8(values.strBackupPrefix));
+    m_pEdits[1]->setText(FromUtf8(values.strDestPrefix));
+    m_pEdits[2]->setText(FromUtf8(values.strOutputFolder));
+    m_pFormatCombo->setCurrentIndex(values.nUnicodeFormatIndex);
+    m_pMetaCheck->setEnabled(values.bMetaEnabled);
+    m_pMetaCheck->setChecked(values.bUtf8Meta);
+    m_pEntityCheck->setChecked(values.bEntityToUnicode);
+    m_pBomCheck->setChecked(values.bAddBOM);
+}
+
+bool CVarnoltDlg::LoadProfile(const std::string& path) {
+    ProfileContent content;
+    if (ReadProfile(path, content) != ProfileStatus::Ok) {
+        ShowError(Text(kMsgBadProfile));
+        return false;
+    }
+    ApplyValues(ToDialogValues(content));
+    // The title names the profile: its file name up to the last dot.
+    const QString name = QFileInfo(FromUtf8(path)).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    setWindowTitle(QStringLiteral("%1 - %2").arg(dot < 0 ? name : name.left(dot), Text(57344)));
+    m_bProfileLoaded = true;
+    return true;
+}
+
+ProfileOptions CVarnoltDlg::CurrentOptions() const {
+    ProfileOptions options;
+    options.nCodePage = EncodingCatalogue::Entry(m_pEncodingCombo->currentIndex()).nCodePage;
+    options.nOutputOption = OutputOption();
+    options.strBackupPrefix = m_pEdits[0]->text().toStdString();
+    options.strDestPrefix = m_pEdits[1]->text().toStdString();
+    options.strOutputFolder = m_pEdits[2]->text().toStdString();
+    options.nUnicodeFormat = m_pFormatCombo->currentIndex();
+    options.bUtf8Meta = m_pMetaCheck->isChecked();
+    options.bEntityToUnicode = m_pEntityCheck->isChecked();
+    options.bAddBOM = m_pBomCheck->isChecked();
+    return options;
+}
+
+void CVarnoltDlg::SetOutputOption(int option) {
+    m_nOutputOption = option;
+    for (int i = 0; i < 3; ++i) {
+        m_pRadios[i]->setChecked(i == option);
+    }
+}
+
+int CVarnoltDlg::OutputOption() const {
+    return m_nOutputOption;
+}
+
+void CVarnoltDlg::UpdateMetaEnable() {
+    // Only UTF-8 output can carry the tag; the check state is kept so that
+    // switching back restores the user's choice.
+    m_pMetaCheck->setEnabled(m_pFormatCombo->currentIndex() == kFormatUtf8);
+}
+
+void CVarnoltDlg::UpdateItemCount() {
+    m_pItemCount->setText(QStringLiteral("%1 items").arg(m_pFileList->topLevelItemCount()));
+}
+
+void CVarnoltDlg::ShowError(const QString& text) {
+    CTaskDialog dialog(this);
+    dialog.SetIcon(TaskDialogIcon::Error);
+    dialog.SetMainInstruction(text);
+    dialog.AddButton(1, QStringLiteral("OK"), true, true);
+    dialog.DoModal();
+}
+
+void CVarnoltDlg::OnNotBuiltYet(const QString& what) {
+    CTaskDialog dialog(this);
+    dialog.SetIcon(TaskDialogIcon::Information);
+    dialog.SetMainInstruction(QStringLiteral("%1 is not built yet.").arg(what));
+    dialog.AddButton(1, QStringLiteral("OK"), true, true);
+    dialog.DoModal();
+}
+
+void CVarnoltDlg::ShowHelp(int context) {
+    OnNotBuiltYet(context == 0 ? QStringLiteral("The help")
+                               : QStringLiteral("The help topic %1").arg(context));
+}
+
+void CVarnoltDlg::AddFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
+        if (m_sourceFiles.AddFile(path.toStdString()) != -1) {
+            m_pFileList->addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
+        }
+    }
+    UpdateItemCount();
+}
+
+void CVarnoltDlg::OnAddFiles() {
+    QFileDialog dialog(this);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(NameFilters(Text(kAddFilesFilter)));
+    if (dialog.exec() == QDialog::Accepted) {
+        AddFiles(dialog.selectedFiles());
+    }
+}
+
+void CVarnoltDlg::OnRemoveFiles() {
+    // From the bottom up, so that the indexes of the rows still to go hold.
+    for (int row = m_pFileList->topLevelItemCount() - 1; row >= 0; --row) {
+        if (m_pFileList->topLevelItem(row)->isSelected()) {
+            delete m_pFileList->takeTopLevelItem(row);
+            m_sourceFiles.RemoveAt(row);
+        }
+    }
+    UpdateItemCount();
+}
+
+void CVarnoltDlg::OnBrowseFolder() {
+    SetOutputOption(2);
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Please select an output folder:"), m_pEdits[2]->text(),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    // Cancelling keeps what the user typed: an empty text would only lose it.
+    if (!folder.isEmpty()) {
+        m_pEdits[2]->setText(folder);
+    }
+}
+
+bool CVarnoltDlg::ValidateOptions(bool questionMode) {
+    const ProfileOptions options = CurrentOptions();
+    int failure = 0;
+    QString text;
+    if (!EncodingCatalogue::IsUsable(options.nCodePage)) {
+        failure = kMsgUnsupportedEncoding;
+    } else if (options.nOutputOption == 0 && !IsValidPrefix(options.strBackupPrefix)) {
+        failure = kMsgBadBackupPrefix;
+    } else if (options.nOutputOption == 1 && !IsValidPrefix(options.strDestPrefix)) {
+        failure = kMsgBadDestPrefix;
+    } else if (options.nOutputOption == 2 &&
+               !platform::IsWritableDirectory(NormaliseOutputFolder(options.strOutputFolder))) {
+        failure = kMsgBadFolder;
+    } else if (options.nOutputOption < 0 || options.nOutputOption > 2) {
+        text = QString::fromLatin1(kNoOutputOption);
+    }
+    if (failure != 0) {
+        text = Text(failure);
+    }
+    if (text.isEmpty()) {
+        return true;
+    }
+    if (!questionMode) {
+        ShowError(text);
+        return false;
+    }
+    CTaskDialog question(this);
+    question.SetCaption(Text(57344));
+    question.SetIcon(TaskDialogIcon::Warning);
+    question.SetMainInstruction(text);
+    question.SetContent(QStringLiteral("Continue?"));
+    question.AddButton(kButtonContinue, QStringLiteral("Continue"));
+    question.AddButton(kButtonCancel, QStringLiteral("Cancel"), true, true);
+    return question.DoModal() == kButtonContinue;
+}
+
+void CVarnoltDlg::OnConvert() {
+    if (m_sourceFiles.GetCount() == 0) {
+        ShowError(Text(kMsgNoFiles));
+        return;
+    }
+    if (!ValidateOptions(false)) {
+        return;
+    }
+    const ProfileOptions options = CurrentOptions();
+    const std::string target = options.nOutputOption == 0 ? options.strBackupPrefix
+                               : options.nOutputOption == 1
+                                   ? options.strDestPrefix
+                                   : NormaliseOutputFolder(options.strOutputFolder);
+    CConvController controller(this, &m_sourceFiles, options.nCodePage, options.nOutputOption,
+                               target, options.nUnicodeFormat, options.bUtf8Meta, options.bAddBOM,
+                               options.bEntityToUnicode, m_settings, nullptr);
+    CControllerBase::SetCurrent(&controller);
+    RunConversion(controller);
+    CLog::Instance().Reset();
+    m_pFileList->clear();
+    m_sourceFiles.RemoveAll();
+    UpdateItemCount();
+    CControllerBase::SetCurrent(nullptr);
+}
+
+void CVarnoltDlg::RunConversion(CConvController& controller) {
+    // Until the progress and result windows exist the run goes on here,
+    // with a busy pointer, and a summary stands in for the result list.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    controller.Run();
+    QApplication::restoreOverrideCursor();
+    int counts[3] = {};
+    for (std::int64_t i = 0; i < CLog::Instance().GetCount(); ++i) {
+        const CLogRecord record = CLog::Instance().GetRecord(i);
+        if (!record.strFileName.empty() && record.nLevel >= 0 && record.nLevel <= 2) {
+            ++counts[record.nLevel];
+        }
+    }
+    CTaskDialog summary(this);
+    summary.SetIcon(TaskDialogIcon::Information);
+    summary.SetMainInstruction(
+        QStringLiteral("The progress and result windows are not built yet."));
+    summary.SetContent(QStringLiteral("Run finished: %1 OK, %2 with warnings, %3 failed.")
+                           .arg(counts[0])
+                           .arg(counts[1])
+                           .arg(counts[2]));
+    summary.AddButton(1, QStringLiteral("OK"), true, true);
+    summary.DoModal();
+}
+
+void CVarnoltDlg::OnOpenConfiguration() {
+    QFileDialog dialog(this);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(NameFilters(Text(kProfileFilter)));
+    dialog.setDefaultSuffix(FromUtf8(std::string(kProfileExtension)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    LoadProfile(dialog.selectedFiles().front().toStdString());
+}
+
+void CVarnoltDlg::OnSaveConfiguration() {
+    if (!ValidateOptions(true)) {
+        return;
+    }
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(NameFilters(Text(kProfileFilter)));
+    dialog.setDefaultSuffix(FromUtf8(std::string(kProfileExtension)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    if (!WriteProfile(dialog.selectedFiles().front().toStdString(), CurrentOptions())) {
+        CTaskDialog failure(this);
+        failure.SetIcon(TaskDialogIcon::Warning);
+        failure.SetMainInstruction(Text(kMsgCannotWriteProfile));
+        failure.AddButton(1, QStringLiteral("OK"), true, true);
+        failure.DoModal();
+    }
+}
+
+void CVarnoltDlg::OnAbout() {
+    QDialog about(this);
+    about.setObjectName(QStringLiteral("aboutDlg"));
+    about.setWindowTitle(QStringLiteral("About Varnolt"));
+    auto* icon = new QLabel(&about);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32));
+    auto* version = new QLabel(
+        QStringLiteral("Varnolt Version %1 (64-bit)").arg(QStringLiteral(VARNOLT_VERSION)), &about);
+    version->setObjectName(QStringLiteral("aboutVersionLabel"));
+    auto* line = new QLabel(
+        QStringLiteral("Converts legacy-encoded text and HTML files to Unicode"), &about);
+    auto* link = new QLabel(
+        QStringLiteral("<a href=\"https://varnolt.example.org/\">varnolt.example.org</a>"), &about);
+    link->setOpenExternalLinks(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
+    connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(version);
+    texts->addWidget(line);
+    texts->addWidget(link);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addLayout(texts);
+    auto* layout = new QVBoxLayout(&about);
+    layout->addLayout(top);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    about.exec();
+}
+
+void CVarnoltDlg::keyPressEvent(QKeyEvent* event) {
+    // The window has no default or cancel action: Enter in an edit box or
+    // a stray Escape must not close it and lose the list.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CVarnoltDlg::closeEvent(QCloseEvent* event) {
+    // A loaded profile's options are the profile's, not the user's defaults.
+    if (!m_bClosed && !m_bProfileLoaded) {
+        SaveToSettings();
+    }
+    m_bClosed = true;
+    QDialog::closeEvent(event);
+}
+
+bool CVarnoltDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        for (int i = 0; i < 3; ++i) {
+            if (watched == m_pEdits[i]) {
+                SetOutputOption(i);
+            }
+        }
+    } else if (event->type() == QEvent::MouseButtonRelease && watched == m_pOutputHelp) {
+        ShowHelp(kHelpOutputOptions);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace varnolt::ui

@@ -1,0 +1,110 @@
+// The main window of the interactive program: conversion and output options,
+// the source file list, and the commands that start a run, open and save
+// profiles and open the other windows.
+#pragma once
+
+#include "settings/profile.hpp"
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+
+namespace varnolt {
+class CAppSettings;
+class CConvController;
+class CSourceFileListDoc;
+} // namespace varnolt
+
+namespace varnolt::ui {
+
+class CVarnoltDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // `profilePath` non-empty: the profile named on the command line, read
+    // into the controls instead of the stored options. Rows are shown for
+    // the files already in `sourceFiles`.
+    CVarnoltDlg(CAppSettings& settings, CSourceFileListDoc& sourceFiles,
+                const std::string& profilePath, QWidget* parent = nullptr);
+    ~CVarnoltDlg() override;
+
+    // The commands, public so that menus, buttons and tests share them.
+    void OnAddFiles();
+    void OnRemoveFiles();
+    void OnBrowseFolder();
+    void OnConvert();
+    void OnOpenConfiguration();
+    void OnSaveConfiguration();
+    void OnAbout();
+    void OnNotBuiltYet(const QString& what);
+
+    // Adds files to the source list and, for those it accepts, rows.
+    void AddFiles(const QStringList& paths);
+
+    // The checks shared by Convert (message mode: an error box, false) and
+    // Save (question mode: true when the user chooses Continue). Stops at
+    // the first failure.
+    bool ValidateOptions(bool questionMode);
+
+    // The options as the controls hold them; the output folder as typed.
+    ProfileOptions CurrentOptions() const;
+    bool IsProfileLoaded() const { return m_bProfileLoaded; }
+    // Reads a profile into the controls; false (and message 3011) on failure.
+    bool LoadProfile(const std::string& path);
+
+protected:
+    // Drives a run with the options already checked: by default the
+    // progress dialog followed by the result dialog.
+    virtual void RunConversion(CConvController& controller);
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenu();
+    void LoadFromSettings();
+    void SaveToSettings();
+    void ApplyValues(const ProfileDialogValues& values);
+    void SetOutputOption(int option);
+    int OutputOption() const;
+    void UpdateMetaEnable();
+    void UpdateItemCount();
+    void ShowError(const QString& text);
+    void ShowHelp(int context);
+
+    CAppSettings& m_settings;
+    CSourceFileListDoc& m_sourceFiles;
+    bool m_bProfileLoaded = false;
+    bool m_bClosed = false;
+    // An out-of-range stored option selects no radio button; it stays
+    // here until the user picks one, and validation refuses it.
+    int m_nOutputOption = -1;
+
+    QComboBox* m_pEncodingCombo = nullptr;
+    QComboBox* m_pFormatCombo = nullptr;
+    QCheckBox* m_pMetaCheck = nullptr;
+    QCheckBox* m_pEntityCheck = nullptr;
+    QCheckBox* m_pBomCheck = nullptr;
+    QButtonGroup* m_pOutputGroup = nullptr;
+    QRadioButton* m_pRadios[3] = {};
+    QLineEdit* m_pEdits[3] = {};
+    QPushButton* m_pBrowseButton = nullptr;
+    QLabel* m_pOutputHelp = nullptr;
+    QTreeWidget* m_pFileList = nullptr;
+    QLabel* m_pItemCount = nullptr;
+};
+
+} // namespace varnolt::ui
