@@ -1,0 +1,163 @@
+// The task dialog: every question's answer comes from the button, key or
+// close box the user chose, and a question without a cancel button cannot be
+// dismissed.
+#include "ui/task_dialog.hpp"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using varnolt::ui::CTaskDialog;
+using varnolt::ui::TaskDialogIcon;
+
+namespace {
+
+// Runs `act` on the modal dialog once it is shown; when `act` leaves the
+// dialog open (a key that must do nothing), the dialog is closed by its
+// first button so the test cannot hang, and `stillOpen` records that.
+void WhenShown(std::function<void(QWidget*)> act, bool* stillOpen = nullptr) {
+    // Poll until the dialog is the active window, so focus and keys behave
+    // as they do for a user.
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act), stillOpen] {
+        QWidget* dlg = QApplication::activeModalWidget();
+        if (!dlg || QApplication::activeWindow() != dlg)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        act(dlg);
+        // Bound to the dialog: once it has ended, nothing remains to close.
+        QTimer::singleShot(0, dlg, [dlg, stillOpen] {
+            if (QApplication::activeModalWidget() != dlg)
+                return;
+            if (stillOpen)
+                *stillOpen = true;
+            auto buttons = dlg->findChildren<QPushButton*>();
+            ASSERT_FALSE(buttons.empty());
+            buttons.front()->click();
+        });
+    });
+    poll->start(5);
+}
+
+void ContinueCancel(CTaskDialog& dlg) {
+    dlg.SetIcon(TaskDialogIcon::Question);
+    dlg.SetMainInstruction(QStringLiteral("Settings are not valid"));
+    dlg.SetContent(QStringLiteral("Do you want to continue?"));
+    dlg.AddButton(6, QStringLiteral("Continue"));
+    dlg.AddButton(7, QStringLiteral("Cancel"), /*isDefault=*/true, /*isCancel=*/true);
+}
+
+} // namespace
+
+TEST(TaskDialog, ShowsCaptionTextsAndButtonsInOrderWithEqualWidths) {
+    CTaskDialog dlg;
+    ContinueCancel(dlg);
+    QString title;
+    QStringList texts;
+    std::vector<int> widths;
+    WhenShown([&](QWidget* w) {
+        EXPECT_EQ(w->objectName(), QStringLiteral("taskDialog"));
+        title = w->windowTitle();
+        for (const char* name : {"taskMainInstruction", "taskContent"})
+            texts << w->findChild<QLabel*>(QString::fromLatin1(name))->text();
+        auto* cont = w->findChild<QPushButton*>(QStringLiteral("taskButton6"));
+        auto* cancel = w->findChild<QPushButton*>(QStringLiteral("taskButton7"));
+        ASSERT_TRUE(cont && cancel);
+        EXPECT_LT(cont->x(), cancel->x());
+        widths = {cont->width(), cancel->width()};
+        EXPECT_TRUE(cancel->isDefault());
+        EXPECT_TRUE(cancel->hasFocus());
+        EXPECT_TRUE(w->windowFlags() & Qt::WindowCloseButtonHint);
+        QTest::mouseClick(cont, Qt::LeftButton);
+    });
+    EXPECT_EQ(dlg.DoModal(), 6);
+    EXPECT_EQ(title, QStringLiteral("Varnolt"));
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Settings are not valid"),
+                                  QStringLiteral("Do you want to continue?")}));
+    ASSERT_EQ(widths.size(), 2u);
+    EXPECT_EQ(widths[0], widths[1]);
+}
+
+TEST(TaskDialog, EscapeEnterAndCloseBoxChooseCancelOrDefault) {
+    struct Case {
+        const char* name;
+        std::function<void(QWidget*)> act;
+        int expected;
+    };
+    const Case cases[] = {
+        {"Escape", [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); }, 7},
+        {"close box", [](QWidget* w) { w->close(); }, 7},
+        {"Enter on the default",
+         [](QWidget*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }, 7},
+        {"Enter on another button",
+         [](QWidget* w) {
+             auto* cont = w->findChild<QPushButton*>(QStringLiteral("taskButton6"));
+             cont->setFocus();
+             QTest::keyClick(cont, Qt::Key_Return);
+         },
+         6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTaskDialog dlg;
+        ContinueCancel(dlg);
+        WhenShown(c.act);
+        EXPECT_EQ(dlg.DoModal(), c.expected);
+    }
+}
+
+TEST(TaskDialog, WithoutCancelButtonEscapeAndCloseDoNothing) {
+    for (bool escape : {true, false}) {
+        SCOPED_TRACE(escape ? "Escape" : "close box");
+        CTaskDialog dlg;
+        dlg.AddButton(1, QStringLiteral("OK"), /*isDefault=*/true);
+        bool stillOpen = false;
+        bool closeBox = true;
+        WhenShown(
+            [&](QWidget* w) {
+                closeBox = bool(w->windowFlags() & Qt::WindowCloseButtonHint);
+                if (escape)
+                    QTest::keyClick(w, Qt::Key_Escape);
+                else
+                    w->close();
+            },
+            &stillOpen);
+        // The helper presses the only button after the key did nothing.
+        EXPECT_EQ(dlg.DoModal(), 1);
+        EXPECT_TRUE(stillOpen);
+        EXPECT_FALSE(closeBox);
+    }
+}
+
+TEST(TaskDialog, VerificationCheckBoxReportsItsState) {
+    CTaskDialog dlg;
+    dlg.AddButton(1, QStringLiteral("OK"), true);
+    dlg.SetVerification(QStringLiteral("Don't show again"));
+    WhenShown([](QWidget* w) {
+        auto* check = w->findChild<QCheckBox*>(QStringLiteral("verificationCheck"));
+        ASSERT_NE(check, nullptr);
+        EXPECT_EQ(check->text(), QStringLiteral("Don't show again"));
+        EXPECT_FALSE(check->isChecked());
+        QTest::mouseClick(check, Qt::LeftButton);
+        QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("taskButton1")),
+                          Qt::LeftButton);
+    });
+    EXPECT_EQ(dlg.DoModal(), 1);
+    EXPECT_TRUE(dlg.IsVerificationChecked());
+
+    CTaskDialog plain;
+    plain.AddButton(1, QStringLiteral("OK"), true);
+    WhenShown([](QWidget* w) {
+        EXPECT_EQ(w->findChild<QCheckBox*>(QStringLiteral("verificationCheck")), nullptr);
+        w->findChild<QPushButton*>(QStringLiteral("taskButton1"))->click();
+    });
+    EXPECT_EQ(plain.DoModal(), 1);
+    EXPECT_FALSE(plain.IsVerificationChecked());
+}
