@@ -9,6 +9,11 @@
 #include "settings/app_settings.hpp"
 #include "settings/encoding_catalogue.hpp"
 #include "settings/string_table.hpp"
+#include "ui/conv_progress_dlg.hpp"
+#include "ui/file_dialog_ex_cfg_profile.hpp"
+#include "ui/file_drop_list_ctrl.hpp"
+#include "ui/overwrite_question_dlg.hpp"
+#include "ui/result_dlg.hpp"
 #include "ui/task_dialog.hpp"
 
 #include <QAction>
@@ -94,26 +99,6 @@ void SetTip(QWidget* widget, const QString& text, int maxWidth = 0) {
     widget->setToolTipDuration(kTooltipDuration);
 }
 
-// "Name|*.a;*.b|Other|*.c||" as the file dialog's name filters. The
-// pattern list is appended in parentheses (which the dialog reads) and
-// hidden from view, so names that carry their own patterns show unchanged.
-QStringList NameFilters(const QString& pipeFilter) {
-    const QStringList parts = pipeFilter.split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty()) {
-            break;
-        }
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        if (patterns == QStringLiteral("*.*")) {
-            patterns = QStringLiteral("*");
-        }
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
-    }
-    return filters;
-}
-
 QPushButton* IconButton(QStyle::StandardPixmap icon, const char* name, QWidget* parent) {
     auto* button = new QPushButton(parent);
     button->setIcon(parent->style()->standardIcon(icon));
@@ -135,10 +120,8 @@ CVarnoltDlg::CVarnoltDlg(CAppSettings& settings, CSourceFileListDoc& sourceFiles
     BuildMenu();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    for (int i = 0; i < m_sourceFiles.GetCount(); ++i) {
-        m_pFileList->addTopLevelItem(
-            new QTreeWidgetItem(QStringList{FromUtf8(m_sourceFiles.GetPath(i))}));
-    }
+    m_pFileList->InitList();
+    m_pFileList->Refill();
     UpdateItemCount();
 
     if (profilePath.empty() || !LoadProfile(profilePath)) {
@@ -242,12 +225,10 @@ void CVarnoltDlg::BuildControls() {
     outputGrid->addWidget(m_pOutputHelp, 0, 2);
     outputGrid->setColumnStretch(1, 1);
 
-    m_pFileList = new QTreeWidget(this);
-    m_pFileList->setObjectName(QStringLiteral("sourceFileList"));
-    m_pFileList->setHeaderLabels({QStringLiteral("File")});
-    m_pFileList->setRootIsDecorated(false);
-    m_pFileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_pFileList = new CFileDropListCtrl(m_sourceFiles, this);
     m_pFileList->setMinimumHeight(140);
+    connect(m_pFileList, &CFileDropListCtrl::itemCountChanged, this,
+            [this](int) { UpdateItemCount(); });
 
     auto* addButton = IconButton(QStyle::SP_FileIcon, "addFilesButton", this);
     SetTip(addButton, QStringLiteral("Add files to the List"));
@@ -478,8 +459,9 @@ void CVarnoltDlg::ShowHelp(int context) {
 
 void CVarnoltDlg::AddFiles(const QStringList& paths) {
     for (const QString& path : paths) {
-        if (m_sourceFiles.AddFile(path.toStdString()) != -1) {
-            m_pFileList->addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
+        const std::string file = path.toStdString();
+        if (m_sourceFiles.AddFile(file) != -1) {
+            m_pFileList->AddItem(file);
         }
     }
     UpdateItemCount();
@@ -490,20 +472,14 @@ void CVarnoltDlg::OnAddFiles() {
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilters(NameFilters(Text(kAddFilesFilter)));
+    dialog.setNameFilters(CFileDialogEx::NameFilters(Text(kAddFilesFilter)));
     if (dialog.exec() == QDialog::Accepted) {
         AddFiles(dialog.selectedFiles());
     }
 }
 
 void CVarnoltDlg::OnRemoveFiles() {
-    // From the bottom up, so that the indexes of the rows still to go hold.
-    for (int row = m_pFileList->topLevelItemCount() - 1; row >= 0; --row) {
-        if (m_pFileList->topLevelItem(row)->isSelected()) {
-            delete m_pFileList->takeTopLevelItem(row);
-            m_sourceFiles.RemoveAt(row);
-        }
-    }
+    m_pFileList->RemoveSelected();
     UpdateItemCount();
 }
 
@@ -567,41 +543,23 @@ void CVarnoltDlg::OnConvert() {
                                : options.nOutputOption == 1
                                    ? options.strDestPrefix
                                    : NormaliseOutputFolder(options.strOutputFolder);
+    COverwriteQuestionDlg question(this);
     CConvController controller(this, &m_sourceFiles, options.nCodePage, options.nOutputOption,
                                target, options.nUnicodeFormat, options.bUtf8Meta, options.bAddBOM,
-                               options.bEntityToUnicode, m_settings, nullptr);
+                               options.bEntityToUnicode, m_settings, &question);
     CControllerBase::SetCurrent(&controller);
     RunConversion(controller);
     CLog::Instance().Reset();
-    m_pFileList->clear();
-    m_sourceFiles.RemoveAll();
+    m_pFileList->RemoveAll();
     UpdateItemCount();
     CControllerBase::SetCurrent(nullptr);
 }
 
 void CVarnoltDlg::RunConversion(CConvController& controller) {
-    // Until the progress and result windows exist the run goes on here,
-    // with a busy pointer, and a summary stands in for the result list.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    controller.Run();
-    QApplication::restoreOverrideCursor();
-    int counts[3] = {};
-    for (std::int64_t i = 0; i < CLog::Instance().GetCount(); ++i) {
-        const CLogRecord record = CLog::Instance().GetRecord(i);
-        if (!record.strFileName.empty() && record.nLevel >= 0 && record.nLevel <= 2) {
-            ++counts[record.nLevel];
-        }
-    }
-    CTaskDialog summary(this);
-    summary.SetIcon(TaskDialogIcon::Information);
-    summary.SetMainInstruction(
-        QStringLiteral("The progress and result windows are not built yet."));
-    summary.SetContent(QStringLiteral("Run finished: %1 OK, %2 with warnings, %3 failed.")
-                           .arg(counts[0])
-                           .arg(counts[1])
-                           .arg(counts[2]));
-    summary.AddButton(1, QStringLiteral("OK"), true, true);
-    summary.DoModal();
+    CConvProgressDlg progress(controller, this);
+    progress.exec();
+    CResultDlg result(CLog::Instance(), controller, m_settings, this);
+    result.exec();
 }
 
 void CVarnoltDlg::OnOpenConfiguration() {
@@ -609,8 +567,14 @@ void CVarnoltDlg::OnOpenConfiguration() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilters(NameFilters(Text(kProfileFilter)));
+    dialog.setNameFilters(CFileDialogEx::NameFilters(Text(kProfileFilter)));
     dialog.setDefaultSuffix(FromUtf8(std::string(kProfileExtension)));
+    // Opening and saving profiles share one remembered folder.
+    CRegStringSetting lastFolder(
+        m_settings, CFileDialogEx::FolderSettingName(CFileDialogExCfgProfile::kClientId), "");
+    if (const std::string folder = lastFolder.Get(); !folder.empty()) {
+        dialog.setDirectory(FromUtf8(folder));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
@@ -621,21 +585,21 @@ void CVarnoltDlg::OnSaveConfiguration() {
     if (!ValidateOptions(true)) {
         return;
     }
-    QFileDialog dialog(this);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilters(NameFilters(Text(kProfileFilter)));
-    dialog.setDefaultSuffix(FromUtf8(std::string(kProfileExtension)));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    CFileDialogExCfgProfile dialog(m_settings, this);
+    if (!dialog.DoModal()) {
         return;
     }
-    if (!WriteProfile(dialog.selectedFiles().front().toStdString(), CurrentOptions())) {
+    if (!WriteProfile(dialog.GetPathName().toStdString(), CurrentOptions())) {
         CTaskDialog failure(this);
         failure.SetIcon(TaskDialogIcon::Warning);
         failure.SetMainInstruction(Text(kMsgCannotWriteProfile));
         failure.AddButton(1, QStringLiteral("OK"), true, true);
         failure.DoModal();
+        return;
+    }
+    m_bShortcutRequested = dialog.GetCheck();
+    if (m_bShortcutRequested) {
+        OnNotBuiltYet(QStringLiteral("Creating a desktop shortcut"));
     }
 }
 

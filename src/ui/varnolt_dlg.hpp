@@ -18,7 +18,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QTreeWidget;
 
 namespace varnolt {
 class CAppSettings;
@@ -27,6 +26,8 @@ class CSourceFileListDoc;
 } // namespace varnolt
 
 namespace varnolt::ui {
+
+class CFileDropListCtrl;
 
 class CVarnoltDlg : public QDialog {
     Q_OBJECT
@@ -60,6 +61,8 @@ public:
     // The options as the controls hold them; the output folder as typed.
     ProfileOptions CurrentOptions() const;
     bool IsProfileLoaded() const { return m_bProfileLoaded; }
+    // The "Create Shortcut on Desktop" choice of the last saved profile.
+    bool IsShortcutRequested() const { return m_bShortcutRequested; }
     // Reads a profile into the controls; false (and message 3011) on failure.
     bool LoadProfile(const std::string& path);
 
@@ -89,6 +92,7 @@ private:
     CSourceFileListDoc& m_sourceFiles;
     bool m_bProfileLoaded = false;
     bool m_bClosed = false;
+    bool m_bShortcutRequested = false;
     // An out-of-range stored option selects no radio button; it stays
     // here until the user picks one, and validation refuses it.
     int m_nOutputOption = -1;
@@ -103,7 +107,7 @@ private:
     QLineEdit* m_pEdits[3] = {};
     QPushButton* m_pBrowseButton = nullptr;
     QLabel* m_pOutputHelp = nullptr;
-    QTreeWidget* m_pFileList = nullptr;
+    CFileDropListCtrl* m_pFileList = nullptr;
     QLabel* m_pItemCount = nullptr;
 };
 

@@ -8,8 +8,10 @@
 #include "settings/app_settings.hpp"
 #include "settings/profile.hpp"
 #include "settings/string_table.hpp"
+#include "support/modal_answers.hpp"
 #include "support/test_support.hpp"
 #include "ui/interactive_start.hpp"
+#include "ui/overwrite_question_dlg.hpp"
 #include "ui/varnolt_dlg.hpp"
 
 #include <QApplication>
@@ -411,22 +413,53 @@ TEST(VarnoltDlg, InteractiveStartShowsWarningThenTheCommandLinesProfileAndFiles)
     EXPECT_TRUE(CAppSettings(dir / "settings.reg").NoWarning.Get());
 }
 
-TEST(VarnoltDlg, WholeRunFromTheWindowConvertsTheListedFiles) {
+TEST(VarnoltDlg, WholeRunFromTheWindowConvertsAndAsksBeforeOverwriting) {
     Fixture f;
-    const std::string source = f.dir / "latin1.txt";
-    test::WriteFile(source, "caf\xe9\n");
+    const std::string fresh = f.dir / "fresh.txt";
+    const std::string taken = f.dir / "taken.txt";
+    test::WriteFile(fresh, "caf\xe9\n");
+    test::WriteFile(taken, "na\xefve\n");
+    test::WriteFile(f.dir / "u8_taken.txt", "keep me");
     f.settings->OutputOption.Set(1);
     f.settings->PrependDest.Set("u8_");
     f.settings->Encoding.Set(0);      // Windows-1252
     f.settings->UnicodeFormat.Set(2); // UTF-8
     f.settings->AddBOM.Set(0);
     CVarnoltDlg dlg(*f.settings, f.files, {});
-    dlg.AddFiles({QString::fromStdString(source)});
-    const Shown summary = Answering(1, [&] { dlg.OnConvert(); });
-    EXPECT_TRUE(summary.bShown);
-    EXPECT_EQ(test::ReadFile(f.dir / "u8_latin1.txt"), "caf\xc3\xa9\n");
-    EXPECT_EQ(test::ReadFile(source), "caf\xe9\n");
+    dlg.AddFiles({QString::fromStdString(fresh), QString::fromStdString(taken)});
+    dlg.show();
+
+    QString question;
+    QStringList results;
+    QObject context;
+    test::AnswerModals(&context, [&](QWidget* w) {
+        if (w->objectName() == QStringLiteral("taskDialog")) {
+            for (auto* label : w->findChildren<QLabel*>()) {
+                question += label->text();
+            }
+            test::AnswerTask(w, varnolt::ui::COverwriteQuestionDlg::kIdDontOverwrite);
+            return true;
+        }
+        if (w->objectName() != QStringLiteral("resultDlg")) {
+            return true; // the progress dialog closes by itself
+        }
+        auto* list = w->findChild<QTreeWidget*>("resultList");
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            results << list->topLevelItem(i)->text(0);
+        }
+        w->findChild<QPushButton*>("closeButton")->click();
+        return false;
+    });
+    dlg.OnConvert();
+    EXPECT_TRUE(question.contains(QStringLiteral("'u8_taken.txt' already exists")))
+        << question.toStdString();
+    results.sort();
+    EXPECT_EQ(results, (QStringList{"fresh.txt", "taken.txt"}));
+    EXPECT_EQ(test::ReadFile(f.dir / "u8_fresh.txt"), "caf\xc3\xa9\n");
+    EXPECT_EQ(test::ReadFile(f.dir / "u8_taken.txt"), "keep me");
+    EXPECT_EQ(test::ReadFile(fresh), "caf\xe9\n");
     EXPECT_EQ(f.files.GetCount(), 0);
+    EXPECT_EQ(Child<QLabel>(dlg, "itemCountLabel")->text(), QStringLiteral("0 items"));
 }
 
 TEST(VarnoltStart, NonInteractiveRunNeedsNoDisplayAndInteractiveSaysWhyItCannotStart) {
