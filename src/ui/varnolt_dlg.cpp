@@ -204,6 +204,8 @@ void CVarnoltDlg::BuildControls() {
                                               : QStringLiteral("Specify Output Folder"));
         SetTip(m_pEdits[i], QString::fromLatin1(editTips[i]));
         m_pEdits[i]->installEventFilter(this);
+        // Wide enough for a folder path and the whole cue text.
+        m_pEdits[i]->setMinimumWidth(240);
         outputGrid->addWidget(m_pRadios[i], i, 0);
         outputGrid->addWidget(m_pEdits[i], i, 1);
     }

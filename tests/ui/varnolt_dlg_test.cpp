@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -25,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -484,4 +486,90 @@ TEST(VarnoltStart, NonInteractiveRunNeedsNoDisplayAndInteractiveSaysWhyItCannotS
     EXPECT_EQ(interactive.exitCode, 1);
     EXPECT_EQ(interactive.err, "varnolt: no display to show the main window on (DISPLAY is not "
                                "set); use -u for a non-interactive run\n");
+}
+
+// Every text shows whole (labels, boxes, buttons, the edits' cue texts) and
+// the window fits a 1366 x 768 screen with a panel, filled or empty.
+TEST(VarnoltDlgLayout, FitsASmallScreenAndShowsEveryTextWhole) {
+    Fixture f;
+    for (int i = 0; i < 40; ++i) {
+        f.files.AddFile("/home/user/archive/a rather long folder name/chapter " +
+                        std::to_string(i) + ".html");
+    }
+    CVarnoltDlg dlg(*f.settings, f.files, {});
+    dlg.show();
+    QApplication::processEvents();
+    EXPECT_LE(dlg.frameGeometry().width(), 1366);
+    EXPECT_LE(dlg.frameGeometry().height(), 768 - 40);
+    for (QWidget* w : dlg.findChildren<QWidget*>()) {
+        if (!w->isVisible() || qobject_cast<QTreeWidget*>(w->parentWidget()) != nullptr) {
+            continue;
+        }
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            const QFontMetrics metrics(edit->font());
+            EXPECT_GE(edit->contentsRect().width(),
+                      metrics.horizontalAdvance(edit->placeholderText()) + 8)
+                << edit->objectName().toStdString();
+        } else if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
+        }
+    }
+}
+
+// Not a check: with VARNOLT_SCREENSHOT_DIR set, renders the main window
+// (empty and filled) and each validation message there for people to look at.
+TEST(VarnoltDlgScreens, RenderToPng) {
+    const char* out = std::getenv("VARNOLT_SCREENSHOT_DIR");
+    if (out == nullptr || *out == '\0') {
+        GTEST_SKIP() << "set VARNOLT_SCREENSHOT_DIR to render the main window to PNG files";
+    }
+    const QString folder = QString::fromLocal8Bit(out);
+    Fixture f;
+    auto save = [&](QWidget* w, const QString& name) {
+        EXPECT_TRUE(w->grab().save(folder + QStringLiteral("/") + name + QStringLiteral(".png")))
+            << name.toStdString();
+    };
+    {
+        CVarnoltDlg empty(*f.settings, f.files, {});
+        empty.show();
+        QApplication::processEvents();
+        save(&empty, QStringLiteral("main_empty"));
+    }
+    for (int i = 0; i < 12; ++i) {
+        f.files.AddFile("/home/user/archive/chapter " + std::to_string(i) + ".html");
+    }
+    CVarnoltDlg dlg(*f.settings, f.files, {});
+    dlg.show();
+    QApplication::processEvents();
+    save(&dlg, QStringLiteral("main_filled"));
+    const struct {
+        int option;
+        const char* edit;
+        const char* text;
+        const char* name;
+    } cases[] = {
+        {0, "backupPrefixEdit", "a:b", "message_3003"},
+        {1, "destPrefixEdit", "a/b", "message_3004"},
+        {2, "outputFolderEdit", "/no/such/folder", "message_3005"},
+    };
+    for (const auto& c : cases) {
+        Child<QLineEdit>(dlg, c.edit)->setText(QString::fromLatin1(c.text));
+        Child<QLineEdit>(dlg, c.edit)->setFocus();
+        QApplication::processEvents();
+        for (bool question : {false, true}) {
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                QWidget* w = QApplication::activeModalWidget();
+                if (w == nullptr || w == &dlg) {
+                    return;
+                }
+                poll.stop();
+                save(w, QString::fromLatin1(c.name) +
+                            (question ? QStringLiteral("_question") : QString()));
+                w->close();
+            });
+            poll.start(5);
+            dlg.ValidateOptions(question);
+        }
+    }
 }
