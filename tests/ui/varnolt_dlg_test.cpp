@@ -6,6 +6,7 @@
 #include "convert/conv_controller.hpp"
 #include "convert/log.hpp"
 #include "settings/app_settings.hpp"
+#include "settings/encoding_catalogue.hpp"
 #include "settings/profile.hpp"
 #include "settings/string_table.hpp"
 #include "support/modal_answers.hpp"
@@ -159,6 +160,48 @@ TEST(VarnoltDlg, MetaTagBoxFollowsUtf8AndEditsSelectTheirOutputOption) {
     QTest::mouseClick(Child<QRadioButton>(dlg, radios[1]), Qt::LeftButton);
     EXPECT_TRUE(Child<QRadioButton>(dlg, radios[1])->isChecked());
     EXPECT_EQ(dlg.CurrentOptions().nOutputOption, 1);
+}
+
+TEST(VarnoltDlg, AcceleratorsReachTheirCommandsAndTooltipsCarryTheirTexts) {
+    Fixture f;
+    CVarnoltDlg dlg(*f.settings, f.files, {});
+    dlg.show();
+    QApplication::setActiveWindow(&dlg);
+    auto* edit = Child<QLineEdit>(dlg, "destPrefixEdit");
+    edit->setFocus();
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* opens;
+    } keys[] = {
+        {Qt::Key_F5, Qt::NoModifier, "The Unicode Codec window"},
+        {Qt::Key_F, Qt::ControlModifier, "The Search Files window"},
+        {Qt::Key_F1, Qt::NoModifier, "The help"},
+    };
+    for (const auto& k : keys) {
+        // The window is active again after each message, as for a user.
+        QApplication::setActiveWindow(&dlg);
+        edit->setFocus();
+        const Shown shown = Answering(1, [&] { QTest::keyClick(edit, k.key, k.modifiers); });
+        EXPECT_EQ(shown.strInstruction, QString::fromLatin1(k.opens) + " is not built yet.");
+    }
+
+    auto* encodings = Child<QComboBox>(dlg, "sourceEncodingCombo");
+    EXPECT_EQ(encodings->count(), 51);
+    EXPECT_EQ(encodings->itemData(4, Qt::ToolTipRole).toString(),
+              QStringLiteral("Code Page 65001"));
+    auto* formats = Child<QComboBox>(dlg, "unicodeFormatCombo");
+    for (int i = 0; i < formats->count(); ++i) {
+        const auto tip = varnolt::EncodingCatalogue::Format(i).strTooltip;
+        EXPECT_EQ(formats->itemData(i, Qt::ToolTipRole).toString().toStdString(), tip);
+    }
+    // Long tips wrap at their own width and stay up for 20 seconds.
+    auto* backup = Child<QRadioButton>(dlg, "backupRadio");
+    EXPECT_TRUE(backup->toolTip().contains(QStringLiteral("width=\"350\"")))
+        << backup->toolTip().toStdString();
+    EXPECT_TRUE(backup->toolTip().contains(
+        QStringLiteral("- create backup of original files by adding a filename prefix<br>")));
+    EXPECT_EQ(backup->toolTipDuration(), 20000);
 }
 
 TEST(VarnoltDlg, ValidationMessagesInMessageMode) {
