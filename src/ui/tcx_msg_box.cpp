@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
+#include <QStyle>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -39,6 +40,7 @@ constexpr int kMinButtonTextWidth = 40;
 
 // Used only when there is no screen at all to measure.
 constexpr int kFallbackScreenWidth = 1024;
+constexpr int kFallbackScreenHeight = 768;
 
 struct ButtonSpec {
     int id;
@@ -275,7 +277,9 @@ int CTcxMsgBox::DoModal() {
     }
 
     QScreen* screen = d.parent ? d.parent->screen() : QGuiApplication::primaryScreen();
-    const int screenWidth = screen ? screen->availableGeometry().width() : kFallbackScreenWidth;
+    const QRect workArea = screen ? screen->availableGeometry()
+                                  : QRect(0, 0, kFallbackScreenWidth, kFallbackScreenHeight);
+    const int screenWidth = workArea.width();
     const auto heightAt = [doc](int width) {
         doc->setTextWidth(width);
         return CeilPx(doc->size().height());
@@ -283,7 +287,8 @@ int CTcxMsgBox::DoModal() {
     const int textWidth = NarrowestWidthKeepingHeight(heightAt, screenWidth);
     const int textHeight = heightAt(textWidth);
     // Two pixels of slack so the wrap the width was chosen for never changes.
-    const int shownTextWidth = textWidth + 2;
+    int shownTextWidth = textWidth + 2;
+    int shownTextHeight = textHeight;
 
     textEdit->setDocument(doc);
     textEdit->setReadOnly(true);
@@ -298,7 +303,6 @@ int CTcxMsgBox::DoModal() {
         palette.setColor(QPalette::Base, palette.color(QPalette::Window));
         textEdit->setPalette(palette);
     }
-    textEdit->setFixedSize(shownTextWidth, textHeight);
 
     QLabel* iconLabel = nullptr;
     QSize iconSize(0, 0);
@@ -344,15 +348,28 @@ int CTcxMsgBox::DoModal() {
     const int bottom = scale.Y(kMarginBottom);
     const int gap = scale.Y(kTextButtonsGap);
     const int iconGap = iconLabel ? scale.X(kIconGap) : 0;
+    const int checkHeight = check ? check->height() + gap : 0;
+
+    // A text taller than the screen would push the buttons off it: it
+    // scrolls instead, in a box that fits the work area with its title bar.
+    const int titleBar = dlg.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &dlg);
+    const int maxTextHeight =
+        std::max(metrics.height(), workArea.height() - titleBar - top - gap - checkHeight -
+                                       buttonSize.height() - bottom);
+    if (shownTextHeight > maxTextHeight) {
+        shownTextHeight = maxTextHeight;
+        textEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        shownTextWidth += dlg.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, textEdit);
+    }
+    textEdit->setFixedSize(shownTextWidth, shownTextHeight);
 
     int contentWidth = shownTextWidth + iconSize.width() + iconGap;
-    const int contentHeight = std::max(textHeight, iconSize.height());
+    const int contentHeight = std::max(shownTextHeight, iconSize.height());
     if (check)
         contentWidth = std::max(contentWidth, check->width());
     const int count = static_cast<int>(d.buttons.size());
     const int rowWidth = count * buttonSize.width() + std::max(0, count - 1) * scale.X(kButtonGap);
     const int clientWidth = left + right + std::max(contentWidth, rowWidth);
-    const int checkHeight = check ? check->height() + gap : 0;
     const int clientHeight = top + contentHeight + gap + checkHeight + buttonSize.height() + bottom;
 
     if (iconLabel)

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTest>
 #include <QTextBlock>
@@ -293,5 +294,47 @@ TEST(MsgBox, WithoutCancelOrDefaultOnlyAButtonEndsTheBox) {
         EXPECT_EQ(box.DoModal(), 1);
         EXPECT_TRUE(stillOpen);
         EXPECT_FALSE(closeBox);
+    }
+}
+
+// A name with no break opportunity and a text taller than the screen: the
+// box stays on the screen and every character can still be seen.
+TEST(MsgBox, TextTooLongForTheScreenStaysReadable) {
+    QString tall;
+    for (int i = 0; i < 300; ++i)
+        tall += QStringLiteral("Line %1 of the list of files\n").arg(i);
+    const struct {
+        const char* name;
+        QString text;
+    } cases[] = {
+        {"unbreakable name",
+         QStringLiteral("The file '%1.txt' already exists.").arg(QString(400, QLatin1Char('x')))},
+        {"taller than the screen", tall},
+    };
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTcxMsgBox box;
+        box.SetText(c.text);
+        box.AddButton(1, true, true, QStringLiteral("OK"));
+        bool fits = false;
+        bool wholeTextReachable = false;
+        QSize size;
+        WhenModalShown([&](QWidget* w) {
+            size = w->size();
+            auto* text = w->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
+            const QSize doc = text->document()->size().toSize();
+            fits = doc.width() <= text->viewport()->width();
+            const int visible = text->viewport()->height() + text->verticalScrollBar()->maximum();
+            wholeTextReachable = visible >= doc.height();
+            auto* ok = w->findChild<QPushButton*>(QStringLiteral("msgBoxButton1"));
+            EXPECT_LE(ok->geometry().bottom(), w->height());
+            ok->click();
+        });
+        box.DoModal();
+        EXPECT_TRUE(fits);
+        EXPECT_TRUE(wholeTextReachable);
+        EXPECT_LE(size.width(), screen.width());
+        EXPECT_LE(size.height(), screen.height());
     }
 }
