@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QStyle>
+#include <QThread>
 
 namespace varnolt::ui {
 
@@ -87,7 +88,26 @@ bool CTaskDialog::IsVerificationChecked() const {
 }
 
 int CTaskDialog::DoModal() {
-    const Data& d = *m_pData;
+    Data& d = *m_pData;
+    // Without a GUI application there is nobody to ask: the caller gets the
+    // negative answer (the cancel button, else none) and an unticked box.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!qobject_cast<QApplication*>(app)) {
+        d.verificationChecked = false;
+        for (const ButtonSpec& button : d.buttons) {
+            if (button.isCancel)
+                return button.id;
+        }
+        return -1;
+    }
+    // Widgets live on the UI thread; a worker that asks (the overwrite
+    // question) waits there for the user's answer.
+    if (QThread::currentThread() != app->thread()) {
+        int chosen = -1;
+        QMetaObject::invokeMethod(
+            app, [this, &chosen] { chosen = DoModal(); }, Qt::BlockingQueuedConnection);
+        return chosen;
+    }
     CTcxMsgBox box(d.parent);
     box.SetObjectNames(QStringLiteral("taskDialog"), QStringLiteral("taskButton"));
     box.SetCaption(d.caption);

@@ -10,8 +10,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
+#include <thread>
 
 using varnolt::test::WhenModalShown;
 using varnolt::ui::CTaskDialog;
@@ -134,4 +137,42 @@ TEST(TaskDialog, VerificationCheckBoxReportsItsState) {
     });
     EXPECT_EQ(plain.DoModal(), 1);
     EXPECT_FALSE(plain.IsVerificationChecked());
+}
+
+// The overwrite question is asked from a worker: the dialog appears on the UI
+// thread and the worker receives the user's answer and the box's state.
+TEST(TaskDialog, AskedFromAWorkerThreadShowsOnTheUiThread) {
+    // Shared with the worker, which may outlive a failed wait.
+    struct Outcome {
+        std::atomic<int> answer{0};
+        std::atomic<bool> ticked{false};
+        std::atomic<bool> done{false};
+    };
+    auto outcome = std::make_shared<Outcome>();
+    bool shownOnUiThread = false;
+    WhenModalShown([&](QWidget* w) {
+        shownOnUiThread = w->thread() == QApplication::instance()->thread();
+        QTest::mouseClick(w->findChild<QCheckBox*>(QStringLiteral("verificationCheck")),
+                          Qt::LeftButton);
+        w->findChild<QPushButton*>(QStringLiteral("taskButton6000"))->click();
+    });
+    std::thread worker([outcome] {
+        CTaskDialog dlg;
+        dlg.SetCaption(QStringLiteral("File Already Exists - Varnolt"));
+        dlg.SetContent(QStringLiteral("The file 'a.txt' already exists in folder '/tmp/'."));
+        dlg.AddButton(6000, QStringLiteral("&Overwrite"));
+        dlg.AddButton(6001, QStringLiteral("Don't Overwrite"), /*isDefault=*/true);
+        dlg.SetVerification(QStringLiteral("Overwrite All"));
+        outcome->answer = dlg.DoModal();
+        outcome->ticked = dlg.IsVerificationChecked();
+        outcome->done = true;
+    });
+    if (!QTest::qWaitFor([&] { return outcome->done.load(); }, 10000)) {
+        worker.detach();
+        FAIL() << "the worker never got an answer";
+    }
+    worker.join();
+    EXPECT_TRUE(shownOnUiThread);
+    EXPECT_EQ(outcome->answer.load(), 6000);
+    EXPECT_TRUE(outcome->ticked.load());
 }

@@ -239,6 +239,13 @@ TEST(MsgBox, EndsWithTheButtonTheUserChoseOrTheCancelButton) {
         {"close box", [](QWidget* w) { w->close(); }, 7},
         {"Enter on the default",
          [](QWidget*) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); }, 7},
+        {"Enter in the text",
+         [](QWidget* w) {
+             auto* text = w->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
+             text->setFocus();
+             QTest::keyClick(text, Qt::Key_Return);
+         },
+         7},
         {"Enter on Continue",
          [&](QWidget* w) {
              button(w, 6)->setFocus();
