@@ -1,16 +1,12 @@
-// The one question dialog of the interactive program (see task_dialog.hpp).
+// The one question dialog of the interactive program (see task_dialog.hpp),
+// laid out by the rich message box so every question follows its sizing.
 #include "ui/task_dialog.hpp"
 
+#include "ui/tcx_msg_box.hpp"
+
 #include <QApplication>
-#include <QCheckBox>
-#include <QCloseEvent>
-#include <QDialog>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QStyle>
-#include <QVBoxLayout>
-#include <algorithm>
+#include <QThread>
 
 namespace varnolt::ui {
 
@@ -19,56 +15,31 @@ namespace {
 struct ButtonSpec {
     int id;
     QString text;
+    bool isDefault;
+    bool isCancel;
 };
 
-// Escape and the close box both arrive as reject(): they choose the cancel
-// button, and without one nothing happens, so a question that needs an
-// answer cannot be dismissed by accident.
-class TaskDialogWindow : public QDialog {
-public:
-    TaskDialogWindow(QWidget* parent, bool hasCancel, int cancelId, int* chosen)
-        : QDialog(parent), m_hasCancel(hasCancel), m_cancelId(cancelId), m_pChosen(chosen) {}
-
-    void Choose(int id) {
-        *m_pChosen = id;
-        accept();
-    }
-
-    void reject() override {
-        if (m_hasCancel)
-            Choose(m_cancelId);
-    }
-
-protected:
-    void closeEvent(QCloseEvent* event) override {
-        if (!m_hasCancel) {
-            event->ignore();
-            return;
-        }
-        Choose(m_cancelId);
-        event->accept();
-    }
-
-private:
-    bool m_hasCancel;
-    int m_cancelId;
-    int* m_pChosen;
-};
-
-QStyle::StandardPixmap PixmapFor(TaskDialogIcon icon) {
+QPixmap PixmapFor(TaskDialogIcon icon) {
+    QStyle::StandardPixmap which = QStyle::SP_MessageBoxInformation;
     switch (icon) {
-    case TaskDialogIcon::Information:
-        return QStyle::SP_MessageBoxInformation;
-    case TaskDialogIcon::Warning:
-        return QStyle::SP_MessageBoxWarning;
-    case TaskDialogIcon::Error:
-        return QStyle::SP_MessageBoxCritical;
-    case TaskDialogIcon::Question:
-        return QStyle::SP_MessageBoxQuestion;
     case TaskDialogIcon::None:
+        return {};
+    case TaskDialogIcon::Information:
+        which = QStyle::SP_MessageBoxInformation;
+        break;
+    case TaskDialogIcon::Warning:
+        which = QStyle::SP_MessageBoxWarning;
+        break;
+    case TaskDialogIcon::Error:
+        which = QStyle::SP_MessageBoxCritical;
+        break;
+    case TaskDialogIcon::Question:
+        which = QStyle::SP_MessageBoxQuestion;
         break;
     }
-    return QStyle::SP_CustomBase;
+    QStyle* style = QApplication::style();
+    const int extent = style->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    return style->standardIcon(which).pixmap(extent, extent);
 }
 
 } // namespace
@@ -80,10 +51,6 @@ struct CTaskDialog::Data {
     QString mainInstruction;
     QString content;
     std::vector<ButtonSpec> buttons;
-    int defaultId = -1;
-    bool hasDefault = false;
-    int cancelId = -1;
-    bool hasCancel = false;
     QString verification;
     bool verificationChecked = false;
 };
@@ -108,15 +75,7 @@ void CTaskDialog::SetContent(const QString& text) {
 }
 
 void CTaskDialog::AddButton(int id, const QString& text, bool isDefault, bool isCancel) {
-    m_pData->buttons.push_back({id, text});
-    if (isDefault) {
-        m_pData->defaultId = id;
-        m_pData->hasDefault = true;
-    }
-    if (isCancel) {
-        m_pData->cancelId = id;
-        m_pData->hasCancel = true;
-    }
+    m_pData->buttons.push_back({id, text, isDefault, isCancel});
 }
 
 void CTaskDialog::SetVerification(const QString& text, bool checked) {
@@ -130,80 +89,36 @@ bool CTaskDialog::IsVerificationChecked() const {
 
 int CTaskDialog::DoModal() {
     Data& d = *m_pData;
-    int chosen = d.hasCancel ? d.cancelId : -1;
-    TaskDialogWindow dlg(d.parent, d.hasCancel, d.cancelId, &chosen);
-    dlg.setObjectName(QStringLiteral("taskDialog"));
-    dlg.setWindowTitle(d.caption);
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
-    if (d.hasCancel)
-        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    dlg.setWindowFlags(flags);
-
-    auto* outer = new QVBoxLayout(&dlg);
-    auto* row = new QHBoxLayout;
-    outer->addLayout(row);
-    if (d.icon != TaskDialogIcon::None) {
-        auto* iconLabel = new QLabel(&dlg);
-        iconLabel->setObjectName(QStringLiteral("taskIcon"));
-        const int extent = dlg.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &dlg);
-        iconLabel->setPixmap(
-            dlg.style()->standardIcon(PixmapFor(d.icon), nullptr, &dlg).pixmap(extent, extent));
-        iconLabel->setAlignment(Qt::AlignTop);
-        row->addWidget(iconLabel, 0, Qt::AlignTop);
-    }
-    auto* texts = new QVBoxLayout;
-    row->addLayout(texts, 1);
-    if (!d.mainInstruction.isEmpty()) {
-        auto* main = new QLabel(d.mainInstruction, &dlg);
-        main->setObjectName(QStringLiteral("taskMainInstruction"));
-        main->setTextFormat(Qt::PlainText);
-        main->setWordWrap(true);
-        QFont font = main->font();
-        font.setPointSizeF(font.pointSizeF() * 1.33);
-        font.setBold(true);
-        main->setFont(font);
-        texts->addWidget(main);
-    }
-    if (!d.content.isEmpty()) {
-        auto* content = new QLabel(d.content, &dlg);
-        content->setObjectName(QStringLiteral("taskContent"));
-        content->setTextFormat(Qt::PlainText);
-        content->setWordWrap(true);
-        texts->addWidget(content);
-    }
-    QCheckBox* check = nullptr;
-    if (!d.verification.isEmpty()) {
-        check = new QCheckBox(d.verification, &dlg);
-        check->setObjectName(QStringLiteral("verificationCheck"));
-        check->setChecked(d.verificationChecked);
-        outer->addWidget(check);
-    }
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    outer->addLayout(buttons);
-    int buttonWidth = 0;
-    std::vector<QPushButton*> made;
-    for (const ButtonSpec& spec : d.buttons) {
-        auto* button = new QPushButton(spec.text, &dlg);
-        button->setObjectName(QStringLiteral("taskButton%1").arg(spec.id));
-        const int id = spec.id;
-        QObject::connect(button, &QPushButton::clicked, &dlg, [&dlg, id] { dlg.Choose(id); });
-        buttonWidth = std::max(buttonWidth, button->sizeHint().width());
-        buttons->addWidget(button);
-        made.push_back(button);
-        if (d.hasDefault && spec.id == d.defaultId) {
-            button->setDefault(true);
-            button->setFocus();
+    // Without a GUI application there is nobody to ask: the caller gets the
+    // negative answer (the cancel button, else none) and an unticked box.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!qobject_cast<QApplication*>(app)) {
+        d.verificationChecked = false;
+        for (const ButtonSpec& button : d.buttons) {
+            if (button.isCancel)
+                return button.id;
         }
+        return -1;
     }
-    for (QPushButton* button : made)
-        button->setFixedWidth(buttonWidth);
-    buttons->addStretch(1);
-
-    dlg.exec();
-    if (check)
-        d.verificationChecked = check->isChecked();
+    // Widgets live on the UI thread; a worker that asks (the overwrite
+    // question) waits there for the user's answer.
+    if (QThread::currentThread() != app->thread()) {
+        int chosen = -1;
+        QMetaObject::invokeMethod(
+            app, [this, &chosen] { chosen = DoModal(); }, Qt::BlockingQueuedConnection);
+        return chosen;
+    }
+    CTcxMsgBox box(d.parent);
+    box.SetObjectNames(QStringLiteral("taskDialog"), QStringLiteral("taskButton"));
+    box.SetCaption(d.caption);
+    box.SetIcon(PixmapFor(d.icon));
+    box.SetMainInstruction(d.mainInstruction);
+    box.SetText(d.content);
+    for (const ButtonSpec& button : d.buttons)
+        box.AddButton(button.id, button.isDefault, button.isCancel, button.text);
+    box.SetVerification(d.verification, d.verificationChecked);
+    const int chosen = box.DoModal();
+    m_pData->verificationChecked = box.IsVerificationChecked();
     return chosen;
 }
 

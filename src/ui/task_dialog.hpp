@@ -37,6 +37,10 @@ public:
 
     // Shows the dialog modally (objectName "taskDialog") and returns the
     // chosen button's id, the cancel id for Escape and the close box.
+    // Called from another thread, it shows the dialog on the UI thread and
+    // waits for the answer (that thread must be running its event loop).
+    // Without a QApplication nothing is shown: the answer is the cancel id
+    // (-1 without a cancel button) and the box unticked.
     int DoModal();
     bool IsVerificationChecked() const;
 

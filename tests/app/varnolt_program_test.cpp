@@ -60,7 +60,7 @@ TEST(VarnoltProgram, HelpAndVersionOnlyAlone) {
     } cases[] = {
         {{"--help"}, 0, "-c cfg-profile"},
         {{"-h"}, 0, "-c cfg-profile"},
-        {{"--version"}, 0, "varnolt " VARNOLT_VERSION},
+        {{"--version"}, 0, "varnolt 5.1.3\n"}, // the release's version, not a copy of the macro
         {{"-u", "-c", "p.vnp", "-h", "a.txt"}, 130, ""},
         {{"-u", "--help", "a.txt"}, 130, ""},
         {{"-u", "a.txt", "--version"}, 130, ""},
@@ -75,6 +75,13 @@ TEST(VarnoltProgram, HelpAndVersionOnlyAlone) {
             EXPECT_EQ(r.out.find("cfg-profile"), std::string::npos) << r.out;
         }
     }
+}
+
+// The settings' version stamp and the update check compare this number with
+// the published one; it must be the release's, not a stale copy.
+TEST(VarnoltProgram, VersionNumberBelongsToTheRelease) {
+    EXPECT_STREQ(VARNOLT_VERSION, "5.1.3");
+    EXPECT_EQ(VARNOLT_VERSION_NUMBER, 513);
 }
 
 } // namespace

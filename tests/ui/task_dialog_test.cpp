@@ -1,50 +1,26 @@
 // The task dialog: every question's answer comes from the button, key or
 // close box the user chose, and a question without a cancel button cannot be
 // dismissed.
+#include "ui/support/modal_answer.hpp"
 #include "ui/task_dialog.hpp"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
+#include <QTextEdit>
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
+#include <thread>
 
+using varnolt::test::WhenModalShown;
 using varnolt::ui::CTaskDialog;
 using varnolt::ui::TaskDialogIcon;
 
 namespace {
-
-// Runs `act` on the modal dialog once it is shown; when `act` leaves the
-// dialog open (a key that must do nothing), the dialog is closed by its
-// first button so the test cannot hang, and `stillOpen` records that.
-void WhenShown(std::function<void(QWidget*)> act, bool* stillOpen = nullptr) {
-    // Poll until the dialog is the active window, so focus and keys behave
-    // as they do for a user.
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act), stillOpen] {
-        QWidget* dlg = QApplication::activeModalWidget();
-        if (!dlg || QApplication::activeWindow() != dlg)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        act(dlg);
-        // Bound to the dialog: once it has ended, nothing remains to close.
-        QTimer::singleShot(0, dlg, [dlg, stillOpen] {
-            if (QApplication::activeModalWidget() != dlg)
-                return;
-            if (stillOpen)
-                *stillOpen = true;
-            auto buttons = dlg->findChildren<QPushButton*>();
-            ASSERT_FALSE(buttons.empty());
-            buttons.front()->click();
-        });
-    });
-    poll->start(5);
-}
 
 void ContinueCancel(CTaskDialog& dlg) {
     dlg.SetIcon(TaskDialogIcon::Question);
@@ -62,11 +38,12 @@ TEST(TaskDialog, ShowsCaptionTextsAndButtonsInOrderWithEqualWidths) {
     QString title;
     QStringList texts;
     std::vector<int> widths;
-    WhenShown([&](QWidget* w) {
+    WhenModalShown([&](QWidget* w) {
         EXPECT_EQ(w->objectName(), QStringLiteral("taskDialog"));
         title = w->windowTitle();
-        for (const char* name : {"taskMainInstruction", "taskContent"})
-            texts << w->findChild<QLabel*>(QString::fromLatin1(name))->text();
+        auto* text = w->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
+        ASSERT_NE(text, nullptr);
+        texts = text->toPlainText().split(QLatin1Char('\n'));
         auto* cont = w->findChild<QPushButton*>(QStringLiteral("taskButton6"));
         auto* cancel = w->findChild<QPushButton*>(QStringLiteral("taskButton7"));
         ASSERT_TRUE(cont && cancel);
@@ -108,7 +85,7 @@ TEST(TaskDialog, EscapeEnterAndCloseBoxChooseCancelOrDefault) {
         SCOPED_TRACE(c.name);
         CTaskDialog dlg;
         ContinueCancel(dlg);
-        WhenShown(c.act);
+        WhenModalShown(c.act);
         EXPECT_EQ(dlg.DoModal(), c.expected);
     }
 }
@@ -120,7 +97,7 @@ TEST(TaskDialog, WithoutCancelButtonEscapeAndCloseDoNothing) {
         dlg.AddButton(1, QStringLiteral("OK"), /*isDefault=*/true);
         bool stillOpen = false;
         bool closeBox = true;
-        WhenShown(
+        WhenModalShown(
             [&](QWidget* w) {
                 closeBox = bool(w->windowFlags() & Qt::WindowCloseButtonHint);
                 if (escape)
@@ -140,7 +117,7 @@ TEST(TaskDialog, VerificationCheckBoxReportsItsState) {
     CTaskDialog dlg;
     dlg.AddButton(1, QStringLiteral("OK"), true);
     dlg.SetVerification(QStringLiteral("Don't show again"));
-    WhenShown([](QWidget* w) {
+    WhenModalShown([](QWidget* w) {
         auto* check = w->findChild<QCheckBox*>(QStringLiteral("verificationCheck"));
         ASSERT_NE(check, nullptr);
         EXPECT_EQ(check->text(), QStringLiteral("Don't show again"));
@@ -154,10 +131,48 @@ TEST(TaskDialog, VerificationCheckBoxReportsItsState) {
 
     CTaskDialog plain;
     plain.AddButton(1, QStringLiteral("OK"), true);
-    WhenShown([](QWidget* w) {
+    WhenModalShown([](QWidget* w) {
         EXPECT_EQ(w->findChild<QCheckBox*>(QStringLiteral("verificationCheck")), nullptr);
         w->findChild<QPushButton*>(QStringLiteral("taskButton1"))->click();
     });
     EXPECT_EQ(plain.DoModal(), 1);
     EXPECT_FALSE(plain.IsVerificationChecked());
+}
+
+// The overwrite question is asked from a worker: the dialog appears on the UI
+// thread and the worker receives the user's answer and the box's state.
+TEST(TaskDialog, AskedFromAWorkerThreadShowsOnTheUiThread) {
+    // Shared with the worker, which may outlive a failed wait.
+    struct Outcome {
+        std::atomic<int> answer{0};
+        std::atomic<bool> ticked{false};
+        std::atomic<bool> done{false};
+    };
+    auto outcome = std::make_shared<Outcome>();
+    bool shownOnUiThread = false;
+    WhenModalShown([&](QWidget* w) {
+        shownOnUiThread = w->thread() == QApplication::instance()->thread();
+        QTest::mouseClick(w->findChild<QCheckBox*>(QStringLiteral("verificationCheck")),
+                          Qt::LeftButton);
+        w->findChild<QPushButton*>(QStringLiteral("taskButton6000"))->click();
+    });
+    std::thread worker([outcome] {
+        CTaskDialog dlg;
+        dlg.SetCaption(QStringLiteral("File Already Exists - Varnolt"));
+        dlg.SetContent(QStringLiteral("The file 'a.txt' already exists in folder '/tmp/'."));
+        dlg.AddButton(6000, QStringLiteral("&Overwrite"));
+        dlg.AddButton(6001, QStringLiteral("Don't Overwrite"), /*isDefault=*/true);
+        dlg.SetVerification(QStringLiteral("Overwrite All"));
+        outcome->answer = dlg.DoModal();
+        outcome->ticked = dlg.IsVerificationChecked();
+        outcome->done = true;
+    });
+    if (!QTest::qWaitFor([&] { return outcome->done.load(); }, 10000)) {
+        worker.detach();
+        FAIL() << "the worker never got an answer";
+    }
+    worker.join();
+    EXPECT_TRUE(shownOnUiThread);
+    EXPECT_EQ(outcome->answer.load(), 6000);
+    EXPECT_TRUE(outcome->ticked.load());
 }
