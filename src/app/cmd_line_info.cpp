@@ -1,6 +1,7 @@
 // Command-line grammar, file-argument expansion and profile path resolution.
 #include "app/cmd_line_info.hpp"
 
+#include "app/desktop_link.hpp"
 #include "app/exit_codes.hpp"
 #include "app/pattern_expansion.hpp"
 #include "app/source_file_list_doc.hpp"
@@ -174,7 +175,13 @@ std::int32_t ParseDecimal(const std::string& text) {
 }
 
 std::string ResolveShortcut(const std::string& path) {
-    return platform::ResolvePath(path);
+    const std::string resolved = platform::ResolvePath(path);
+    // A launcher that links to a file stands for that file, one level deep:
+    // a launcher it names is taken as itself.
+    if (const auto target = ReadDesktopLink(resolved)) {
+        return platform::ResolvePath(*target);
+    }
+    return resolved;
 }
 
 } // namespace varnolt

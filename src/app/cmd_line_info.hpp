@@ -53,7 +53,9 @@ std::int32_t ParseDecimal(const std::string& text);
 // The absolute path of the file the kernel reaches through `path`: a
 // symbolic link stands for its target, as a shortcut does, and every folder
 // on the way is the real one (see platform::ResolvePath for paths that cannot
-// be resolved). Every way of adding a named file to the list goes through it.
+// be resolved). A launcher of Type=Link with a file: URL (the desktop's
+// shortcut) stands for the file it names. Every way of adding a named file to
+// the list goes through it.
 std::string ResolveShortcut(const std::string& path);
 
 } // namespace varnolt

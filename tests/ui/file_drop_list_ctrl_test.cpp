@@ -146,6 +146,18 @@ TEST_F(DropFixture, DropTakesRegularFilesOnceAndResolvesLinks) {
     ExpectInStep(m_list, m_doc);
 }
 
+TEST_F(DropFixture, DesktopLinkToAFileAddsItsTarget) {
+    const auto url = [this](const std::string& name) {
+        return QUrl::fromLocalFile(QString::fromStdString(m_dir / name)).toEncoded().toStdString();
+    };
+    WriteFile(m_dir / "b.desktop",
+              "[Desktop Entry]\nType=Link\nName=b\nURL=" + url("b.txt") + "\n");
+    WriteFile(m_dir / "folder.desktop", "[Desktop Entry]\nType=Link\nURL=" + url("folder") + "\n");
+    EXPECT_EQ(m_list.DropPaths({m_dir / "b.desktop", m_dir / "folder.desktop"}), 1);
+    EXPECT_EQ(Paths(m_doc), (std::vector<std::string>{Real(m_dir / "b.txt")}));
+    ExpectInStep(m_list, m_doc);
+}
+
 // The control's own handlers, as a file manager's drag reaches them.
 class CDropTarget : public CFileDropListCtrl {
 public:
