@@ -2,8 +2,7 @@
 #include "ui/interactive_start.hpp"
 
 #include "app/varnolt_app.hpp"
-#include "settings/string_table.hpp"
-#include "ui/task_dialog.hpp"
+#include "ui/startup_warning.hpp"
 #include "ui/varnolt_dlg.hpp"
 
 #include <QApplication>
@@ -17,29 +16,6 @@ namespace {
 bool HasValue(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
-}
-
-QString Text(int id) {
-    const std::string_view text = LoadString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// Shown at every start until the user ticks "Don't show again".
-void ShowDataLossWarning(CAppSettings& settings) {
-    if (settings.NoWarning.Get()) {
-        return;
-    }
-    CTaskDialog warning;
-    warning.SetCaption(Text(57344));
-    warning.SetIcon(TaskDialogIcon::Warning);
-    warning.SetMainInstruction(Text(4027));
-    warning.SetContent(Text(4028));
-    warning.AddButton(1, QStringLiteral("OK"), true);
-    warning.SetVerification(Text(4026));
-    warning.DoModal();
-    if (warning.IsVerificationChecked()) {
-        settings.NoWarning.Set(true);
-    }
 }
 
 } // namespace
@@ -60,7 +36,7 @@ int RunInteractive(int& argc, char** argv, CVarnoltApp& app) {
 }
 
 void RunMainWindow(CVarnoltApp& app) {
-    ShowDataLossWarning(*app.m_pSettings);
+    ShowStartupWarning(*app.m_pSettings);
     CVarnoltDlg dialog(*app.m_pSettings, app.m_sourceFiles, app.m_cmdInfo.m_strProfile);
     dialog.exec();
 }

@@ -54,7 +54,6 @@ constexpr int kMsgBadProfile = 3011;
 constexpr int kMsgCannotWriteProfile = 3012;
 constexpr int kAddFilesFilter = 102;
 constexpr int kProfileFilter = 111;
-constexpr int kStoredVersion = 513;
 constexpr int kFormatUtf8 = 2;
 constexpr int kTooltipDuration = 20000;
 constexpr int kHelpOutputOptions = 1060;
@@ -372,7 +371,7 @@ void CVarnoltDlg::SaveToSettings() {
     m_settings.UTF8Option.Set(m_pMetaCheck->isChecked() ? 1 : 0);
     m_settings.AddBOM.Set(m_pBomCheck->isChecked() ? 1 : 0);
     m_settings.EntityToUnicode.Set(m_pEntityCheck->isChecked() ? 1 : 0);
-    m_settings.Version.Set(kStoredVersion);
+    m_settings.Version.Set(VARNOLT_VERSION_NUMBER);
 }
 
 void CVarnoltDlg::ApplyValues(const ProfileDialogValues& values) {

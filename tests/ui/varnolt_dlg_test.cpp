@@ -25,6 +25,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
@@ -46,6 +49,23 @@ struct Shown {
     QString strTitle;
 };
 
+// The task dialog shows its main instruction in bold above the content, in
+// one text: split them by that.
+void ReadTexts(QWidget* dialog, Shown& shown) {
+    auto* text = dialog->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
+    ASSERT_NE(text, nullptr);
+    QStringList instruction;
+    QStringList content;
+    for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next()) {
+        const bool bold = block.begin().atEnd()
+                              ? !content.isEmpty() && instruction.isEmpty()
+                              : block.begin().fragment().charFormat().font().bold();
+        (bold ? instruction : content) << block.text();
+    }
+    shown.strInstruction = instruction.join(QLatin1Char('\n'));
+    shown.strContent = content.join(QLatin1Char('\n'));
+}
+
 // Runs `call`; the first task dialog it opens is read and answered with the
 // button `buttonId` (or its first button when there is none of that id).
 Shown Answering(int buttonId, const std::function<void()>& call) {
@@ -59,12 +79,7 @@ Shown Answering(int buttonId, const std::function<void()>& call) {
         poll.stop();
         shown.bShown = true;
         shown.strTitle = w->windowTitle();
-        for (auto [name, text] : {std::pair{"taskMainInstruction", &shown.strInstruction},
-                                  std::pair{"taskContent", &shown.strContent}}) {
-            if (auto* label = w->findChild<QLabel*>(QString::fromLatin1(name))) {
-                *text = label->text();
-            }
-        }
+        ReadTexts(w, shown);
         auto* button = w->findChild<QPushButton*>(QStringLiteral("taskButton%1").arg(buttonId));
         if (button == nullptr) {
             button = w->findChildren<QPushButton*>().front();
@@ -438,7 +453,7 @@ TEST(VarnoltDlg, InteractiveStartShowsWarningThenTheCommandLinesProfileAndFiles)
         }
         if (w->objectName() == QStringLiteral("taskDialog") && !warning.bShown) {
             warning.bShown = true;
-            warning.strInstruction = w->findChild<QLabel*>("taskMainInstruction")->text();
+            ReadTexts(w, warning);
             w->findChild<QCheckBox*>("verificationCheck")->setChecked(true);
             w->findChild<QPushButton*>("taskButton1")->click();
         } else if (w->objectName() == QStringLiteral("varnoltDlg")) {
@@ -479,9 +494,9 @@ TEST(VarnoltDlg, WholeRunFromTheWindowConvertsAndAsksBeforeOverwriting) {
     QObject context;
     test::AnswerModals(&context, [&](QWidget* w) {
         if (w->objectName() == QStringLiteral("taskDialog")) {
-            for (auto* label : w->findChildren<QLabel*>()) {
-                question += label->text();
-            }
+            Shown shown;
+            ReadTexts(w, shown);
+            question = shown.strInstruction + shown.strContent;
             test::AnswerTask(w, varnolt::ui::COverwriteQuestionDlg::kIdDontOverwrite);
             return true;
         }
