@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -39,6 +40,7 @@
 #include <QStyle>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace varnolt::ui {
@@ -63,6 +65,7 @@ constexpr int kButtonCancel = 7;
 // The one state the stored options or a profile can produce that no
 // control can: no output option at all. A run needs one, so it is refused.
 const char* const kNoOutputOption = "No output option is selected.";
+const char* const kFeedbackAddress = "mailto:support@varnolt.example.org";
 
 QString Text(int id) {
     const std::string_view text = LoadString(id);
@@ -96,6 +99,24 @@ QString RichTooltip(const QString& text, int maxWidth = 0) {
 void SetTip(QWidget* widget, const QString& text, int maxWidth = 0) {
     widget->setToolTip(RichTooltip(text, maxWidth));
     widget->setToolTipDuration(kTooltipDuration);
+}
+
+// Each file dialog opens in the folder it was last used in, kept in the
+// settings file under the dialog's client identifier.
+constexpr const char* kAddFilesClientId = "{084AF227-1B0C-4B3F-8558-364E451775F9}";
+
+void OpenInLastFolder(CAppSettings& settings, const char* clientId, QFileDialog& dialog) {
+    CRegStringSetting lastFolder(settings, CFileDialogEx::FolderSettingName(clientId), "");
+    const QString folder = QString::fromStdString(lastFolder.Get());
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+        dialog.setDirectory(folder);
+    }
+}
+
+void KeepLastFolder(CAppSettings& settings, const char* clientId, const QString& chosen) {
+    CRegStringSetting lastFolder(settings, CFileDialogEx::FolderSettingName(clientId), "");
+    lastFolder.Set(QFileInfo(chosen).absolutePath().toStdString());
+    lastFolder.Write();
 }
 
 QPushButton* IconButton(QStyle::StandardPixmap icon, const char* name, QWidget* parent) {
@@ -323,8 +344,12 @@ void CVarnoltDlg::BuildMenu() {
     QAction* contents =
         add(help, QStringLiteral("&Contents"), "helpContentsAction", [this] { ShowHelp(0); });
     contents->setShortcut(QKeySequence(Qt::Key_F1));
-    add(help, QStringLiteral("Send &Question/Feedback"), "feedbackAction",
-        [this] { OnNotBuiltYet(QStringLiteral("Sending a question or feedback")); });
+    add(help, QStringLiteral("Send &Question/Feedback"), "feedbackAction", [this] {
+        if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kFeedbackAddress)))) {
+            ShowError(QStringLiteral("No mail program could be started for %1.")
+                          .arg(QString::fromLatin1(kFeedbackAddress)));
+        }
+    });
     help->addSeparator();
     add(help, QStringLiteral("Check for Updates..."), "checkUpdatesAction",
         [this] { OnNotBuiltYet(QStringLiteral("The update check")); });
@@ -474,7 +499,9 @@ void CVarnoltDlg::OnAddFiles() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(CFileDialogEx::NameFilters(Text(kAddFilesFilter)));
-    if (dialog.exec() == QDialog::Accepted) {
+    OpenInLastFolder(m_settings, kAddFilesClientId, dialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        KeepLastFolder(m_settings, kAddFilesClientId, dialog.selectedFiles().front());
         AddFiles(dialog.selectedFiles());
     }
 }
@@ -571,15 +598,13 @@ void CVarnoltDlg::OnOpenConfiguration() {
     dialog.setNameFilters(CFileDialogEx::NameFilters(Text(kProfileFilter)));
     dialog.setDefaultSuffix(FromUtf8(std::string(kProfileExtension)));
     // Opening and saving profiles share one remembered folder.
-    CRegStringSetting lastFolder(
-        m_settings, CFileDialogEx::FolderSettingName(CFileDialogExCfgProfile::kClientId), "");
-    if (const std::string folder = lastFolder.Get(); !folder.empty()) {
-        dialog.setDirectory(FromUtf8(folder));
-    }
+    OpenInLastFolder(m_settings, CFileDialogExCfgProfile::kClientId, dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
-    LoadProfile(dialog.selectedFiles().front().toStdString());
+    const QString chosen = dialog.selectedFiles().front();
+    KeepLastFolder(m_settings, CFileDialogExCfgProfile::kClientId, chosen);
+    LoadProfile(chosen.toStdString());
 }
 
 void CVarnoltDlg::OnSaveConfiguration() {

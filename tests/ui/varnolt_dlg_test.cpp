@@ -388,6 +388,40 @@ TEST(VarnoltDlg, ClosingStoresTheOptions) {
     EXPECT_EQ(reread.Version.Get(), 513);
 }
 
+TEST(VarnoltDlg, AddFilesOpensInItsLastFolderAndListsEachFileOnce) {
+    Fixture f;
+    const std::string folder = f.dir / "texts";
+    ::mkdir(folder.c_str(), 0755);
+    test::WriteFile(folder + "/a.txt", "a");
+    const std::string lastFolderName = "LastFolder{084AF227-1B0C-4B3F-8558-364E451775F9}";
+    {
+        varnolt::CRegStringSetting lastFolder(*f.settings, lastFolderName, "");
+        lastFolder.Set(folder);
+        lastFolder.Write();
+    }
+    CVarnoltDlg dlg(*f.settings, f.files, {});
+    for (int pass = 0; pass < 2; ++pass) {
+        QString opened;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                return;
+            }
+            poll.stop();
+            opened = dialog->directory().absolutePath();
+            dialog->selectFile(QStringLiteral("a.txt"));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        poll.start(5);
+        dlg.OnAddFiles();
+        EXPECT_EQ(opened.toStdString(), folder);
+    }
+    ASSERT_EQ(f.files.GetCount(), 1); // the second pass chose the same file
+    EXPECT_EQ(f.files.GetPath(0), folder + "/a.txt");
+    EXPECT_EQ(Child<QLabel>(dlg, "itemCountLabel")->text(), QStringLiteral("1 items"));
+}
+
 TEST(VarnoltDlg, ConvertChecksListAndHandsTheRunItsTarget) {
     Fixture f;
     const std::string folder = f.dir / "out";
