@@ -114,7 +114,7 @@ DialogScale DialogScale::ForFont(const QFont& font) {
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     const int charWidth = (letters / 26 + 1) / 2;
     const int charHeight = metrics.height();
-    // MulDiv(1000, base, 4 or 8): rounded to the nearest pixel.
+    // 1000 units are a quarter (an eighth) of 1000 base units, rounded.
     return {(1000 * charWidth + 2) / 4, (1000 * charHeight + 4) / 8};
 }
 

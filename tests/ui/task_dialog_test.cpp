@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -46,6 +47,11 @@ TEST(TaskDialog, ShowsCaptionTextsAndButtonsInOrderWithEqualWidths) {
             ASSERT_NE(label, nullptr) << name;
             texts << label->text();
         }
+        // The instruction stands out above the content.
+        const QFont main = w->findChild<QLabel*>(QStringLiteral("taskMainInstruction"))->font();
+        const QFont content = w->findChild<QLabel*>(QStringLiteral("taskContent"))->font();
+        EXPECT_TRUE(main.bold());
+        EXPECT_GT(QFontInfo(main).pixelSize(), QFontInfo(content).pixelSize());
         auto* cont = w->findChild<QPushButton*>(QStringLiteral("taskButton6"));
         auto* cancel = w->findChild<QPushButton*>(QStringLiteral("taskButton7"));
         ASSERT_TRUE(cont && cancel);
