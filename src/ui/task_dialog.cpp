@@ -109,7 +109,8 @@ int CTaskDialog::DoModal() {
         return chosen;
     }
     CTcxMsgBox box(d.parent);
-    box.SetObjectNames(QStringLiteral("taskDialog"), QStringLiteral("taskButton"));
+    box.SetObjectNames(QStringLiteral("taskDialog"), QStringLiteral("taskButton"),
+                       QStringLiteral("taskContent"));
     box.SetCaption(d.caption);
     box.SetIcon(PixmapFor(d.icon));
     box.SetMainInstruction(d.mainInstruction);

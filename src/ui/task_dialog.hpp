@@ -25,6 +25,8 @@ public:
 
     void SetCaption(const QString& caption);
     void SetIcon(TaskDialogIcon icon);
+    // Shown in the plain-text labels "taskMainInstruction" (larger, bold)
+    // (none when empty) and "taskContent" below it.
     void SetMainInstruction(const QString& text);
     void SetContent(const QString& text);
     // Buttons appear left to right in the order added. The default button

@@ -1,7 +1,6 @@
 // The rich message box and the sizing rules shared with the task dialog.
 #include "ui/tcx_msg_box.hpp"
 
-#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,15 +9,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStringList>
 #include <QStyle>
-#include <QTextBlockFormat>
-#include <QTextCharFormat>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextEdit>
 #include <algorithm>
-#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -109,10 +104,6 @@ private:
     int* m_pChosen;
 };
 
-int CeilPx(qreal value) {
-    return static_cast<int>(std::ceil(value - 1e-6));
-}
-
 } // namespace
 
 DialogScale DialogScale::ForFont(const QFont& font) {
@@ -123,7 +114,7 @@ DialogScale DialogScale::ForFont(const QFont& font) {
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     const int charWidth = (letters / 26 + 1) / 2;
     const int charHeight = metrics.height();
-    // MulDiv(1000, base, 4 or 8): rounded to the nearest pixel.
+    // 1000 units are a quarter (an eighth) of 1000 base units, rounded.
     return {(1000 * charWidth + 2) / 4, (1000 * charHeight + 4) / 8};
 }
 
@@ -176,6 +167,7 @@ struct CTcxMsgBox::Data {
     bool verificationChecked = false;
     QString dialogName = QStringLiteral("msgBox");
     QString buttonPrefix = QStringLiteral("msgBoxButton");
+    QString textName = QStringLiteral("msgBoxText");
 };
 
 CTcxMsgBox::CTcxMsgBox(QWidget* parent) : m_pData(std::make_unique<Data>()) {
@@ -218,9 +210,11 @@ bool CTcxMsgBox::IsVerificationChecked() const {
     return m_pData->verificationChecked;
 }
 
-void CTcxMsgBox::SetObjectNames(const QString& dialogName, const QString& buttonPrefix) {
+void CTcxMsgBox::SetObjectNames(const QString& dialogName, const QString& buttonPrefix,
+                                const QString& textName) {
     m_pData->dialogName = dialogName;
     m_pData->buttonPrefix = buttonPrefix;
+    m_pData->textName = textName;
 }
 
 int CTcxMsgBox::DoModal() {
@@ -244,66 +238,45 @@ int CTcxMsgBox::DoModal() {
     const DialogScale scale = DialogScale::ForFont(font);
 
     // The text: the main instruction as a larger bold paragraph, then the
-    // plain text with its line breaks.
-    auto* textEdit = new QTextEdit(&dlg);
-    textEdit->setObjectName(QStringLiteral("msgBoxText"));
-    auto* doc = new QTextDocument(textEdit);
-    doc->setDocumentMargin(0);
-    doc->setDefaultFont(font);
-    {
-        QTextCursor cursor(doc);
-        QTextCharFormat plain;
-        plain.setFont(font);
-        if (!d.mainInstruction.isEmpty()) {
-            QFont bigger = font;
-            if (bigger.pointSizeF() > 0)
-                bigger.setPointSizeF(bigger.pointSizeF() * 4 / 3);
-            else
-                bigger.setPixelSize(bigger.pixelSize() * 4 / 3);
-            bigger.setBold(true);
-            QTextCharFormat heading;
-            heading.setFont(bigger);
-            cursor.insertText(d.mainInstruction, heading);
-            if (!d.text.isEmpty()) {
-                // Half a line between the instruction and the text, below
-                // the instruction's last line only.
-                QTextBlockFormat block;
-                block.setBottomMargin(metrics.height() / 2.0);
-                cursor.setBlockFormat(block);
-                cursor.insertBlock(QTextBlockFormat(), plain);
-            }
-        }
-        cursor.insertText(d.text, plain);
+    // plain text with its line breaks, on a pane that scrolls only when it
+    // is taller than the screen allows.
+    auto* textArea = new QScrollArea(&dlg);
+    textArea->setObjectName(QStringLiteral("msgBoxTextArea"));
+    textArea->setFrameShape(QFrame::NoFrame);
+    textArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    textArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    textArea->setFocusPolicy(Qt::NoFocus);
+    auto* pane = new QWidget;
+    const auto makeLabel = [pane](const QString& text, const QString& name) {
+        auto* label = new QLabel(text, pane);
+        label->setObjectName(name);
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return label;
+    };
+    QLabel* mainLabel = nullptr;
+    if (!d.mainInstruction.isEmpty()) {
+        mainLabel = makeLabel(d.mainInstruction, QStringLiteral("taskMainInstruction"));
+        QFont bigger = font;
+        if (bigger.pointSizeF() > 0)
+            bigger.setPointSizeF(bigger.pointSizeF() * 4 / 3);
+        else
+            bigger.setPixelSize(bigger.pixelSize() * 4 / 3);
+        bigger.setBold(true);
+        mainLabel->setFont(bigger);
     }
+    QLabel* textLabel = nullptr;
+    if (!d.text.isEmpty() || !mainLabel)
+        textLabel = makeLabel(d.text, d.textName);
+    // Half a line between the instruction and the text.
+    const int textSpacing = mainLabel && textLabel ? metrics.height() / 2 : 0;
 
     QScreen* screen = d.parent ? d.parent->screen() : QGuiApplication::primaryScreen();
     const QRect workArea = screen ? screen->availableGeometry()
                                   : QRect(0, 0, kFallbackScreenWidth, kFallbackScreenHeight);
     const int screenWidth = workArea.width();
-    const auto heightAt = [doc](int width) {
-        doc->setTextWidth(width);
-        return CeilPx(doc->size().height());
-    };
-    const int textWidth = NarrowestWidthKeepingHeight(heightAt, screenWidth);
-    const int textHeight = heightAt(textWidth);
-    // Two pixels of slack so the wrap the width was chosen for never changes.
-    int shownTextWidth = textWidth + 2;
-    int shownTextHeight = textHeight;
-
-    textEdit->setDocument(doc);
-    textEdit->setReadOnly(true);
-    textEdit->setFrameShape(QFrame::NoFrame);
-    textEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    textEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    textEdit->setLineWrapMode(QTextEdit::FixedPixelWidth);
-    textEdit->setLineWrapColumnOrWidth(textWidth);
-    textEdit->setFocusPolicy(Qt::ClickFocus);
-    {
-        QPalette palette = textEdit->palette();
-        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-        textEdit->setPalette(palette);
-    }
-
     QLabel* iconLabel = nullptr;
     QSize iconSize(0, 0);
     if (!d.icon.isNull()) {
@@ -312,6 +285,45 @@ int CTcxMsgBox::DoModal() {
         iconLabel->setPixmap(d.icon);
         iconSize = d.icon.deviceIndependentSize().toSize();
         iconLabel->setFixedSize(iconSize);
+    }
+
+    const auto heightAt = [mainLabel, textLabel, textSpacing](int width) {
+        int height = textSpacing;
+        for (QLabel* label : {mainLabel, textLabel}) {
+            if (label)
+                height += label->heightForWidth(width);
+        }
+        return height;
+    };
+    // A word too long to wrap (a file name) sets the least width, so that it
+    // is not cut off.
+    int longestWord = 0;
+    for (QLabel* label : {mainLabel, textLabel}) {
+        if (label)
+            longestWord = std::max(longestWord, label->minimumSizeHint().width());
+    }
+    // Nor may the box outgrow the work area, whatever the text: beside the
+    // text go the margins, the icon, the slack and a scroll bar if needed.
+    const int widest = std::max(1, screenWidth - scale.X(kMarginLeft) - scale.X(kMarginRight) -
+                                       (iconLabel ? iconSize.width() + scale.X(kIconGap) : 0) - 2 -
+                                       textArea->verticalScrollBar()->sizeHint().width());
+    const int textWidth =
+        std::min(widest, std::max(NarrowestWidthKeepingHeight(heightAt, screenWidth), longestWord));
+    const int textHeight = heightAt(textWidth);
+    // Two pixels of slack so the wrap the width was chosen for never changes.
+    int shownTextWidth = textWidth + 2;
+    int shownTextHeight = textHeight;
+    {
+        int y = 0;
+        for (QLabel* label : {mainLabel, textLabel}) {
+            if (!label)
+                continue;
+            const int height = label->heightForWidth(textWidth);
+            label->setGeometry(0, y, shownTextWidth, height);
+            y += height + textSpacing;
+        }
+        pane->setFixedSize(shownTextWidth, textHeight);
+        textArea->setWidget(pane);
     }
 
     QCheckBox* check = nullptr;
@@ -358,10 +370,10 @@ int CTcxMsgBox::DoModal() {
                                        buttonSize.height() - bottom);
     if (shownTextHeight > maxTextHeight) {
         shownTextHeight = maxTextHeight;
-        textEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        shownTextWidth += dlg.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, textEdit);
+        textArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        shownTextWidth += textArea->verticalScrollBar()->sizeHint().width();
     }
-    textEdit->setFixedSize(shownTextWidth, shownTextHeight);
+    textArea->setFixedSize(shownTextWidth, shownTextHeight);
 
     int contentWidth = shownTextWidth + iconSize.width() + iconGap;
     const int contentHeight = std::max(shownTextHeight, iconSize.height());
@@ -376,7 +388,7 @@ int CTcxMsgBox::DoModal() {
         iconLabel->move(left, top);
     const int textAreaLeft = left + iconSize.width() + iconGap;
     const int textAreaWidth = clientWidth - right - textAreaLeft;
-    textEdit->move(textAreaLeft + (textAreaWidth - shownTextWidth) / 2, top);
+    textArea->move(textAreaLeft + (textAreaWidth - shownTextWidth) / 2, top);
     if (check)
         check->move(left, top + contentHeight + gap);
     const int buttonTop = clientHeight - bottom - buttonSize.height();

@@ -55,17 +55,20 @@ public:
     // close box. Without a cancel button the window has no close box.
     void AddButton(int id, bool isDefault, bool isCancel, const QString& caption);
     void SetCaption(const QString& caption);
-    // Plain text; line breaks are kept, long lines wrap.
+    // Plain text; line breaks are kept, long lines wrap. Shown in the label
+    // "msgBoxText".
     void SetText(const QString& text);
     void SetIcon(const QPixmap& icon);
 
     // For the task dialog: a main instruction shown larger and bold above
-    // the text, a verification check box below it, and the objectNames that
-    // tests find the window and its buttons by ("<buttonPrefix><id>").
+    // the text (label "taskMainInstruction"), a verification check box below
+    // it, and the objectNames that tests find the window, its buttons
+    // ("<buttonPrefix><id>") and its text label by.
     void SetMainInstruction(const QString& text);
     void SetVerification(const QString& text, bool checked);
     bool IsVerificationChecked() const;
-    void SetObjectNames(const QString& dialogName, const QString& buttonPrefix);
+    void SetObjectNames(const QString& dialogName, const QString& buttonPrefix,
+                        const QString& textName);
 
     // Shows the box modally and returns the chosen button's identifier, or
     // the cancel identifier for Escape and the close box.

@@ -6,9 +6,9 @@
 #include "ui/support/modal_answer.hpp"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTextEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -33,7 +33,9 @@ bool StartUp(const std::string& settingsPath, bool tick, QString* text = nullptr
         watch.stop();
         shown = true;
         if (text)
-            *text = w->findChild<QTextEdit*>(QStringLiteral("msgBoxText"))->toPlainText();
+            *text = w->findChild<QLabel*>(QStringLiteral("taskMainInstruction"))->text() +
+                    QLatin1Char('\n') +
+                    w->findChild<QLabel*>(QStringLiteral("taskContent"))->text();
         if (title)
             *title = w->windowTitle();
         auto* check = w->findChild<QCheckBox*>(QStringLiteral("verificationCheck"));

@@ -7,9 +7,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
-#include <QTextEdit>
 #include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
@@ -41,9 +42,16 @@ TEST(TaskDialog, ShowsCaptionTextsAndButtonsInOrderWithEqualWidths) {
     WhenModalShown([&](QWidget* w) {
         EXPECT_EQ(w->objectName(), QStringLiteral("taskDialog"));
         title = w->windowTitle();
-        auto* text = w->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
-        ASSERT_NE(text, nullptr);
-        texts = text->toPlainText().split(QLatin1Char('\n'));
+        for (const char* name : {"taskMainInstruction", "taskContent"}) {
+            auto* label = w->findChild<QLabel*>(QString::fromLatin1(name));
+            ASSERT_NE(label, nullptr) << name;
+            texts << label->text();
+        }
+        // The instruction stands out above the content.
+        const QFont main = w->findChild<QLabel*>(QStringLiteral("taskMainInstruction"))->font();
+        const QFont content = w->findChild<QLabel*>(QStringLiteral("taskContent"))->font();
+        EXPECT_TRUE(main.bold());
+        EXPECT_GT(QFontInfo(main).pixelSize(), QFontInfo(content).pixelSize());
         auto* cont = w->findChild<QPushButton*>(QStringLiteral("taskButton6"));
         auto* cancel = w->findChild<QPushButton*>(QStringLiteral("taskButton7"));
         ASSERT_TRUE(cont && cancel);
