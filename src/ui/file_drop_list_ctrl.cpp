@@ -17,7 +17,6 @@
 #include <QMimeData>
 #include <QMimeDatabase>
 #include <QPainter>
-#include <QScrollBar>
 #include <QStyle>
 #include <QUrl>
 #include <utility>

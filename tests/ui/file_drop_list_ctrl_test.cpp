@@ -158,42 +158,43 @@ TEST_F(DropFixture, DesktopLinkToAFileAddsItsTarget) {
     ExpectInStep(m_list, m_doc);
 }
 
-// The control's own handlers, as a file manager's drag reaches them.
-class CDropTarget : public CFileDropListCtrl {
-public:
-    using CFileDropListCtrl::CFileDropListCtrl;
-    bool Drop(const QList<QUrl>& urls, Qt::DropActions actions, Qt::DropAction* taken) {
-        QMimeData dropped;
-        dropped.setUrls(urls);
-        QDragEnterEvent enter(QPoint(5, 5), actions, &dropped, Qt::LeftButton, Qt::NoModifier);
-        dragEnterEvent(&enter);
-        QDropEvent drop(QPointF(5, 5), actions, &dropped, Qt::LeftButton, Qt::NoModifier);
-        drop.ignore();
-        dropEvent(&drop);
-        EXPECT_EQ(enter.isAccepted(), drop.isAccepted());
-        *taken = drop.dropAction();
-        return drop.isAccepted();
+// A file manager's drag as Qt delivers it: enter, move, drop on the viewport.
+// Gives whether the drop was taken and with which action.
+std::optional<Qt::DropAction> Drop(CFileDropListCtrl& list, const QList<QUrl>& urls,
+                                   Qt::DropActions actions) {
+    QMimeData dropped;
+    dropped.setUrls(urls);
+    const QPoint at(20, 20);
+    QDragEnterEvent enter(at, actions, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &enter);
+    QDragMoveEvent move(at, actions, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &move);
+    QDropEvent drop(QPointF(at), actions, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &drop);
+    EXPECT_EQ(enter.isAccepted(), drop.isAccepted());
+    if (!drop.isAccepted()) {
+        return std::nullopt;
     }
-};
+    return drop.dropAction();
+}
 
 TEST_F(DropFixture, FileManagerDropIsTakenAsACopyNeverAsAMove) {
-    CSourceFileListDoc doc;
-    CDropTarget list(doc);
+    m_list.resize(300, 200);
+    m_list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_list));
     const QList<QUrl> urls{QUrl::fromLocalFile(QString::fromStdString(m_dir / "a.txt")),
                            QUrl("https://example.org/b.txt"),
                            QUrl::fromLocalFile(QString::fromStdString(m_dir / "b.txt"))};
 
     // Accepting a move would let the file manager delete its originals.
-    Qt::DropAction taken = Qt::IgnoreAction;
-    EXPECT_FALSE(list.Drop(urls, Qt::MoveAction, &taken));
-    EXPECT_EQ(doc.GetCount(), 0);
+    EXPECT_EQ(Drop(m_list, urls, Qt::MoveAction), std::nullopt);
+    EXPECT_EQ(m_doc.GetCount(), 0);
 
-    EXPECT_TRUE(list.Drop(urls, Qt::CopyAction | Qt::MoveAction, &taken));
-    EXPECT_EQ(taken, Qt::CopyAction);
-    EXPECT_TRUE(list.Drop(urls, Qt::LinkAction | Qt::MoveAction, &taken));
-    EXPECT_EQ(taken, Qt::LinkAction);
-    EXPECT_EQ(Paths(doc), (std::vector<std::string>{Real(m_dir / "a.txt"), Real(m_dir / "b.txt")}));
-    ExpectInStep(list, doc);
+    EXPECT_EQ(Drop(m_list, urls, Qt::CopyAction | Qt::MoveAction), Qt::CopyAction);
+    EXPECT_EQ(Drop(m_list, urls, Qt::LinkAction | Qt::MoveAction), Qt::LinkAction);
+    EXPECT_EQ(Paths(m_doc),
+              (std::vector<std::string>{Real(m_dir / "a.txt"), Real(m_dir / "b.txt")}));
+    ExpectInStep(m_list, m_doc);
 }
 
 TEST(FileDropListCtrlTest, LocalPathOfUrl) {
