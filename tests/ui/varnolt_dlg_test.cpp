@@ -25,9 +25,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdlib>
@@ -49,21 +46,14 @@ struct Shown {
     QString strTitle;
 };
 
-// The task dialog shows its main instruction in bold above the content, in
-// one text: split them by that.
+// The task dialog's main instruction and content, as its labels show them.
 void ReadTexts(QWidget* dialog, Shown& shown) {
-    auto* text = dialog->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
-    ASSERT_NE(text, nullptr);
-    QStringList instruction;
-    QStringList content;
-    for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next()) {
-        const bool bold = block.begin().atEnd()
-                              ? !content.isEmpty() && instruction.isEmpty()
-                              : block.begin().fragment().charFormat().font().bold();
-        (bold ? instruction : content) << block.text();
+    for (auto [name, text] : {std::pair{"taskMainInstruction", &shown.strInstruction},
+                              std::pair{"taskContent", &shown.strContent}}) {
+        if (auto* label = dialog->findChild<QLabel*>(QString::fromLatin1(name))) {
+            *text = label->text();
+        }
     }
-    shown.strInstruction = instruction.join(QLatin1Char('\n'));
-    shown.strContent = content.join(QLatin1Char('\n'));
 }
 
 // Runs `call`; the first task dialog it opens is read and answered with the
