@@ -414,8 +414,19 @@ void CVarnoltDlg::ApplyValues(const ProfileDialogValues& values) {
 
 bool CVarnoltDlg::LoadProfile(const std::string& path) {
     ProfileContent content;
-    if (ReadProfile(path, content) != ProfileStatus::Ok) {
-        ShowError(Text(kMsgBadProfile));
+    int error = 0;
+    if (const ProfileStatus status = ReadProfile(path, content, &error);
+        status != ProfileStatus::Ok) {
+        // A file that cannot be read is an error; one that is not a profile
+        // we can use, a warning. The reason tells the user what to fix.
+        CTaskDialog failure(this);
+        failure.SetIcon(status == ProfileStatus::CannotRead ? TaskDialogIcon::Error
+                                                            : TaskDialogIcon::Warning);
+        failure.SetMainInstruction(Text(kMsgBadProfile));
+        failure.SetContent(QStringLiteral("\"%1\": %2")
+                               .arg(FromUtf8(path), FromUtf8(ProfileFailureReason(status, error))));
+        failure.AddButton(1, QStringLiteral("OK"), true, true);
+        failure.DoModal();
         return false;
     }
     ApplyValues(ToDialogValues(content));

@@ -337,6 +337,8 @@ TEST(VarnoltDlg, ProfileSetsTitleAndKeepsStoredOptions) {
         const Shown shown = Answering(
             1, [&] { dlg = std::make_unique<CVarnoltDlg>(*f.settings, f.files, broken); });
         EXPECT_EQ(shown.strInstruction, Message(3011));
+        EXPECT_TRUE(shown.strContent.startsWith(QString::fromStdString("\"" + broken + "\": ")))
+            << shown.strContent.toStdString();
         EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Varnolt"));
         EXPECT_FALSE(dlg->IsProfileLoaded());
         EXPECT_EQ(dlg->CurrentOptions().strDestPrefix, f.settings->PrependDest.Get());
