@@ -360,6 +360,9 @@ TEST(VarnoltDlg, ProfileSetsTitleAndKeepsStoredOptions) {
 
 TEST(VarnoltDlg, ClosingStoresTheOptions) {
     Fixture f;
+    // Showing the window must not move the focus into an edit box, which
+    // would silently pick that box's output option.
+    f.settings->OutputOption.Set(2);
     {
         CVarnoltDlg dlg(*f.settings, f.files, {});
         Child<QLineEdit>(dlg, "destPrefixEdit")->setText(QStringLiteral("conv_"));
@@ -367,6 +370,8 @@ TEST(VarnoltDlg, ClosingStoresTheOptions) {
         Child<QComboBox>(dlg, "unicodeFormatCombo")->setCurrentIndex(0);
         Child<QCheckBox>(dlg, "addBomCheck")->setChecked(false);
         dlg.show();
+        QApplication::setActiveWindow(&dlg);
+        QApplication::processEvents();
         QTest::mouseClick(Child<QPushButton>(dlg, "quitButton"), Qt::LeftButton);
         EXPECT_FALSE(dlg.isVisible());
     }
@@ -378,6 +383,7 @@ TEST(VarnoltDlg, ClosingStoresTheOptions) {
     EXPECT_EQ(reread.UnicodeFormat.Get(), 0);
     EXPECT_EQ(reread.AddBOM.Get(), 0);
     EXPECT_EQ(reread.Version.Get(), 513);
+    EXPECT_EQ(reread.OutputOption.Get(), 2);
 }
 
 TEST(VarnoltDlg, AddFilesOpensInItsLastFolderAndListsEachFileOnce) {
