@@ -420,6 +420,40 @@ TEST(VarnoltDlg, AddFilesOpensInItsLastFolderAndListsEachFileOnce) {
     EXPECT_EQ(Child<QLabel>(dlg, "itemCountLabel")->text(), QStringLiteral("1 items"));
 }
 
+// Browsing selects "Output to a folder"; cancelling keeps the typed folder
+// rather than emptying the box.
+TEST(VarnoltDlg, BrowseSelectsFolderOptionAndCancelKeepsTheTypedFolder) {
+    Fixture f;
+    const std::string chosen = f.dir / "chosen";
+    ::mkdir(chosen.c_str(), 0755);
+    f.settings->OutputOption.Set(0);
+    f.settings->OutputFolder.Set("/typed/by/hand");
+    CVarnoltDlg dlg(*f.settings, f.files, {});
+    auto* edit = Child<QLineEdit>(dlg, "outputFolderEdit");
+    for (bool accept : {false, true}) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                return;
+            }
+            poll.stop();
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Please select an output folder:"));
+            if (accept) {
+                dialog->setDirectory(QString::fromStdString(chosen));
+                dialog->selectFile(QString::fromStdString(chosen));
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else {
+                QMetaObject::invokeMethod(dialog, "reject");
+            }
+        });
+        poll.start(5);
+        dlg.OnBrowseFolder();
+        EXPECT_EQ(dlg.CurrentOptions().nOutputOption, 2);
+        EXPECT_EQ(edit->text().toStdString(), accept ? chosen : "/typed/by/hand");
+    }
+}
+
 TEST(VarnoltDlg, ConvertChecksListAndHandsTheRunItsTarget) {
     Fixture f;
     const std::string folder = f.dir / "out";
