@@ -51,9 +51,9 @@ CFileDialogEx::CFileDialogEx(CAppSettings& settings, const Setup& setup, QWidget
 
     CRegStringSetting lastFolder(m_settings, FolderSettingName(m_strClientId), "");
     const QString folder = QString::fromStdString(lastFolder.Get());
-    if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
-        setDirectory(folder);
-    }
+    // Without a folder of its own, the home folder: Qt would otherwise open
+    // wherever any file dialog of the process was last, mixing the dialogs.
+    setDirectory(!folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath());
     if (!setup.initialFile.isEmpty()) {
         // A full path also opens its folder.
         selectFile(setup.initialFile);

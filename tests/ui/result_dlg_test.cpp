@@ -157,6 +157,10 @@ void SaveAs(QObject* owner, const QString& path, bool append, QString* openedWit
         *openedWith = dialog->selectedFiles().value(0);
         *openedChecked = check->isChecked();
         check->setChecked(append);
+        // The dialog leaves a focused name field as the user typed it.
+        if (QWidget* focus = dialog->focusWidget()) {
+            focus->clearFocus();
+        }
         dialog->selectFile(path);
         // What the Save button does; queued, so that a question it asks
         // is answered by the next tick.
