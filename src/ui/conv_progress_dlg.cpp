@@ -2,6 +2,8 @@
 #include "ui/conv_progress_dlg.hpp"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -71,10 +73,16 @@ CConvProgressDlg::CConvProgressDlg(CConvController& controller, QWidget* parent)
 }
 
 CConvProgressDlg::~CConvProgressDlg() {
-    // Only reached early when the dialog is destroyed while a run still uses
-    // it (e.g. the application is quitting): let the run end, then detach.
+    // Only reached with a run under way when the dialog is destroyed early
+    // (the application is quitting): no further file is begun, and the files
+    // in flight finish. Events keep flowing meanwhile, because a worker may
+    // be waiting for the UI thread to answer the overwrite question.
     if (m_worker.joinable()) {
+        m_bClosing = true;
         CConvController::s_bCancelRequested.store(true);
+        while (!m_bRunReturned.load()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
         m_worker.join();
     }
     m_controller.m_hProgressWnd = nullptr;
@@ -109,10 +117,14 @@ void CConvProgressDlg::StartRun() {
         if (!finished) {
             m_pSink->RunFinished();
         }
+        m_bRunReturned.store(true);
     });
 }
 
 void CConvProgressDlg::OnFileBegun() {
+    if (m_bClosing) {
+        return;
+    }
     ++m_nFilesBegun;
     m_bChanged = true;
 }
@@ -136,6 +148,9 @@ void CConvProgressDlg::OnAbort() {
 }
 
 void CConvProgressDlg::OnRunFinished() {
+    if (m_bClosing) {
+        return; // the destructor waits for the run itself
+    }
     // Run has returned or is about to: wait for the thread itself to end so
     // nothing of the run outlives the dialog.
     if (m_worker.joinable()) {

@@ -6,6 +6,7 @@
 #include "convert/conv_controller.hpp"
 
 #include <QDialog>
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -69,6 +70,8 @@ private:
     bool m_bChanged = false;
     bool m_bStarted = false;
     bool m_bFinished = false;
+    bool m_bClosing = false;                 // destroyed while the run goes on
+    std::atomic<bool> m_bRunReturned{false}; // set by the worker as it ends
 };
 
 } // namespace varnolt::ui

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QMessageBox>
 
 namespace varnolt::ui {
 
@@ -84,6 +85,21 @@ bool CFileDialogEx::DoModal() {
     // Staged in the store now; it reaches the file with the other settings.
     lastFolder.Write();
     return true;
+}
+
+void CFileDialogEx::accept() {
+    const QStringList files = selectedFiles();
+    if (!files.isEmpty()) {
+        const QFileInfo info(files.front());
+        if (!info.exists() && !info.absoluteDir().exists()) {
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("%1\nPath does not exist.\nCheck the path and "
+                                                "try again.")
+                                     .arg(QDir::toNativeSeparators(info.absolutePath())));
+            return;
+        }
+    }
+    QFileDialog::accept();
 }
 
 bool CFileDialogEx::GetCheck() const {

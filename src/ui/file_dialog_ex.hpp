@@ -45,6 +45,11 @@ public:
     // without an extension, as it does on the system these filters come from.
     static QStringList NameFilters(const QString& filter);
 
+public slots:
+    // A name in a folder that does not exist is refused here, with the
+    // dialog left open, rather than failing later when the file is written.
+    void accept() override;
+
 private:
     CAppSettings& m_settings;
     QString m_strClientId;

@@ -176,9 +176,12 @@ void CResultDlg::SortBy(int column) {
         m_nSortDir = 1;
     }
     const Qt::SortOrder order = m_nSortDir == 1 ? Qt::AscendingOrder : Qt::DescendingOrder;
-    m_pList->header()->setSortIndicatorShown(true);
-    m_pList->header()->setSortIndicator(m_nSortColumn, order);
     m_pList->sortItems(m_nSortColumn, order);
+    // An up arrow for ascending (after sortItems, which sets its own): Qt's header draws its up
+    // arrow for DescendingOrder, so the indicator is given the other order.
+    m_pList->header()->setSortIndicatorShown(true);
+    m_pList->header()->setSortIndicator(m_nSortColumn,
+                                        m_nSortDir == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 bool CResultDlg::PathHoldsRunFile(const QString& path) const {

@@ -361,5 +361,54 @@ TEST(ConvProgressDlg, AbortMidRunBeginsNoFurtherFileAndLosesNothing) {
     CLog::Instance().Reset();
 }
 
+// The dialog destroyed while a worker waits on the overwrite question (the
+// program quitting): the question is still answered, the run ends without
+// beginning further files, and the destruction does not hang.
+TEST(ConvProgressDlg, DestroyedMidRunLetsTheQuestionBeAnsweredAndEnds) {
+    constexpr int kFiles = 20;
+    TempDir dir;
+    CSourceFileListDoc doc;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        WriteFile(dir / name, "text " + name);
+        WriteFile(dir / ("_unicode_" + name), "old");
+        doc.AddFile(dir / name);
+    }
+    CAppSettings settings(Settings(dir, /*singleThread=*/false));
+    CLog::Instance().Reset();
+    COverwriteQuestionDlg question;
+    CConvController controller(nullptr, &doc, 1252, 1, "_unicode_", 2, false, false, false,
+                               settings, &question);
+    auto* dlg = new CConvProgressDlg(controller);
+    QObject answers;
+    int asked = 0;
+    test::AnswerModals(&answers, [&](QWidget* w) {
+        if (w->objectName() == QStringLiteral("taskDialog")) {
+            ++asked;
+            test::AnswerTask(w, COverwriteQuestionDlg::kIdDontOverwrite);
+        }
+        return true;
+    });
+    dlg->show();
+    // Destroyed from the top of the event loop once a question was asked;
+    // workers still in flight ask theirs while the destructor waits.
+    for (int waited = 0; dlg != nullptr && waited < 20000; waited += 10) {
+        QTest::qWait(10);
+        if (asked > 0) {
+            delete dlg;
+            dlg = nullptr;
+        }
+    }
+    ASSERT_EQ(dlg, nullptr);
+    EXPECT_GE(asked, 1);
+    EXPECT_LT(CLog::Instance().GetCount(), kFiles);
+    for (std::int64_t r = 0; r < CLog::Instance().GetCount(); ++r) {
+        EXPECT_EQ(CLog::Instance().GetRecord(r).nMessageId, kMsgDestExistsSkipped);
+    }
+    EXPECT_EQ(ReadFile(dir / "_unicode_f0.txt"), "old");
+    EXPECT_EQ(controller.m_hProgressWnd, nullptr);
+    CLog::Instance().Reset();
+}
+
 } // namespace
 } // namespace varnolt::ui

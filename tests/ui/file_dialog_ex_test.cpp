@@ -9,6 +9,8 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -78,6 +80,43 @@ TEST(FileDialogEx, EachDialogRemembersItsOwnLastFolder) {
               QDir(QString::fromStdString(logs)).canonicalPath());
     CFileDialogExCfgProfile profile(settings);
     EXPECT_EQ(QDir(profile.directory()).canonicalPath(), QDir::home().canonicalPath());
+}
+
+// A name in a folder that does not exist is refused: the dialog says so
+// and stays open.
+TEST(FileDialogEx, RefusesAPathInAMissingFolder) {
+    test::TempDir dir;
+    CAppSettings settings(dir / "settings.reg");
+    CFileDialogExLog dialog(settings, QString(), false);
+    QString warning;
+    bool stillOpen = false;
+    QObject owner;
+    test::AnswerModals(&owner, [&](QWidget* w) {
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            warning = box->text();
+            box->button(QMessageBox::Ok)->click();
+            return true;
+        }
+        if (w != &dialog) {
+            return true;
+        }
+        if (!warning.isEmpty()) {
+            // Back after the warning: still open, so give up.
+            stillOpen = true;
+            QMetaObject::invokeMethod(&dialog, "reject", Qt::QueuedConnection);
+            return false;
+        }
+        if (QWidget* focus = dialog.focusWidget()) {
+            focus->clearFocus();
+        }
+        dialog.selectFile(QString::fromStdString(dir / "missing/run.txt"));
+        QMetaObject::invokeMethod(&dialog, "accept", Qt::QueuedConnection);
+        return true;
+    });
+    EXPECT_FALSE(dialog.DoModal());
+    EXPECT_TRUE(stillOpen);
+    EXPECT_TRUE(warning.contains(QStringLiteral("Path does not exist."))) << warning.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
 
 } // namespace
