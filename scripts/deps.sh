@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ ccache python3 libgtest-dev libgmock-dev
-          libicu-dev icu-devtools qt6-base-dev "$@")
+          libicu-dev icu-devtools qt6-base-dev dbus-daemon "$@")
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -86,6 +86,9 @@ CConvProgressDlg::~CConvProgressDlg() {
         m_worker.join();
     }
     m_controller.m_hProgressWnd = nullptr;
+    if (m_bStarted) {
+        m_launcher.Off();
+    }
 }
 
 int CConvProgressDlg::exec() {
@@ -105,6 +108,7 @@ void CConvProgressDlg::StartRun() {
     m_bStarted = true;
     m_controller.m_hProgressWnd = m_pSink.get();
     m_pTimer->start();
+    m_launcher.SetProgress(0, m_nTotal);
     m_worker = std::thread([this] {
         // Run reports its own end; should it fail instead, the dialog must
         // still learn that the run is over, or it could never close.
@@ -133,6 +137,7 @@ void CConvProgressDlg::OnTimer() {
     if (m_bChanged) {
         m_bChanged = false;
         m_pBar->setValue(std::min(m_nFilesBegun, m_nTotal));
+        m_launcher.SetProgress(m_nFilesBegun, m_nTotal);
     }
 }
 
@@ -144,6 +149,7 @@ void CConvProgressDlg::OnAbort() {
     m_pBar->setPalette(palette);
     m_pBar->setProperty("errorState", true);
     m_pTimer->stop();
+    m_launcher.SetError();
     CConvController::s_bCancelRequested.store(true);
 }
 
@@ -159,6 +165,7 @@ void CConvProgressDlg::OnRunFinished() {
     m_controller.m_hProgressWnd = nullptr;
     m_pTimer->stop();
     m_pBar->setValue(m_nTotal);
+    m_launcher.SetProgress(m_nTotal, m_nTotal);
     m_bFinished = true;
     accept();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "convert/conv_controller.hpp"
+#include "ui/launcher_progress.hpp"
 
 #include <QDialog>
 #include <atomic>
@@ -37,6 +38,10 @@ public:
     // redrawn at most this often.
     static constexpr int kRefreshMs = 100;
 
+    // Where the dock entry's progress goes; the session bus by default.
+    // Set before the run starts.
+    void SetLauncherProgress(const CLauncherProgress& launcher) { m_launcher = launcher; }
+
 public slots:
     // Escape and the close box must not end a run that is still converting.
     void reject() override {}
@@ -65,6 +70,7 @@ private:
     QProgressBar* m_pBar;
     QPushButton* m_pAbort;
     QTimer* m_pTimer;
+    CLauncherProgress m_launcher;
     int m_nFilesBegun = 0;
     int m_nTotal;
     bool m_bChanged = false;
