@@ -21,20 +21,22 @@ bool SessionBusExists() {
     return !runtime.isEmpty() && QFileInfo::exists(QDir(runtime).filePath(QStringLiteral("bus")));
 }
 
-QDBusConnection SessionBusIfAny() {
-    if (SessionBusExists()) {
-        return QDBusConnection::sessionBus();
-    }
-    // A connection object that never connects: used only as "no bus".
-    return QDBusConnection(QStringLiteral("varnolt-no-session-bus"));
-}
-
 } // namespace
 
-CLauncherProgress::CLauncherProgress() : CLauncherProgress(SessionBusIfAny()) {}
+CLauncherProgress::CLauncherProgress() {
+    // Without a bus not even Qt's bus machinery is started.
+    if (SessionBusExists()) {
+        if (QDBusConnection bus = QDBusConnection::sessionBus(); bus.isConnected()) {
+            m_connection = bus;
+        }
+    }
+}
 
-CLauncherProgress::CLauncherProgress(const QDBusConnection& connection)
-    : m_connection(connection), m_bActive(connection.isConnected()) {}
+CLauncherProgress::CLauncherProgress(const QDBusConnection& connection) {
+    if (connection.isConnected()) {
+        m_connection = connection;
+    }
+}
 
 void CLauncherProgress::SetProgress(int done, int total) {
     if (total <= 0) {
@@ -56,7 +58,7 @@ void CLauncherProgress::Off() {
 }
 
 void CLauncherProgress::Send(bool visible) {
-    if (!m_bActive) {
+    if (!m_connection) {
         return;
     }
     QDBusMessage message =
@@ -69,7 +71,7 @@ void CLauncherProgress::Send(bool visible) {
     message << QString::fromLatin1(kAppUri) << properties;
     // A signal is queued, never waited for: a slow or broken dock cannot
     // hold up the run's dialog.
-    m_connection.send(message);
+    m_connection->send(message);
 }
 
 } // namespace varnolt::ui

@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QString>
+#include <optional>
 
 namespace varnolt::ui {
 
@@ -17,7 +18,7 @@ public:
     explicit CLauncherProgress(const QDBusConnection& connection);
 
     // Whether signals go anywhere at all.
-    bool IsActive() const { return m_bActive; }
+    bool IsActive() const { return m_connection.has_value(); }
 
     // `done` of `total`, shown as a fraction; keeps the error state once set.
     void SetProgress(int done, int total);
@@ -34,8 +35,7 @@ public:
 private:
     void Send(bool visible);
 
-    QDBusConnection m_connection;
-    bool m_bActive = false;
+    std::optional<QDBusConnection> m_connection; // only a connected one
     bool m_bError = false;
     double m_dProgress = 0.0;
 };
