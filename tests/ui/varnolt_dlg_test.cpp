@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
@@ -27,10 +28,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <climits>
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using varnolt::CAppSettings;
 using varnolt::CSourceFileListDoc;
@@ -418,6 +421,36 @@ TEST(VarnoltDlg, AddFilesOpensInItsLastFolderAndListsEachFileOnce) {
     ASSERT_EQ(f.files.GetCount(), 1); // the second pass chose the same file
     EXPECT_EQ(f.files.GetPath(0), folder + "/a.txt");
     EXPECT_EQ(Child<QLabel>(dlg, "itemCountLabel")->text(), QStringLiteral("1 items"));
+}
+
+// What the file dialog hands back is listed under the bytes the file system
+// uses: a name that is not UTF-8 keeps its byte, and a link or a launcher
+// stands for the file it leads to, as on the command line.
+TEST(VarnoltDlg, AddFilesListsTheFileTheChosenNameReaches) {
+    Fixture f;
+    char real[PATH_MAX];
+    ASSERT_NE(::realpath(f.dir.Path().c_str(), real), nullptr);
+    const std::string folder = real;
+    test::WriteFile(folder + "/target.txt", "na\xefve\n");
+    ASSERT_EQ(::symlink("target.txt", (folder + "/link.txt").c_str()), 0);
+    test::WriteFile(folder + "/launcher.desktop",
+                    "[Desktop Entry]\nType=Link\nURL=file://" + folder + "/target.txt\n");
+    test::WriteFile(folder + "/caf\xe9.txt", "caf\xe9\n");
+    const struct {
+        std::string chosen;
+        std::string listed;
+    } cases[] = {
+        {folder + "/caf\xe9.txt", folder + "/caf\xe9.txt"},
+        {folder + "/link.txt", folder + "/target.txt"},
+        {folder + "/launcher.desktop", folder + "/target.txt"},
+    };
+    for (const auto& c : cases) {
+        f.files.RemoveAll();
+        CVarnoltDlg dlg(*f.settings, f.files, {});
+        dlg.AddFiles({QFile::decodeName(c.chosen.c_str())});
+        ASSERT_EQ(f.files.GetCount(), 1) << c.chosen;
+        EXPECT_EQ(f.files.GetPath(0), c.listed) << c.chosen;
+    }
 }
 
 // Browsing selects "Output to a folder"; cancelling keeps the typed folder
