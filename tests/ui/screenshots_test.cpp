@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <condition_variable>
@@ -90,17 +91,23 @@ TEST_F(ScreenshotsTest, MainWindowAndValidationMessages) {
     dlg.show();
     Save(&dlg, QStringLiteral("main_filled"));
     const struct {
+        const char* radio;
         const char* edit;
         const char* text;
         const char* name;
     } cases[] = {
-        {"backupPrefixEdit", "a:b", "message_3003"},
-        {"destPrefixEdit", "a/b", "message_3004"},
-        {"outputFolderEdit", "/no/such/folder", "message_3005"},
+        {"backupRadio", "backupPrefixEdit", "a:b", "message_3003"},
+        {"prefixRadio", "destPrefixEdit", "a/b", "message_3004"},
+        {"folderRadio", "outputFolderEdit", "/no/such/folder", "message_3005"},
     };
     for (const auto& c : cases) {
         auto* edit = dlg.findChild<QLineEdit*>(QString::fromLatin1(c.edit));
+        auto* radio = dlg.findChild<QRadioButton*>(QString::fromLatin1(c.radio));
         ASSERT_NE(edit, nullptr) << c.edit;
+        ASSERT_NE(radio, nullptr) << c.radio;
+        radio->click();
+        // Validation stops at the first fault: each case faults one box only.
+        const QString kept = edit->text();
         edit->setText(QString::fromLatin1(c.text));
         edit->setFocus();
         for (bool question : {false, true}) {
@@ -108,6 +115,7 @@ TEST_F(ScreenshotsTest, MainWindowAndValidationMessages) {
                 QString::fromLatin1(c.name) + (question ? QStringLiteral("_question") : QString()),
                 [&] { dlg.ValidateOptions(question); }, [](QWidget* w) { w->close(); }, &dlg);
         }
+        edit->setText(kept);
     }
 }
 
