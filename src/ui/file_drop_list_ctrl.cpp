@@ -11,6 +11,7 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileIconProvider>
 #include <QHash>
 #include <QHeaderView>
@@ -19,6 +20,8 @@
 #include <QPainter>
 #include <QStyle>
 #include <QUrl>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <utility>
 
 namespace varnolt::ui {
@@ -137,6 +140,45 @@ std::optional<std::string> LocalPathOfUrl(const QUrl& url) {
         return std::nullopt;
     }
     return std::string(raw.constData(), static_cast<std::size_t>(raw.size()));
+}
+
+std::string ListedPath(const std::string& named) {
+    std::string path = ResolveShortcut(named);
+    return path.empty() ? named : path;
+}
+
+std::string LocalPathBytes(const QString& path) {
+    const QByteArray encoded = QFile::encodeName(path);
+    const std::string bytes(encoded.constData(), static_cast<std::size_t>(encoded.size()));
+    struct stat info {};
+    const std::size_t slash = bytes.rfind('/');
+    if (::lstat(bytes.c_str(), &info) == 0 || slash == std::string::npos) {
+        return bytes;
+    }
+    // Qt decodes a name with bytes that are not valid in the file-name
+    // encoding into replacement characters, which do not encode back. The
+    // one entry of the folder whose name decodes to the same text is the
+    // file that was chosen; with none or several, the name stays as given
+    // and the run reports it.
+    const std::string folder = slash == 0 ? std::string("/") : bytes.substr(0, slash);
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return bytes;
+    }
+    std::string found;
+    int matches = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (QFile::decodeName(entry->d_name) == name) {
+            found = entry->d_name;
+            ++matches;
+        }
+    }
+    ::closedir(dir);
+    if (matches != 1) {
+        return bytes;
+    }
+    return (slash == 0 ? std::string() : folder) + "/" + found;
 }
 
 CFileDropListCtrl::CFileDropListCtrl(CSourceFileListDoc& doc, QWidget* parent)
@@ -283,10 +325,7 @@ int CFileDropListCtrl::DropPaths(const std::vector<std::string>& paths) {
     {
         CBatch batch(*this, m_nBatch);
         for (const std::string& dropped : paths) {
-            std::string path = ResolveShortcut(dropped);
-            if (path.empty()) {
-                path = dropped;
-            }
+            const std::string path = ListedPath(dropped);
             // Folders (also through links) are not searched; what cannot be
             // examined is left out silently.
             if (!platform::IsRegularFile(path)) {

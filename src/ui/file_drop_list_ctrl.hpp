@@ -33,6 +33,15 @@ QString FolderPart(const std::string& path);
 // other URL, a remote host, or an escaped NUL.
 std::optional<std::string> LocalPathOfUrl(const QUrl& url);
 
+// The path a named file is listed under, as the command line resolves it
+// (links and launchers followed); a path that cannot be resolved is kept as
+// named so that the run can report it.
+std::string ListedPath(const std::string& named);
+
+// The bytes of a local path that Qt hands over as text (a file dialog's
+// choice), so that a file whose name is not valid UTF-8 is still reached.
+std::string LocalPathBytes(const QString& path);
+
 // Row n shows entry n of the document; every change below keeps the two in
 // step. The document alone decides what is a duplicate.
 class CFileDropListCtrl : public QTreeWidget {

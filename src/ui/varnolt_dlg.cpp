@@ -496,7 +496,7 @@ void CVarnoltDlg::ShowHelp(int context) {
 
 void CVarnoltDlg::AddFiles(const QStringList& paths) {
     for (const QString& path : paths) {
-        const std::string file = path.toStdString();
+        const std::string file = ListedPath(LocalPathBytes(path));
         if (m_sourceFiles.AddFile(file) != -1) {
             m_pFileList->AddItem(file);
         }

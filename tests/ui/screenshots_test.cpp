@@ -1,0 +1,222 @@
+// Not a check: with VARNOLT_SCREENSHOT_DIR set, renders every window of the
+// interactive program in its main states to PNG files for people to look at
+// (scripts/screenshots.sh builds and runs it). Without it, it skips.
+#include "app/source_file_list_doc.hpp"
+#include "convert/controller_base.hpp"
+#include "convert/conv_controller.hpp"
+#include "convert/log.hpp"
+#include "settings/app_settings.hpp"
+#include "settings/file_status.hpp"
+#include "settings/string_table.hpp"
+#include "support/test_support.hpp"
+#include "ui/conv_progress_dlg.hpp"
+#include "ui/overwrite_question_dlg.hpp"
+#include "ui/result_dlg.hpp"
+#include "ui/startup_warning.hpp"
+#include "ui/support/modal_answers.hpp"
+#include "ui/varnolt_dlg.hpp"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
+#include <gtest/gtest.h>
+#include <mutex>
+
+namespace varnolt::ui {
+namespace {
+
+class ScreenshotsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* out = std::getenv("VARNOLT_SCREENSHOT_DIR");
+        if (out == nullptr || *out == '\0') {
+            GTEST_SKIP() << "set VARNOLT_SCREENSHOT_DIR to render the windows to PNG files";
+        }
+        m_folder = QString::fromLocal8Bit(out);
+    }
+
+    void Save(QWidget* w, const QString& name) {
+        QApplication::processEvents();
+        EXPECT_TRUE(w->grab().save(m_folder + QStringLiteral("/") + name + QStringLiteral(".png")))
+            << name.toStdString();
+    }
+
+    // Runs `open`, which shows a modal window (other than `except`); the
+    // window is saved as `name` once shown, then `dismiss` closes it.
+    void SaveModal(const QString& name, const std::function<void()>& open,
+                   const std::function<void(QWidget*)>& dismiss, QWidget* except = nullptr) {
+        bool saved = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (w == nullptr || w == except || !w->isVisible()) {
+                return;
+            }
+            poll.stop();
+            Save(w, name);
+            saved = true;
+            dismiss(w);
+        });
+        poll.start(5);
+        open();
+        poll.stop();
+        EXPECT_TRUE(saved) << name.toStdString();
+    }
+
+    test::TempDir m_dir;
+    CAppSettings m_settings{m_dir / "settings.reg"};
+    QString m_folder;
+};
+
+TEST_F(ScreenshotsTest, MainWindowAndValidationMessages) {
+    CSourceFileListDoc files;
+    {
+        CVarnoltDlg empty(m_settings, files, {});
+        empty.show();
+        Save(&empty, QStringLiteral("main_empty"));
+        SaveModal(
+            QStringLiteral("about"), [&] { empty.OnAbout(); }, [](QWidget* w) { w->close(); },
+            &empty);
+    }
+    for (int i = 0; i < 12; ++i) {
+        files.AddFile("/home/user/archive/chapter " + std::to_string(i) + ".html");
+    }
+    CVarnoltDlg dlg(m_settings, files, {});
+    dlg.show();
+    Save(&dlg, QStringLiteral("main_filled"));
+    const struct {
+        const char* radio;
+        const char* edit;
+        const char* text;
+        const char* name;
+    } cases[] = {
+        {"backupRadio", "backupPrefixEdit", "a:b", "message_3003"},
+        {"prefixRadio", "destPrefixEdit", "a/b", "message_3004"},
+        {"folderRadio", "outputFolderEdit", "/no/such/folder", "message_3005"},
+    };
+    for (const auto& c : cases) {
+        auto* edit = dlg.findChild<QLineEdit*>(QString::fromLatin1(c.edit));
+        auto* radio = dlg.findChild<QRadioButton*>(QString::fromLatin1(c.radio));
+        ASSERT_NE(edit, nullptr) << c.edit;
+        ASSERT_NE(radio, nullptr) << c.radio;
+        radio->click();
+        // Validation stops at the first fault: each case faults one box only.
+        const QString kept = edit->text();
+        edit->setText(QString::fromLatin1(c.text));
+        edit->setFocus();
+        for (bool question : {false, true}) {
+            SaveModal(
+                QString::fromLatin1(c.name) + (question ? QStringLiteral("_question") : QString()),
+                [&] { dlg.ValidateOptions(question); }, [](QWidget* w) { w->close(); }, &dlg);
+        }
+        edit->setText(kept);
+    }
+}
+
+TEST_F(ScreenshotsTest, StartupWarningAndOverwriteQuestion) {
+    SaveModal(
+        QStringLiteral("startup_warning"), [&] { ShowStartupWarning(m_settings); },
+        [](QWidget* w) { test::AnswerTask(w, 1); });
+
+    // The question as a run asks it, for a destination deep in long folders.
+    std::string message(LoadString(4000));
+    const std::string folder = "/home/user/archive/correspondence 1998-2004/letters from the "
+                               "regional office/scanned and transcribed/second batch";
+    message.replace(message.find("%1"), 2, "_unicode_letter to the board about the budget.html");
+    message.replace(message.find("%2"), 2, folder);
+    COverwriteQuestionDlg question;
+    SaveModal(
+        QStringLiteral("overwrite_question"), [&] { question.AskOverwrite(message); },
+        [](QWidget* w) { test::AnswerTask(w, COverwriteQuestionDlg::kIdDontOverwrite); });
+}
+
+// A run that begins `begun` files and then waits until released.
+class CHeldController : public CConvController {
+public:
+    CHeldController(const ISourceFileList* list, CAppSettings& settings, int begun)
+        : CConvController(nullptr, list, 1252, 1, "_unicode_", 2, false, true, false, settings,
+                          nullptr),
+          m_nBegun(begun) {}
+
+    bool Run() override {
+        for (int i = 0; i < m_nBegun; ++i) {
+            m_hProgressWnd->FileBegun();
+        }
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [this] { return m_bRelease; });
+        m_hProgressWnd->RunFinished();
+        return true;
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_bRelease = true;
+        m_cv.notify_all();
+    }
+
+private:
+    int m_nBegun;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_bRelease = false;
+};
+
+TEST_F(ScreenshotsTest, ProgressMidRunAndAborted) {
+    CSourceFileListDoc files;
+    for (int i = 0; i < 12; ++i) {
+        files.AddFile(m_dir / ("chapter " + std::to_string(i) + ".html"));
+    }
+    CHeldController controller(&files, m_settings, 5);
+    CConvProgressDlg dlg(controller);
+    test::AnswerModals(&dlg, [&](QWidget* w) {
+        if (w != &dlg) {
+            return true;
+        }
+        QTest::qWait(3 * CConvProgressDlg::kRefreshMs);
+        Save(&dlg, QStringLiteral("progress_running"));
+        QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("abortButton")),
+                          Qt::LeftButton);
+        QTest::qWait(2 * CConvProgressDlg::kRefreshMs);
+        Save(&dlg, QStringLiteral("progress_aborted"));
+        controller.Release();
+        return false;
+    });
+    dlg.exec();
+    CConvController::s_bCancelRequested = false;
+}
+
+TEST_F(ScreenshotsTest, ResultSortedByStatus) {
+    const struct {
+        const char* name;
+        int level;
+        int message;
+    } rows[] = {
+        {"chapter 2.html", kLevelOk, kMsgOk},
+        {"chapter 1.html", kLevelError, kMsgDestExistsSkipped},
+        {"notes.txt", kLevelWarning, kMsgDestOverwritten},
+        {"index.html", kLevelError, kMsgInvalidCharacter},
+        {"empty.txt", kLevelWarning, kMsgSourceEmpty},
+        {"chapter 3.html", kLevelOk, kMsgOk},
+    };
+    CSourceFileListDoc files;
+    CLog log;
+    for (const auto& row : rows) {
+        const std::string path = m_dir / row.name;
+        files.AddFile(path);
+        log.SetStatus(log.AddRecord(path), row.level, row.message);
+    }
+    CControllerBase run(&files, 1252, 1, "_unicode_", 2, false, true, false);
+    CResultDlg dlg(log, run, m_settings);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    dlg.SortBy(1);
+    Save(&dlg, QStringLiteral("result_sorted"));
+}
+
+} // namespace
+} // namespace varnolt::ui
