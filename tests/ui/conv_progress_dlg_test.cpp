@@ -13,6 +13,7 @@
 #include "ui/conv_progress_dlg.hpp"
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
+#include "ui/support/held_controller.hpp"
 #include "ui/support/modal_answers.hpp"
 
 #include <QApplication>
@@ -67,37 +68,6 @@ private:
     bool m_hadOld = false;
 };
 
-// A run whose progress the test steps by hand: `begun` files begin at once,
-// then the run waits until the test lets it finish.
-class CSteppedController : public CConvController {
-public:
-    CSteppedController(const ISourceFileList* list, CAppSettings& settings, int begun)
-        : CConvController(nullptr, list, 1252, 1, "_unicode_", 2, false, true, false, settings,
-                          nullptr),
-          m_nBegun(begun) {}
-
-    bool Run() override {
-        for (int i = 0; i < m_nBegun; ++i) {
-            m_hProgressWnd->FileBegun();
-        }
-        std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [this] { return m_bRelease; });
-        m_hProgressWnd->RunFinished();
-        return true;
-    }
-    void Release() {
-        std::lock_guard lock(m_mutex);
-        m_bRelease = true;
-        m_cv.notify_all();
-    }
-
-private:
-    int m_nBegun;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bRelease = false;
-};
-
 struct BarState {
     int value = -1;
     int maximum = -1;
@@ -114,7 +84,7 @@ TEST(ConvProgressDlg, CountsFilesBegunAndClosesOnlyWhenTheRunEnds) {
     for (int i = 0; i < 10; ++i) {
         doc.AddFile(dir / ("f" + std::to_string(i) + ".txt"));
     }
-    CSteppedController controller(&doc, settings, 10);
+    test::CHeldController controller(&doc, settings, 10);
     CConvProgressDlg dlg(controller);
     BarState beforeEnd;
     bool keysIgnored = false;
@@ -154,7 +124,7 @@ TEST(ConvProgressDlg, AbortGreysTheButtonAndWaitsForTheRun) {
     CSourceFileListDoc doc;
     doc.AddFile(dir / "a.txt");
     doc.AddFile(dir / "b.txt");
-    CSteppedController controller(&doc, settings, 1);
+    test::CHeldController controller(&doc, settings, 1);
     CConvProgressDlg dlg(controller);
     bool enabledAfter = true;
     bool errorState = false;

@@ -6,6 +6,7 @@
 #include "support/run_space.hpp"
 #include "ui/conv_progress_dlg.hpp"
 #include "ui/launcher_progress.hpp"
+#include "ui/support/held_controller.hpp"
 #include "ui/support/modal_answers.hpp"
 
 #include <QDBusArgument>
@@ -184,36 +185,6 @@ std::string Settings(const TempDir& dir) {
     return path;
 }
 
-// A run that begins `begun` files at once, then waits for the test.
-class CHeldController : public CConvController {
-public:
-    CHeldController(const ISourceFileList* list, CAppSettings& settings, int begun)
-        : CConvController(nullptr, list, 1252, 1, "_unicode_", 2, false, true, false, settings,
-                          nullptr),
-          m_nBegun(begun) {}
-
-    bool Run() override {
-        for (int i = 0; i < m_nBegun; ++i) {
-            m_hProgressWnd->FileBegun();
-        }
-        std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [this] { return m_bRelease; });
-        m_hProgressWnd->RunFinished();
-        return true;
-    }
-    void Release() {
-        std::lock_guard lock(m_mutex);
-        m_bRelease = true;
-        m_cv.notify_all();
-    }
-
-private:
-    int m_nBegun;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bRelease = false;
-};
-
 // What a listener sees for a whole run through the progress dialog: empty at
 // the start, files begun of total at the refresh, full at the end, off once
 // the dialog is gone; with Abort, the error state from then on.
@@ -247,7 +218,7 @@ TEST(LauncherProgress, ProgressDialogReportsItsRun) {
         for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
             doc.AddFile(dir / name);
         }
-        CHeldController controller(&doc, settings, 3);
+        test::CHeldController controller(&doc, settings, 3);
         {
             CConvProgressDlg dlg(controller);
             dlg.SetLauncherProgress(CLauncherProgress(bus.Connect()));
@@ -329,7 +300,7 @@ TEST(LauncherProgress, WithoutABusDoesNothing) {
     CAppSettings settings(Settings(dir));
     CSourceFileListDoc doc;
     doc.AddFile(dir / "a.txt");
-    CHeldController controller(&doc, settings, 1);
+    test::CHeldController controller(&doc, settings, 1);
     bool finished = false;
     {
         CConvProgressDlg dlg(controller); // takes the session bus, of which there is none

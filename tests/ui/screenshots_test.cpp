@@ -13,6 +13,7 @@
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
 #include "ui/startup_warning.hpp"
+#include "ui/support/held_controller.hpp"
 #include "ui/support/modal_answers.hpp"
 #include "ui/varnolt_dlg.hpp"
 
@@ -136,42 +137,12 @@ TEST_F(ScreenshotsTest, StartupWarningAndOverwriteQuestion) {
         [](QWidget* w) { test::AnswerTask(w, COverwriteQuestionDlg::kIdDontOverwrite); });
 }
 
-// A run that begins `begun` files and then waits until released.
-class CHeldController : public CConvController {
-public:
-    CHeldController(const ISourceFileList* list, CAppSettings& settings, int begun)
-        : CConvController(nullptr, list, 1252, 1, "_unicode_", 2, false, true, false, settings,
-                          nullptr),
-          m_nBegun(begun) {}
-
-    bool Run() override {
-        for (int i = 0; i < m_nBegun; ++i) {
-            m_hProgressWnd->FileBegun();
-        }
-        std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [this] { return m_bRelease; });
-        m_hProgressWnd->RunFinished();
-        return true;
-    }
-    void Release() {
-        std::lock_guard lock(m_mutex);
-        m_bRelease = true;
-        m_cv.notify_all();
-    }
-
-private:
-    int m_nBegun;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bRelease = false;
-};
-
 TEST_F(ScreenshotsTest, ProgressMidRunAndAborted) {
     CSourceFileListDoc files;
     for (int i = 0; i < 12; ++i) {
         files.AddFile(m_dir / ("chapter " + std::to_string(i) + ".html"));
     }
-    CHeldController controller(&files, m_settings, 5);
+    test::CHeldController controller(&files, m_settings, 5);
     CConvProgressDlg dlg(controller);
     test::AnswerModals(&dlg, [&](QWidget* w) {
         if (w != &dlg) {
