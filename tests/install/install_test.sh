@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Installs the build into a throw-away DESTDIR and runs the installed
+# programs there, so that a program which still reaches into the source or
+# build tree, or a file the install rules forgot, shows up here.
+# Usage: install_test.sh <build dir> <source dir>
+set -euo pipefail
+build=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+DESTDIR="$tmp/root" cmake --install "$build" --prefix /usr >/dev/null
+root="$tmp/root/usr"
+
+for f in bin/varnolt bin/xvarnolt \
+         share/applications/varnolt.desktop \
+         share/mime/packages/varnolt.xml \
+         share/metainfo/com.varnolt.Varnolt.metainfo.xml \
+         share/icons/hicolor/scalable/apps/varnolt.svg \
+         share/icons/hicolor/48x48/apps/varnolt.png \
+         share/varnolt/profiles/ru-windows-1251.vnp \
+         share/varnolt/samples/ru_library_report_1251.txt; do
+    [ -e "$root/$f" ] || fail "not installed: $f"
+done
+[ -x "$root/bin/varnolt" ] && [ -x "$root/bin/xvarnolt" ] || fail "programs not executable"
+
+# The programs' code must not name the source or build tree (debug info may:
+# it is only read by debuggers, so it is dropped before looking).
+for p in varnolt xvarnolt; do
+    objcopy --strip-debug "$root/bin/$p" "$tmp/$p.stripped"
+    for tree in "$src" "$build"; do
+        if grep -qaF "$tree" "$tmp/$p.stripped"; then
+            fail "installed $p contains the path $tree"
+        fi
+    done
+done
+
+# Convert copies of the installed samples with an installed profile. The
+# profile writes into samples/converted below the current folder.
+work="$tmp/work"
+mkdir -p "$work/in" "$tmp/config"
+cp "$root/share/varnolt/samples/ru_library_report_1251.txt" "$work/in/"
+export XDG_CONFIG_HOME="$tmp/config" VARNOLT_SETTINGS="$tmp/config/varnolt.ini"
+unset VARNOLT_EXE
+profile="$root/share/varnolt/profiles/ru-windows-1251.vnp"
+
+check_output() {
+    local out="$work/samples/converted/ru_library_report_1251.txt"
+    [ -s "$out" ] || fail "$1: no converted file"
+    # The profile asks for UTF-16LE with a byte order mark.
+    iconv -f CP1251 -t UTF-16LE "$work/in/ru_library_report_1251.txt" >"$tmp/expected"
+    tail -c +3 "$out" | cmp -s - "$tmp/expected" || fail "$1: converted text differs from the source's"
+    [ "$(head -c 2 "$out" | od -An -tx1 | tr -d ' ')" = fffe ] || fail "$1: no byte order mark"
+    rm -rf "$work/samples"
+}
+
+run() {
+    mkdir -p "$work/samples/converted"
+    # strace, where present, shows whether anything under the source or
+    # build tree is opened; without it the run is still checked.
+    if command -v strace >/dev/null && strace -f -qq -e trace=none true 2>/dev/null; then
+        (cd "$work" && strace -f -qq -o "$tmp/trace" -e trace=open,openat,execve,stat,newfstatat,access "$@") \
+            || fail "$* exited with $?"
+        if grep -F -e "\"$src/" -e "\"$build/" "$tmp/trace" | grep -v "$tmp"; then
+            fail "$1 touched the source or build tree"
+        fi
+    else
+        echo "strace not usable: not checking which files are opened"
+        (cd "$work" && "$@") || fail "$* exited with $?"
+    fi
+}
+
+run "$root/bin/xvarnolt" -c "$profile" -y "$work/in/ru_library_report_1251.txt"
+check_output xvarnolt
+run "$root/bin/varnolt" -u -c "$profile" -y "$work/in/ru_library_report_1251.txt"
+check_output "varnolt -u"
+echo "install test passed"
