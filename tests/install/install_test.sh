@@ -21,6 +21,7 @@ for f in bin/varnolt bin/xvarnolt \
          share/icons/hicolor/scalable/apps/varnolt.svg \
          share/icons/hicolor/48x48/apps/varnolt.png \
          share/man/man1/varnolt.1 share/man/man1/xvarnolt.1 \
+         share/bash-completion/completions/varnolt share/bash-completion/completions/xvarnolt \
          share/varnolt/profiles/ru-windows-1251.vnp \
          share/varnolt/samples/ru_library_report_1251.txt; do
     [ -e "$root/$f" ] || fail "not installed: $f"
