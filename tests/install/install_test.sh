@@ -15,7 +15,7 @@ DESTDIR="$tmp/root" cmake --install "$build" --prefix /usr >/dev/null
 root="$tmp/root/usr"
 
 for f in bin/varnolt bin/xvarnolt \
-         share/applications/varnolt.desktop \
+         share/applications/varnolt.desktop share/applications/varnolt-profile.desktop \
          share/mime/packages/varnolt.xml \
          share/metainfo/com.varnolt.Varnolt.metainfo.xml \
          share/icons/hicolor/scalable/apps/varnolt.svg \
@@ -27,6 +27,16 @@ for f in bin/varnolt bin/xvarnolt \
     [ -e "$root/$f" ] || fail "not installed: $f"
 done
 [ -x "$root/bin/varnolt" ] && [ -x "$root/bin/xvarnolt" ] || fail "programs not executable"
+
+# A profile opened from a file manager must reach the program as its -c
+# profile, never as a file to convert.
+for entry in "$root"/share/applications/*.desktop; do
+    if grep -q '^MimeType=.*application/x-varnolt-profile' "$entry"; then
+        grep -qE '^Exec=varnolt -c %f$' "$entry" || fail "$entry opens profiles without -c"
+    fi
+done
+grep -q '^MimeType=.*application/x-varnolt-profile' "$root"/share/applications/*.desktop \
+    || fail "no desktop entry opens profiles"
 
 # The programs' code must not name the source or build tree (debug info may:
 # it is only read by debuggers, so it is dropped before looking).

@@ -9,7 +9,7 @@ skipped=0
 status=0
 
 if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$pkg/varnolt.desktop" || status=1
+    desktop-file-validate "$pkg/varnolt.desktop" "$pkg/varnolt-profile.desktop" || status=1
 else
     echo "desktop-file-validate not found (Debian desktop-file-utils): desktop entry not checked"
     skipped=1
