@@ -38,6 +38,24 @@ done
 grep -q '^MimeType=.*application/x-varnolt-profile' "$root"/share/applications/*.desktop \
     || fail "no desktop entry opens profiles"
 
+# The MIME package recognises a profile by its content, not only its name.
+if command -v update-mime-database >/dev/null && command -v gio >/dev/null; then
+    cp -r "$root/share/mime" "$tmp/mime"
+    update-mime-database "$tmp/mime"
+    cp "$root/share/varnolt/profiles/ru-windows-1251.vnp" "$tmp/profile-without-suffix"
+    printf '\xff\xfeT\x00e\x00x\x00t\x00\n\x00' >"$tmp/utf16-text"
+    type_of() {
+        XDG_DATA_HOME="$tmp" XDG_DATA_DIRS="$tmp:/usr/share" \
+            gio info -a standard::content-type "$1" 2>/dev/null | sed -n 's/.*content-type: //p'
+    }
+    [ "$(type_of "$tmp/profile-without-suffix")" = application/x-varnolt-profile ] \
+        || fail "a profile is not recognised by its content"
+    [ "$(type_of "$tmp/utf16-text")" != application/x-varnolt-profile ] \
+        || fail "UTF-16 text without the signature is taken for a profile"
+else
+    echo "update-mime-database or gio missing: profile MIME magic not checked"
+fi
+
 # The programs' code must not name the source or build tree (debug info may:
 # it is only read by debuggers, so it is dropped before looking).
 # Sanitizer builds, never installed for real, keep source names for their
