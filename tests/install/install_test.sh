@@ -99,7 +99,7 @@ run() {
     # strace, where present, shows whether anything under the source or
     # build tree is opened; without it the run is still checked.
     if command -v strace >/dev/null && strace -f -qq -e trace=none true 2>/dev/null; then
-        (cd "$work" && strace -f -qq -o "$tmp/trace" -e trace=open,openat,execve,stat,newfstatat,access "$@") \
+        (cd "$work" && strace -f -qq -o "$tmp/trace" -e trace=%file "$@") \
             || fail "$* exited with $?"
         if grep -F -e "\"$src/" -e "\"$build/" "$tmp/trace" | grep -v "$tmp"; then
             fail "$1 touched the source or build tree"
