@@ -12,7 +12,7 @@ namespace varnolt::ui {
 
 namespace {
 
-struct ButtonSpec {
+struct ButtonEntry {
     int id;
     QString text;
     bool isDefault;
@@ -50,7 +50,7 @@ struct CTaskDialog::Data {
     TaskDialogIcon icon = TaskDialogIcon::None;
     QString mainInstruction;
     QString content;
-    std::vector<ButtonSpec> buttons;
+    std::vector<ButtonEntry> buttons;
     QString verification;
     bool verificationChecked = false;
 };
@@ -94,7 +94,7 @@ int CTaskDialog::DoModal() {
     QCoreApplication* app = QCoreApplication::instance();
     if (!qobject_cast<QApplication*>(app)) {
         d.verificationChecked = false;
-        for (const ButtonSpec& button : d.buttons) {
+        for (const ButtonEntry& button : d.buttons) {
             if (button.isCancel)
                 return button.id;
         }
@@ -115,7 +115,7 @@ int CTaskDialog::DoModal() {
     box.SetIcon(PixmapFor(d.icon));
     box.SetMainInstruction(d.mainInstruction);
     box.SetText(d.content);
-    for (const ButtonSpec& button : d.buttons)
+    for (const ButtonEntry& button : d.buttons)
         box.AddButton(button.id, button.isDefault, button.isCancel, button.text);
     box.SetVerification(d.verification, d.verificationChecked);
     const int chosen = box.DoModal();

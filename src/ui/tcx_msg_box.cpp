@@ -37,7 +37,7 @@ constexpr int kMinButtonTextWidth = 40;
 constexpr int kFallbackScreenWidth = 1024;
 constexpr int kFallbackScreenHeight = 768;
 
-struct ButtonSpec {
+struct ButtonEntry {
     int id;
     QString caption;
 };
@@ -158,7 +158,7 @@ struct CTcxMsgBox::Data {
     QString text;
     QString mainInstruction;
     QPixmap icon;
-    std::vector<ButtonSpec> buttons;
+    std::vector<ButtonEntry> buttons;
     int defaultId = -1;
     bool hasDefault = false;
     int cancelId = -1;
@@ -335,13 +335,13 @@ int CTcxMsgBox::DoModal() {
     }
 
     QStringList captions;
-    for (const ButtonSpec& spec : d.buttons)
-        captions << spec.caption;
+    for (const ButtonEntry& entry : d.buttons)
+        captions << entry.caption;
     QSize buttonSize = MsgBoxButtonSize(metrics, captions, scale);
-    for (const ButtonSpec& spec : d.buttons) {
-        auto* button = new QPushButton(spec.caption, &dlg);
-        button->setObjectName(d.buttonPrefix + QString::number(spec.id));
-        const int id = spec.id;
+    for (const ButtonEntry& entry : d.buttons) {
+        auto* button = new QPushButton(entry.caption, &dlg);
+        button->setObjectName(d.buttonPrefix + QString::number(entry.id));
+        const int id = entry.id;
         QObject::connect(button, &QPushButton::clicked, &dlg, [&dlg, id] { dlg.Choose(id); });
         // A style that needs more room than the padding gives still shows
         // the whole caption.

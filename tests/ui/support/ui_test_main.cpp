@@ -1,9 +1,8 @@
 // The GUI tests' main: one QApplication on the offscreen platform for every
 // test, so widgets are real but no display is needed.
 #include <QApplication>
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     // Unless the caller chose a platform (a person watching under Xvfb), the
