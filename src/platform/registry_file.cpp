@@ -1,8 +1,8 @@
 // .reg-syntax settings file: parser, formatter and atomic merged write-back.
 #include "platform/registry_file.hpp"
 
-#include "platform/file_io.hpp"
 #include "platform/paths.hpp"
+#include "platform/small_file.hpp"
 #include "platform/stop_signals.hpp"
 #include "platform/text_utf.hpp"
 
@@ -227,28 +227,16 @@ std::optional<std::string> ReadWholeFile(const std::string& path, bool& unreadab
     unreadable = false;
     // Only a regular file is a settings file: a FIFO put in its place would
     // block the program at start-up, and is never replaced by a save.
-    int fd = -1;
-    if (const int err = OpenRegularFile(path, O_RDONLY, 0, fd); err != 0) {
-        unreadable = err != ENOENT;
-        return std::nullopt;
-    }
     std::string text;
-    char buffer[65536];
-    bool failed = false;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            failed = n < 0;
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    if (failed) {
-        unreadable = true;
+    int error = 0;
+    if (!ReadFileChunks(
+            path,
+            [&text](std::string_view chunk) {
+                text.append(chunk);
+                return true;
+            },
+            &error)) {
+        unreadable = error != ENOENT;
         return std::nullopt;
     }
     return text;
