@@ -1,6 +1,8 @@
 // Progress of an interactive run.
 #include "ui/conv_progress_dlg.hpp"
 
+#include "ui/dialog_keys.hpp"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -177,13 +179,7 @@ void CConvProgressDlg::accept() {
 }
 
 void CConvProgressDlg::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
+    if (!SwallowEnterAndEscape(event)) {
         QDialog::keyPressEvent(event);
     }
 }

@@ -10,6 +10,7 @@
 #include "settings/encoding_catalogue.hpp"
 #include "settings/string_table.hpp"
 #include "ui/conv_progress_dlg.hpp"
+#include "ui/dialog_keys.hpp"
 #include "ui/file_dialog_ex_cfg_profile.hpp"
 #include "ui/file_drop_list_ctrl.hpp"
 #include "ui/overwrite_question_dlg.hpp"
@@ -673,13 +674,7 @@ void CVarnoltDlg::OnAbout() {
 void CVarnoltDlg::keyPressEvent(QKeyEvent* event) {
     // The window has no default or cancel action: Enter in an edit box or
     // a stray Escape must not close it and lose the list.
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        event->accept();
-        return;
-    default:
+    if (!SwallowEnterAndEscape(event)) {
         QDialog::keyPressEvent(event);
     }
 }
