@@ -13,6 +13,7 @@
 #include "ui/dialog_keys.hpp"
 #include "ui/file_dialog_ex_cfg_profile.hpp"
 #include "ui/file_drop_list_ctrl.hpp"
+#include "ui/help_viewer.hpp"
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
 #include "ui/task_dialog.hpp"
@@ -59,7 +60,6 @@ constexpr int kAddFilesFilter = 102;
 constexpr int kProfileFilter = 111;
 constexpr int kFormatUtf8 = 2;
 constexpr int kTooltipDuration = 20000;
-constexpr int kHelpOutputOptions = 1060;
 constexpr int kButtonContinue = 6;
 constexpr int kButtonCancel = 7;
 
@@ -491,8 +491,7 @@ void CVarnoltDlg::OnNotBuiltYet(const QString& what) {
 }
 
 void CVarnoltDlg::ShowHelp(int context) {
-    OnNotBuiltYet(context == 0 ? QStringLiteral("The help")
-                               : QStringLiteral("The help topic %1").arg(context));
+    ShowHelpTopic(context, this);
 }
 
 void CVarnoltDlg::AddFiles(const QStringList& paths) {
