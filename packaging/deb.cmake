@@ -1,18 +1,19 @@
 # The Debian package: `cpack -G DEB` in a build folder (scripts/build-deb.sh
 # makes a release build and runs it). It holds exactly what `cmake --install`
-# puts under /usr, plus the files Debian asks of every package (copyright,
-# changelog), which deb_prebuild.cmake adds to the staged tree.
+# puts under /usr, plus the files that belong to a Debian package only
+# (copyright, changelog, lintian overrides), which deb_prebuild.cmake adds.
 
 # The package's summary and homepage are the metainfo's, so a software centre
 # and apt describe the program alike.
 set(metainfo "${CMAKE_CURRENT_SOURCE_DIR}/com.varnolt.Varnolt.metainfo.xml")
 file(READ "${metainfo}" metainfo_text)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${metainfo}")
 string(REGEX MATCH "<summary>([^<]*)</summary>" _ "${metainfo_text}")
 set(varnolt_summary "${CMAKE_MATCH_1}")
 string(REGEX MATCH "<url type=\"homepage\">([^<]*)</url>" _ "${metainfo_text}")
 set(varnolt_homepage "${CMAKE_MATCH_1}")
 # The changelog entry is dated with this version's release in the metainfo,
-# so that rebuilding the same version gives the same package.
+# not with the day the package happens to be built.
 string(REGEX MATCH "<release version=\"${PROJECT_VERSION}\" date=\"([0-9]+)-([0-9]+)-([0-9]+)\""
     _ "${metainfo_text}")
 if(NOT varnolt_summary OR NOT varnolt_homepage OR NOT CMAKE_MATCH_1)
