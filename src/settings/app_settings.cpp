@@ -273,34 +273,83 @@ bool CAppSettings::WriteBinary(const CRegBinarySetting& setting,
     return m_key.SetValue(setting.Name(), RegValue{platform::kRegBinary, data}) && m_key.Flush();
 }
 
-bool IsExtensionInList(const std::string& extensionList, const std::string& extension) {
-    std::size_t first = extensionList.find_first_not_of(" \t\r\n");
-    std::size_t last = extensionList.find_last_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return false;
+namespace {
+
+constexpr std::string_view kBlanks = " \t\n\v\f\r";
+
+std::string_view TrimBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) {
+        return {};
     }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+} // namespace
+
+std::vector<std::string> SplitExtensionList(std::string_view extensionList) {
     std::string list;
-    for (char c : extensionList.substr(first, last - first + 1)) {
+    for (char c : TrimBlanks(extensionList)) {
         if (c == ':') {
             list.push_back('|');
         } else if (c != '.') {
             list.push_back(c);
         }
     }
+    std::vector<std::string> extensions;
     std::size_t start = 0;
     while (start <= list.size()) {
         std::size_t end = list.find('|', start);
         if (end == std::string::npos) {
             end = list.size();
         }
-        const std::string_view token(list.data() + start, end - start);
-        // An empty token (from "||") never makes a file without extension HTML.
-        if (!token.empty() && EqualsIgnoringAsciiCase(token, extension)) {
-            return true;
+        if (end > start) {
+            extensions.emplace_back(list, start, end - start);
         }
         start = end + 1;
     }
+    return extensions;
+}
+
+bool IsExtensionInList(const std::string& extensionList, const std::string& extension) {
+    // An empty piece (from "||") is never in the list, so a file without an
+    // extension never counts as HTML.
+    for (const std::string& token : SplitExtensionList(extensionList)) {
+        if (EqualsIgnoringAsciiCase(token, extension)) {
+            return true;
+        }
+    }
     return false;
+}
+
+std::string JoinExtensionList(const std::vector<std::string>& extensions) {
+    std::string value;
+    for (const std::string& extension : extensions) {
+        std::string piece;
+        for (char c : TrimBlanks(extension)) {
+            if (c != '.') {
+                piece.push_back(c);
+            }
+        }
+        if (piece.empty()) {
+            continue;
+        }
+        if (!value.empty()) {
+            value.push_back('|');
+        }
+        value += piece;
+    }
+    return value;
+}
+
+std::string CleanExtensionInput(std::string_view text) {
+    text = TrimBlanks(text);
+    const std::size_t first = text.find_first_not_of(std::string(kBlanks) + '.');
+    return first == std::string_view::npos ? std::string() : std::string(text.substr(first));
+}
+
+bool IsValidExtension(std::string_view extension) {
+    return extension.find_first_of("\\/:*?\"<>|") == std::string_view::npos;
 }
 
 } // namespace varnolt

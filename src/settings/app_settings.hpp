@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varnolt {
@@ -149,5 +150,24 @@ inline constexpr const char* kDefaultHtmlFileExt = "phtml|php3|php|asp|shtml|htm
 // The HtmlFileExt rule: trim, ':' becomes '|', dots removed, split at '|',
 // each token compared with the extension (no dot) without regard to ASCII case.
 bool IsExtensionInList(const std::string& extensionList, const std::string& extension);
+
+// The extensions of an HtmlFileExt text in their order, by the same rule:
+// empty pieces are skipped, white space inside a piece stays.
+std::vector<std::string> SplitExtensionList(std::string_view extensionList);
+
+// The HtmlFileExt text for a list of extensions: each one trimmed and without
+// dots, joined by '|'. One that is left empty is left out, so the text never
+// holds an empty piece; no extensions give the empty text.
+std::string JoinExtensionList(const std::vector<std::string>& extensions);
+
+// An extension as a user typed it: trimmed, with its leading dots (and any
+// blanks between them) removed, so ".htm" and " ..htm" give "htm". Empty when
+// nothing is left.
+std::string CleanExtensionInput(std::string_view text);
+
+// False when the extension holds one of the nine characters refused in a
+// file name where the settings come from (':' and '|' would also split the
+// stored list): \ / : * ? " < > |
+bool IsValidExtension(std::string_view extension);
 
 } // namespace varnolt

@@ -9,6 +9,7 @@
 #include "settings/app_settings.hpp"
 #include "settings/encoding_catalogue.hpp"
 #include "settings/string_table.hpp"
+#include "ui/adv_pref_sheet.hpp"
 #include "ui/conv_progress_dlg.hpp"
 #include "ui/dialog_keys.hpp"
 #include "ui/file_dialog_ex_cfg_profile.hpp"
@@ -328,8 +329,10 @@ void CVarnoltDlg::BuildMenu() {
     add(file, QStringLiteral("Save Configuration &As..."), "saveConfigAction",
         [this] { OnSaveConfiguration(); });
     file->addSeparator();
-    add(file, QStringLiteral("&Preferences..."), "preferencesAction",
-        [this] { OnNotBuiltYet(QStringLiteral("The Preferences window")); });
+    add(file, QStringLiteral("&Preferences..."), "preferencesAction", [this] {
+        CAdvPrefSheet sheet(m_settings, this);
+        sheet.exec();
+    });
     file->addSeparator();
     add(file, QStringLiteral("&Exit"), "exitAction", [this] { close(); });
 

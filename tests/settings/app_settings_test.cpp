@@ -399,6 +399,58 @@ TEST(HtmlFileExt, ColonsDotsAndCaseFollowTheRule) {
     EXPECT_FALSE(IsExtensionInList("a||b", "")) << "an empty token never matches";
 }
 
+TEST(HtmlFileExt, ListSplitsAndJoinsAsThePreferencesShowAndStoreIt) {
+    using List = std::vector<std::string>;
+    const struct {
+        const char* stored;
+        List shown;
+    } splits[] = {
+        {".htm:.html|php", {"htm", "html", "php"}},
+        {kDefaultHtmlFileExt, {"phtml", "php3", "php", "asp", "shtml", "html", "htm"}},
+        {"  ||a..b|| ", {"ab"}},
+        {"x | y", {"x ", " y"}},
+        {" \t ", {}},
+        {"", {}},
+    };
+    for (const auto& c : splits) {
+        EXPECT_EQ(SplitExtensionList(c.stored), c.shown) << c.stored;
+    }
+    const struct {
+        List shown;
+        const char* stored;
+    } joins[] = {
+        {{"htm", "html", "php"}, "htm|html|php"},
+        {{"tar.gz", " .HTM "}, "targz|HTM"},
+        {{"x ", " y"}, "x|y"},
+        {{"a", " . ", "", "b"}, "a|b"},
+        {{}, ""},
+    };
+    for (const auto& c : joins) {
+        EXPECT_EQ(JoinExtensionList(c.shown), c.stored) << c.stored;
+    }
+}
+
+TEST(HtmlFileExt, TypedExtensionIsCleanedAndCheckedForTheNineCharacters) {
+    const struct {
+        const char* typed;
+        const char* cleaned;
+    } inputs[] = {
+        {".htm", "htm"},      {" ..htm", "htm"}, {" .txt ", "txt"},
+        {". . htm", "htm"},   {".", ""},         {"  ", ""},
+        {"tar.gz", "tar.gz"}, {"a.", "a."},      {"my ext", "my ext"},
+        {"\t.\v", ""},
+    };
+    for (const auto& c : inputs) {
+        EXPECT_EQ(CleanExtensionInput(c.typed), c.cleaned) << '"' << c.typed << '"';
+    }
+    for (char bad : std::string("\\/:*?\"<>|")) {
+        EXPECT_FALSE(IsValidExtension(std::string("a") + bad + "b")) << bad;
+    }
+    for (const char* good : {"htm", "tar.gz", "a b", "\xC3\xA9", "a+b", "a~b", "a;b"}) {
+        EXPECT_TRUE(IsValidExtension(good)) << good;
+    }
+}
+
 TEST(RegText, ParsesContinuationsCommentsAndSections) {
     const std::string text = "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
                              "[HKEY_CURRENT_USER\\Software\\Other]\n\"Encoding\"=dword:00000009\n"

@@ -9,6 +9,7 @@
 #include "settings/file_status.hpp"
 #include "settings/string_table.hpp"
 #include "support/test_support.hpp"
+#include "ui/adv_pref_sheet.hpp"
 #include "ui/conv_progress_dlg.hpp"
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
@@ -19,8 +20,10 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <condition_variable>
@@ -187,6 +190,23 @@ TEST_F(ScreenshotsTest, ResultSortedByStatus) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     dlg.SortBy(1);
     Save(&dlg, QStringLiteral("result_sorted"));
+}
+
+TEST_F(ScreenshotsTest, PreferencesPagesAndTheInvalidExtensionMessage) {
+    CAdvPrefSheet sheet(m_settings);
+    sheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    Save(&sheet, QStringLiteral("preferences_html_comments"));
+    sheet.findChild<QTabWidget*>(QStringLiteral("preferencesTabs"))->setCurrentIndex(1);
+    auto* list = sheet.findChild<QListWidget*>(QStringLiteral("extensionList"));
+    list->item(1)->setSelected(true);
+    list->item(2)->setSelected(true);
+    auto* edit = sheet.findChild<QLineEdit*>(QStringLiteral("extensionEdit"));
+    edit->setText(QStringLiteral("a*b"));
+    Save(&sheet, QStringLiteral("preferences_file_types"));
+    SaveModal(
+        QStringLiteral("preferences_invalid_extension"), [&] { sheet.Page2()->OnAdd(); },
+        [](QWidget* w) { test::AnswerTask(w, 1); }, &sheet);
 }
 
 } // namespace
