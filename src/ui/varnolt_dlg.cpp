@@ -9,7 +9,11 @@
 #include "settings/app_settings.hpp"
 #include "settings/encoding_catalogue.hpp"
 #include "settings/string_table.hpp"
+<<<<<<< HEAD
 #include "ui/adv_pref_sheet.hpp"
+=======
+#include "ui/codec_dlg.hpp"
+>>>>>>> codec
 #include "ui/conv_progress_dlg.hpp"
 #include "ui/dialog_keys.hpp"
 #include "ui/file_dialog_ex_cfg_profile.hpp"
@@ -341,7 +345,7 @@ void CVarnoltDlg::BuildMenu() {
                           [this] { OnNotBuiltYet(QStringLiteral("The Search Files window")); });
     search->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     QAction* codec = add(tools, QStringLiteral("&Unicode Codec..."), "unicodeCodecAction",
-                         [this] { OnNotBuiltYet(QStringLiteral("The Unicode Codec window")); });
+                         [this] { OnUnicodeCodec(); });
     codec->setShortcut(QKeySequence(Qt::Key_F5));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
@@ -491,6 +495,15 @@ void CVarnoltDlg::OnNotBuiltYet(const QString& what) {
     dialog.SetMainInstruction(QStringLiteral("%1 is not built yet.").arg(what));
     dialog.AddButton(1, QStringLiteral("OK"), true, true);
     dialog.DoModal();
+}
+
+void CVarnoltDlg::OnUnicodeCodec() {
+    if (m_pCodecDlg == nullptr) {
+        m_pCodecDlg = new CCodecDlg(m_settings, this);
+    }
+    m_pCodecDlg->show();
+    m_pCodecDlg->raise();
+    m_pCodecDlg->activateWindow();
 }
 
 void CVarnoltDlg::ShowHelp(int context) {

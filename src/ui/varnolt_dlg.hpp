@@ -27,6 +27,7 @@ class CSourceFileListDoc;
 
 namespace varnolt::ui {
 
+class CCodecDlg;
 class CFileDropListCtrl;
 
 class CVarnoltDlg : public QDialog {
@@ -48,6 +49,8 @@ public:
     void OnOpenConfiguration();
     void OnSaveConfiguration();
     void OnAbout();
+    // Shows the codec tool, created on first use and kept until this window goes.
+    void OnUnicodeCodec();
     void OnNotBuiltYet(const QString& what);
 
     // Adds files to the source list and, for those it accepts, rows.
@@ -109,6 +112,7 @@ private:
     QLabel* m_pOutputHelp = nullptr;
     CFileDropListCtrl* m_pFileList = nullptr;
     QLabel* m_pItemCount = nullptr;
+    CCodecDlg* m_pCodecDlg = nullptr; // a child: destroyed with this window
 };
 
 } // namespace varnolt::ui

@@ -10,7 +10,9 @@
 #include "settings/string_table.hpp"
 #include "support/test_support.hpp"
 #include "ui/adv_pref_sheet.hpp"
+#include "ui/codec_dlg.hpp"
 #include "ui/conv_progress_dlg.hpp"
+#include "ui/html_codec_option_dlg.hpp"
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
 #include "ui/startup_warning.hpp"
@@ -207,6 +209,36 @@ TEST_F(ScreenshotsTest, PreferencesPagesAndTheInvalidExtensionMessage) {
     SaveModal(
         QStringLiteral("preferences_invalid_extension"), [&] { sheet.Page2()->OnAdd(); },
         [](QWidget* w) { test::AnswerTask(w, 1); }, &sheet);
+}
+
+TEST_F(ScreenshotsTest, CodecToolAndEncoderOptions) {
+    CCodecDlg dlg(m_settings);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    Save(&dlg, QStringLiteral("codec_empty"));
+    dlg.findChild<CCodecEdit*>(QStringLiteral("unicodeTextEdit"))
+        ->setPlainText(QString::fromStdU16String(
+            u"Pr\u00EAt-\u00E0-porter \u2014 5 \u20AC <b>\u00BD</b>\n\u041F\u0440\u0438\u0432\u0435"
+            u"\u0442 \U0001F600"));
+    dlg.OnEncode();
+    Save(&dlg, QStringLiteral("codec_encoded"));
+
+    const struct {
+        bool prefer;
+        std::int32_t form;
+        const char* name;
+    } states[] = {
+        {true, 0, "codec_options_names_decimal"},
+        {false, 0, "codec_options_numbers_decimal"},
+        {true, 1, "codec_options_names_hex"},
+        {false, 1, "codec_options_numbers_hex"},
+    };
+    for (const auto& state : states) {
+        CHtmlCodecOptionDlg options(state.prefer, state.form, &dlg);
+        options.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
+        Save(&options, QString::fromLatin1(state.name));
+    }
 }
 
 } // namespace
