@@ -9,11 +9,8 @@
 #include "settings/app_settings.hpp"
 #include "settings/encoding_catalogue.hpp"
 #include "settings/string_table.hpp"
-<<<<<<< HEAD
 #include "ui/adv_pref_sheet.hpp"
-=======
 #include "ui/codec_dlg.hpp"
->>>>>>> codec
 #include "ui/conv_progress_dlg.hpp"
 #include "ui/dialog_keys.hpp"
 #include "ui/file_dialog_ex_cfg_profile.hpp"
