@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -28,6 +29,7 @@ class CSourceFileListDoc;
 namespace varnolt::ui {
 
 class CFileDropListCtrl;
+class CFindFileDlg;
 
 class CVarnoltDlg : public QDialog {
     Q_OBJECT
@@ -48,6 +50,10 @@ public:
     void OnOpenConfiguration();
     void OnSaveConfiguration();
     void OnAbout();
+    // Shows the "Search Files" window, made on first use and kept, with
+    // its fields and results, until this window is destroyed.
+    void OnSearchFiles();
+    CFindFileDlg* FindFileDialog() const { return m_pFindDlg.get(); }
     void OnNotBuiltYet(const QString& what);
 
     // Adds files to the source list and, for those it accepts, rows.
@@ -109,6 +115,8 @@ private:
     QLabel* m_pOutputHelp = nullptr;
     CFileDropListCtrl* m_pFileList = nullptr;
     QLabel* m_pItemCount = nullptr;
+    // Destroyed before the controls it adds rows to.
+    std::unique_ptr<CFindFileDlg> m_pFindDlg;
 };
 
 } // namespace varnolt::ui

@@ -183,7 +183,6 @@ TEST(VarnoltDlg, AcceleratorsReachTheirCommandsAndTooltipsCarryTheirTexts) {
         const char* opens;
     } keys[] = {
         {Qt::Key_F5, Qt::NoModifier, "The Unicode Codec window"},
-        {Qt::Key_F, Qt::ControlModifier, "The Search Files window"},
         {Qt::Key_F1, Qt::NoModifier, "The help"},
     };
     for (const auto& k : keys) {
