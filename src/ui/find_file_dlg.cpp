@@ -207,8 +207,10 @@ void CFindFileDlg::BuildControls() {
 
     auto* grid = new QGridLayout;
     grid->addWidget(folderLabel, 0, 0, 1, 2);
-    grid->addWidget(m_pFolderEdit, 1, 0);
-    grid->addWidget(m_pBrowseButton, 1, 1);
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(m_pFolderEdit, 1);
+    folderRow->addWidget(m_pBrowseButton);
+    grid->addLayout(folderRow, 1, 0, 1, 2);
     grid->addWidget(m_pSubfoldersCheck, 2, 0, 1, 2);
     grid->addWidget(m_pPreserveCheck, 3, 0, 1, 2);
     grid->addWidget(inclusionLabel, 4, 0, 1, 2);
