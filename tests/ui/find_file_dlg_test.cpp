@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -84,9 +85,18 @@ void Search(CFindFileDlg& dlg, const std::string& folder, const QString& inclusi
     Child<QCheckBox>(dlg, "regExpCheck")->setChecked(regExp);
     QSignalSpy finished(&dlg, &CFindFileDlg::searchFinished);
     QTest::mouseClick(Child<QPushButton>(dlg, "searchButton"), Qt::LeftButton);
+    // The results come back through the event loop: until then the window
+    // is busy, and it cannot be asked to search again.
+    EXPECT_TRUE(dlg.IsSearching());
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EXPECT_FALSE(Child<QPushButton>(dlg, "searchButton")->isEnabled());
     if (finished.isEmpty()) {
         ASSERT_TRUE(finished.wait(20000)) << "the search did not end";
     }
+    EXPECT_FALSE(dlg.IsSearching());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(Child<QPushButton>(dlg, "searchButton")->isEnabled());
 }
 
 // The rows as paths: "In Folder" + "/" + "Name".
@@ -439,6 +449,19 @@ TEST(FindFileDlg, ALinkToAFileIsListedAsTheFileItLeadsTo) {
     CFindFileDlg& dlg = f.Find();
     Search(dlg, root + "/tree", "*.htm", "", true);
     EXPECT_EQ(Rows(dlg), std::vector<std::string>{root + "/elsewhere/target.htm"});
+}
+
+TEST(FindFileDlg, ClosingTheProgramDuringASearchWaitsForItAndStillSaves) {
+    Fixture f;
+    MakeTree(f.dir);
+    CFindFileDlg& dlg = f.Find();
+    Child<QLineEdit>(dlg, "folderEdit")->setText(Q(f.dir / "root"));
+    dlg.OnSearch();
+    ASSERT_TRUE(dlg.IsSearching());
+    f.Restart(); // the window goes before its results arrive
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    QApplication::processEvents(); // a late result finds no window
+    EXPECT_EQ(Child<QLineEdit>(f.Find(), "folderEdit")->text(), Q(f.dir / "root"));
 }
 
 TEST(FindFileDlg, HelpOpensTheFindFilesTopic) {
