@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -166,6 +167,12 @@ TEST(FindFileDlg, TheMainWindowOpensOneWindowThatKeepsItsFieldsWhenHidden) {
     EXPECT_FALSE(Child<QPushButton>(*dlg, "addToListButton")->isEnabled());
     EXPECT_FALSE(Child<QLabel>(*dlg, "resultCountLabel")->isVisible());
     EXPECT_TRUE(Child<QPushButton>(*dlg, "searchButton")->isDefault());
+    auto* results = Child<QTreeWidget>(*dlg, "resultsList");
+    EXPECT_EQ(results->headerItem()->text(0), QStringLiteral("Name"));
+    EXPECT_EQ(results->headerItem()->text(1), QStringLiteral("In Folder"));
+    const int width = results->viewport()->width();
+    EXPECT_NEAR(results->columnWidth(0), width * 3 / 10.0, 0.5);
+    EXPECT_LT(results->columnWidth(0) + results->columnWidth(1), width);
 
     Child<QLineEdit>(*dlg, "inclusionEdit")->setText("*.htm");
     dlg->close();
@@ -462,6 +469,42 @@ TEST(FindFileDlg, ClosingTheProgramDuringASearchWaitsForItAndStillSaves) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     QApplication::processEvents(); // a late result finds no window
     EXPECT_EQ(Child<QLineEdit>(f.Find(), "folderEdit")->text(), Q(f.dir / "root"));
+}
+
+TEST(FindFileDlg, BrowseStartsInTheTypedFolderAndCancelKeepsIt) {
+    Fixture f;
+    const std::string start = f.dir / "start";
+    const std::string chosen = f.dir / "start/chosen";
+    fs::create_directories(chosen);
+    CFindFileDlg& dlg = f.Find();
+    auto* edit = Child<QLineEdit>(dlg, "folderEdit");
+    edit->setText(Q(start));
+    for (const bool accept : {false, true}) {
+        QString title;
+        QString shownFolder;
+        QObject context;
+        test::AnswerModals(&context, [&](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (dialog == nullptr) {
+                return true;
+            }
+            title = dialog->windowTitle();
+            shownFolder = dialog->directory().absolutePath();
+            if (accept) {
+                dialog->selectFile(Q(chosen));
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else {
+                QMetaObject::invokeMethod(dialog, "reject");
+            }
+            return false;
+        });
+        dlg.OnBrowse();
+        EXPECT_EQ(title, QStringLiteral("Please choose folder to search"));
+        EXPECT_EQ(shownFolder, Q(start));
+        // Cancelling keeps what was typed.
+        EXPECT_EQ(edit->text(), Q(accept ? chosen : start));
+        edit->setText(Q(start));
+    }
 }
 
 TEST(FindFileDlg, HelpOpensTheFindFilesTopic) {
