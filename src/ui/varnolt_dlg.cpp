@@ -15,6 +15,7 @@
 #include "ui/dialog_keys.hpp"
 #include "ui/file_dialog_ex_cfg_profile.hpp"
 #include "ui/file_drop_list_ctrl.hpp"
+#include "ui/find_file_dlg.hpp"
 #include "ui/help_viewer.hpp"
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
@@ -263,8 +264,7 @@ void CVarnoltDlg::BuildControls() {
     connect(removeButton, &QPushButton::clicked, this, &CVarnoltDlg::OnRemoveFiles);
     auto* searchButton = IconButton(QStyle::SP_FileDialogContentsView, "searchFilesButton", this);
     SetTip(searchButton, QStringLiteral("Search files"));
-    connect(searchButton, &QPushButton::clicked, this,
-            [this] { OnNotBuiltYet(QStringLiteral("The Search Files window")); });
+    connect(searchButton, &QPushButton::clicked, this, &CVarnoltDlg::OnSearchFiles);
 
     auto* listHeader = new QHBoxLayout;
     listHeader->addWidget(new QLabel(QStringLiteral("Source File List")));
@@ -339,7 +339,7 @@ void CVarnoltDlg::BuildMenu() {
 
     QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
     QAction* search = add(tools, QStringLiteral("&Search Files..."), "searchFilesAction",
-                          [this] { OnNotBuiltYet(QStringLiteral("The Search Files window")); });
+                          [this] { OnSearchFiles(); });
     search->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     QAction* codec = add(tools, QStringLiteral("&Unicode Codec..."), "unicodeCodecAction",
                          [this] { OnUnicodeCodec(); });
@@ -501,6 +501,16 @@ void CVarnoltDlg::OnUnicodeCodec() {
     m_pCodecDlg->show();
     m_pCodecDlg->raise();
     m_pCodecDlg->activateWindow();
+}
+
+void CVarnoltDlg::OnSearchFiles() {
+    if (!m_pFindDlg) {
+        m_pFindDlg = std::make_unique<CFindFileDlg>(
+            m_settings, m_sourceFiles, *m_pFileList, [this] { UpdateItemCount(); }, this);
+    }
+    m_pFindDlg->show();
+    m_pFindDlg->raise();
+    m_pFindDlg->activateWindow();
 }
 
 void CVarnoltDlg::ShowHelp(int context) {

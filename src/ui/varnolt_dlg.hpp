@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -29,6 +30,7 @@ namespace varnolt::ui {
 
 class CCodecDlg;
 class CFileDropListCtrl;
+class CFindFileDlg;
 
 class CVarnoltDlg : public QDialog {
     Q_OBJECT
@@ -51,6 +53,10 @@ public:
     void OnAbout();
     // Shows the codec tool, created on first use and kept until this window goes.
     void OnUnicodeCodec();
+    // Shows the "Search Files" window, made on first use and kept, with
+    // its fields and results, until this window is destroyed.
+    void OnSearchFiles();
+    CFindFileDlg* FindFileDialog() const { return m_pFindDlg.get(); }
     void OnNotBuiltYet(const QString& what);
 
     // Adds files to the source list and, for those it accepts, rows.
@@ -113,6 +119,8 @@ private:
     CFileDropListCtrl* m_pFileList = nullptr;
     QLabel* m_pItemCount = nullptr;
     CCodecDlg* m_pCodecDlg = nullptr; // a child: destroyed with this window
+    // Destroyed before the controls it adds rows to.
+    std::unique_ptr<CFindFileDlg> m_pFindDlg;
 };
 
 } // namespace varnolt::ui

@@ -12,6 +12,7 @@
 #include "ui/adv_pref_sheet.hpp"
 #include "ui/codec_dlg.hpp"
 #include "ui/conv_progress_dlg.hpp"
+#include "ui/find_file_dlg.hpp"
 #include "ui/html_codec_option_dlg.hpp"
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
@@ -21,15 +22,19 @@
 #include "ui/varnolt_dlg.hpp"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -239,6 +244,42 @@ TEST_F(ScreenshotsTest, CodecToolAndEncoderOptions) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
         Save(&options, QString::fromLatin1(state.name));
     }
+}
+
+TEST_F(ScreenshotsTest, SearchFilesWithResultsAndSavedSearches) {
+    CSourceFileListDoc files;
+    CVarnoltDlg main(m_settings, files, {});
+    main.show();
+    main.OnSearchFiles();
+    CFindFileDlg* dlg = main.FindFileDialog();
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg));
+    Save(dlg, QStringLiteral("search_files_empty"));
+
+    for (const char* name : {"site/index.htm", "site/about.html", "site/news/2026/march.htm",
+                             "site/news/2026/april.htm", "site/news/archive.html",
+                             "site/css/style.css", "site/old/index.htm"}) {
+        std::filesystem::create_directories(std::filesystem::path(m_dir / name).parent_path());
+        test::WriteFile(m_dir / name, "x");
+    }
+    dlg->findChild<QLineEdit*>("folderEdit")->setText(QString::fromStdString(m_dir / "site"));
+    dlg->findChild<QLineEdit*>("inclusionEdit")->setText(QStringLiteral("*.htm|*.html"));
+    dlg->findChild<QLineEdit*>("exclusionEdit")->setText(QStringLiteral("old*"));
+    dlg->findChild<QCheckBox*>("subfoldersCheck")->setChecked(true);
+    QSignalSpy finished(dlg, &CFindFileDlg::searchFinished);
+    dlg->OnSearch();
+    ASSERT_TRUE(finished.wait(10000));
+    Save(dlg, QStringLiteral("search_files_results"));
+
+    SaveModal(
+        QStringLiteral("search_files_save"), [&] { dlg->OnSave(); },
+        [](QWidget* w) {
+            w->findChild<QLineEdit*>("searchNameEdit")->setText(QStringLiteral("Web pages"));
+            w->findChild<QPushButton*>("okButton")->click();
+        });
+    SaveModal(
+        QStringLiteral("search_files_delete"), [&] { dlg->OnDelete(); },
+        [](QWidget* w) { test::AnswerTask(w, 7); });
 }
 
 } // namespace

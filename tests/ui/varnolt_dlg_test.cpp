@@ -182,7 +182,6 @@ TEST(VarnoltDlg, AcceleratorsReachTheirCommandsAndTooltipsCarryTheirTexts) {
         Qt::KeyboardModifiers modifiers;
         const char* opens;
     } keys[] = {
-        {Qt::Key_F, Qt::ControlModifier, "The Search Files window"},
         {Qt::Key_F1, Qt::NoModifier, "The help"},
     };
     for (const auto& k : keys) {
