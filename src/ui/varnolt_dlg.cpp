@@ -44,6 +44,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace varnolt::ui {
 
@@ -132,7 +133,8 @@ QPushButton* IconButton(QStyle::StandardPixmap icon, const char* name, QWidget* 
 
 CVarnoltDlg::CVarnoltDlg(CAppSettings& settings, CSourceFileListDoc& sourceFiles,
                          const std::string& profilePath, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_sourceFiles(sourceFiles) {
+    : QDialog(parent), m_settings(settings), m_sourceFiles(sourceFiles),
+      m_fnOpenUrl(&QDesktopServices::openUrl) {
     setObjectName(QStringLiteral("varnoltDlg"));
     setWindowTitle(Text(57344));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -346,7 +348,7 @@ void CVarnoltDlg::BuildMenu() {
         add(help, QStringLiteral("&Contents"), "helpContentsAction", [this] { ShowHelp(0); });
     contents->setShortcut(QKeySequence(Qt::Key_F1));
     add(help, QStringLiteral("Send &Question/Feedback"), "feedbackAction", [this] {
-        if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kFeedbackAddress)))) {
+        if (!m_fnOpenUrl(QUrl(QString::fromLatin1(kFeedbackAddress)))) {
             ShowError(QStringLiteral("No mail program could be started for %1.")
                           .arg(QString::fromLatin1(kFeedbackAddress)));
         }
@@ -488,6 +490,10 @@ void CVarnoltDlg::OnNotBuiltYet(const QString& what) {
     dialog.SetMainInstruction(QStringLiteral("%1 is not built yet.").arg(what));
     dialog.AddButton(1, QStringLiteral("OK"), true, true);
     dialog.DoModal();
+}
+
+void CVarnoltDlg::SetUrlOpener(std::function<bool(const QUrl&)> opener) {
+    m_fnOpenUrl = std::move(opener);
 }
 
 void CVarnoltDlg::ShowHelp(int context) {

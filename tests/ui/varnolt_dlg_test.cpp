@@ -184,7 +184,6 @@ TEST(VarnoltDlg, AcceleratorsReachTheirCommandsAndTooltipsCarryTheirTexts) {
     } keys[] = {
         {Qt::Key_F5, Qt::NoModifier, "The Unicode Codec window"},
         {Qt::Key_F, Qt::ControlModifier, "The Search Files window"},
-        {Qt::Key_F1, Qt::NoModifier, "The help"},
     };
     for (const auto& k : keys) {
         // The window is active again after each message, as for a user.
