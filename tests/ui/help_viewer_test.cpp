@@ -85,8 +85,8 @@ void ClickContentsRow(CHelpWindow* window, int row) {
     auto* contents = window->findChild<QListWidget*>(QStringLiteral("helpContents"));
     ASSERT_NE(contents, nullptr);
     ASSERT_NE(window->windowHandle(), nullptr);
-    const QPoint at = contents->viewport()->mapTo(
-        window, contents->visualItemRect(contents->item(row)).center());
+    const QPoint at =
+        contents->viewport()->mapTo(window, contents->visualItemRect(contents->item(row)).center());
     QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, at);
 }
 
@@ -111,9 +111,18 @@ void ClickLink(QTextBrowser* browser, const QString& href) {
 }
 
 // Each test starts without a help window and deletes the one it made.
+// Without the pages every request would wait for the user to close the
+// message that names the folder: fail at once instead.
+bool PagesAreThere() {
+    return QFileInfo(HelpFolder() + QStringLiteral("/index.html")).isFile();
+}
+
 class HelpViewer : public ::testing::Test {
 protected:
-    void SetUp() override { delete ExistingHelpWindow(); }
+    void SetUp() override {
+        ASSERT_TRUE(PagesAreThere()) << HelpFolder().toStdString();
+        delete ExistingHelpWindow();
+    }
     void TearDown() override { delete ExistingHelpWindow(); }
 };
 
@@ -443,6 +452,7 @@ TEST(HelpPages, TheBuildFolderHoldsTheCurrentPages) {
 TEST(HelpInstalled, OpensThePagesBesideTheProgram) {
     EXPECT_EQ(HelpFolder(), QDir::cleanPath(QCoreApplication::applicationDirPath() +
                                             QStringLiteral("/../share/varnolt/help")));
+    ASSERT_TRUE(PagesAreThere()) << HelpFolder().toStdString();
     QWidget owner;
     ShowHelpTopic(kHelpOutputOptions, &owner);
     CHelpWindow* window = ExistingHelpWindow();
