@@ -97,7 +97,10 @@ CHelpWindow::CHelpWindow(const QString& folder, QWidget* owner)
     splitter->addWidget(m_pContents);
     splitter->addWidget(m_pBrowser);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({200, 640});
+    // The contents as wide as its longest title, the page the rest.
+    const int contentsWidth = m_pContents->sizeHintForColumn(0) + 2 * m_pContents->frameWidth() +
+                              m_pContents->fontMetrics().averageCharWidth() * 2;
+    splitter->setSizes({contentsWidth, 860 - contentsWidth});
     setCentralWidget(splitter);
 
     QToolBar* bar = addToolBar(QStringLiteral("Navigation"));

@@ -10,6 +10,7 @@
 #include "settings/string_table.hpp"
 #include "support/test_support.hpp"
 #include "ui/conv_progress_dlg.hpp"
+#include "ui/help_viewer.hpp"
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
 #include "ui/startup_warning.hpp"
@@ -187,6 +188,23 @@ TEST_F(ScreenshotsTest, ResultSortedByStatus) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     dlg.SortBy(1);
     Save(&dlg, QStringLiteral("result_sorted"));
+}
+
+TEST_F(ScreenshotsTest, HelpWindowAtTheDefaultTopicAndTheOutputOptions) {
+    QWidget owner;
+    const struct {
+        int context;
+        const char* name;
+    } topics[] = {{kHelpDefault, "help_default"},
+                  {kHelpOutputOptions, "help_output_options"},
+                  {kHelpPreferencesHtml, "help_preferences_file_types"}};
+    for (const auto& topic : topics) {
+        ShowHelpTopic(topic.context, &owner);
+        CHelpWindow* help = ExistingHelpWindow();
+        ASSERT_NE(help, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+        Save(help, QString::fromLatin1(topic.name));
+    }
 }
 
 } // namespace
