@@ -435,6 +435,22 @@ TEST(HelpPages, EveryLinkAndTopicLeadsToAPageAndAnchorThatExist) {
     EXPECT_TRUE(problems.isEmpty()) << problems.join(QLatin1Char('\n')).toStdString();
 }
 
+// The browser reads a stylesheet only from a link it accepts; a page that
+// lost it shows its headings in the body text's colour.
+TEST(HelpPages, EveryPageTakesTheStylesheet) {
+    const QDir folder(HelpFolder());
+    QTextBrowser browser;
+    for (const char* page : HelpPages()) {
+        SCOPED_TRACE(page);
+        browser.setSource(QUrl::fromLocalFile(folder.filePath(QString::fromLatin1(page))));
+        const QTextBlock heading = FirstHeading(browser.document());
+        ASSERT_TRUE(heading.isValid());
+        const QTextCharFormat format = heading.begin().fragment().charFormat();
+        EXPECT_EQ(format.foreground().style(), Qt::SolidPattern);
+        EXPECT_NE(format.foreground().color(), browser.palette().color(QPalette::Text));
+    }
+}
+
 TEST(HelpPages, TheBuildFolderHoldsTheCurrentPages) {
     const QDir source(QStringLiteral(VARNOLT_SOURCE_DIR "/help"));
     const QDir built(HelpFolder());
