@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QListWidget>
+#include <QPointer>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
@@ -38,6 +39,10 @@ constexpr const char* kPages[] = {
     "command-line.html", "find-files.html",     "preferences.html",
     "codec.html",        "conversion-log.html", "troubleshooting.html",
 };
+
+// Fits a 1366 x 768 screen with room to spare.
+constexpr int kWindowWidth = 860;
+constexpr int kWindowHeight = 600;
 
 QPointer<CHelpWindow>& HelpWindowInstance() {
     static QPointer<CHelpWindow> window;
@@ -100,7 +105,7 @@ CHelpWindow::CHelpWindow(const QString& folder, QWidget* owner)
     // The contents as wide as its longest title, the page the rest.
     const int contentsWidth = m_pContents->sizeHintForColumn(0) + 2 * m_pContents->frameWidth() +
                               m_pContents->fontMetrics().averageCharWidth() * 2;
-    splitter->setSizes({contentsWidth, 860 - contentsWidth});
+    splitter->setSizes({contentsWidth, kWindowWidth - contentsWidth});
     setCentralWidget(splitter);
 
     QToolBar* bar = addToolBar(QStringLiteral("Navigation"));
@@ -133,7 +138,7 @@ CHelpWindow::CHelpWindow(const QString& folder, QWidget* owner)
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(close, &QShortcut::activated, this, &QWidget::close);
 
-    resize(860, 600);
+    resize(kWindowWidth, kWindowHeight);
     if (owner != nullptr) {
         owner->window()->installEventFilter(this);
     }
