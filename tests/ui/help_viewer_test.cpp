@@ -5,6 +5,7 @@
 // feedback mail.
 #include "app/source_file_list_doc.hpp"
 #include "settings/app_settings.hpp"
+#include "settings/encoding_catalogue.hpp"
 #include "support/modal_answers.hpp"
 #include "support/test_support.hpp"
 #include "ui/help_viewer.hpp"
@@ -449,6 +450,24 @@ TEST(HelpPages, EveryPageTakesTheStylesheet) {
         EXPECT_EQ(format.foreground().style(), Qt::SolidPattern);
         EXPECT_NE(format.foreground().color(), browser.palette().color(QPalette::Text));
     }
+}
+
+// The manual's table of source encodings is the program's list, in its order.
+TEST(HelpPages, TheEncodingTableIsTheProgramsList) {
+    const QString text = QString::fromUtf8(
+        ReadBytes(QDir(HelpFolder()).filePath(QStringLiteral("main-window.html"))));
+    const qsizetype start = text.indexOf(QStringLiteral("id=\"encodings\""));
+    ASSERT_GE(start, 0);
+    const QRegularExpression row(QStringLiteral(R"re(<tr><td>([^<]*)</td><td>(\d+)</td></tr>)re"));
+    int i = 0;
+    for (auto it = row.globalMatch(text, start); it.hasNext(); ++i) {
+        const auto match = it.next();
+        ASSERT_LT(i, EncodingCatalogue::Count()) << "more rows than encodings";
+        const EncodingEntry& entry = EncodingCatalogue::Entry(i);
+        EXPECT_EQ(match.captured(1).toStdString(), entry.strName);
+        EXPECT_EQ(match.captured(2).toInt(), entry.nCodePage) << entry.strName;
+    }
+    EXPECT_EQ(i, EncodingCatalogue::Count());
 }
 
 TEST(HelpPages, TheBuildFolderHoldsTheCurrentPages) {
