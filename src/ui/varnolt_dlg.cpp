@@ -47,6 +47,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace varnolt::ui {
 
@@ -135,7 +136,8 @@ QPushButton* IconButton(QStyle::StandardPixmap icon, const char* name, QWidget* 
 
 CVarnoltDlg::CVarnoltDlg(CAppSettings& settings, CSourceFileListDoc& sourceFiles,
                          const std::string& profilePath, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_sourceFiles(sourceFiles) {
+    : QDialog(parent), m_settings(settings), m_sourceFiles(sourceFiles),
+      m_fnOpenUrl(&QDesktopServices::openUrl) {
     setObjectName(QStringLiteral("varnoltDlg"));
     setWindowTitle(Text(57344));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -350,7 +352,7 @@ void CVarnoltDlg::BuildMenu() {
         add(help, QStringLiteral("&Contents"), "helpContentsAction", [this] { ShowHelp(0); });
     contents->setShortcut(QKeySequence(Qt::Key_F1));
     add(help, QStringLiteral("Send &Question/Feedback"), "feedbackAction", [this] {
-        if (!QDesktopServices::openUrl(QUrl(QString::fromLatin1(kFeedbackAddress)))) {
+        if (!m_fnOpenUrl(QUrl(QString::fromLatin1(kFeedbackAddress)))) {
             ShowError(QStringLiteral("No mail program could be started for %1.")
                           .arg(QString::fromLatin1(kFeedbackAddress)));
         }
@@ -511,6 +513,10 @@ void CVarnoltDlg::OnSearchFiles() {
     m_pFindDlg->show();
     m_pFindDlg->raise();
     m_pFindDlg->activateWindow();
+}
+
+void CVarnoltDlg::SetUrlOpener(std::function<bool(const QUrl&)> opener) {
+    m_fnOpenUrl = std::move(opener);
 }
 
 void CVarnoltDlg::ShowHelp(int context) {

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QUrl;
 
 namespace varnolt {
 class CAppSettings;
@@ -74,6 +76,9 @@ public:
     bool IsShortcutRequested() const { return m_bShortcutRequested; }
     // Reads a profile into the controls; false (and message 3011) on failure.
     bool LoadProfile(const std::string& path);
+    // Opens addresses (the feedback mail) in the desktop's program for them;
+    // QDesktopServices::openUrl unless a test puts another in its place.
+    void SetUrlOpener(std::function<bool(const QUrl&)> opener);
 
 protected:
     // Drives a run with the options already checked: by default the
@@ -99,6 +104,7 @@ private:
 
     CAppSettings& m_settings;
     CSourceFileListDoc& m_sourceFiles;
+    std::function<bool(const QUrl&)> m_fnOpenUrl;
     bool m_bProfileLoaded = false;
     bool m_bClosed = false;
     bool m_bShortcutRequested = false;

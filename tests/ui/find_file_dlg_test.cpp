@@ -11,6 +11,7 @@
 #include "support/modal_answers.hpp"
 #include "support/test_support.hpp"
 #include "ui/find_file_dlg.hpp"
+#include "ui/help_viewer.hpp"
 #include "ui/varnolt_dlg.hpp"
 
 #include <QAction>
@@ -25,6 +26,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTreeWidget>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -511,15 +513,21 @@ TEST(FindFileDlg, HelpOpensTheFindFilesTopic) {
     Fixture f;
     CFindFileDlg& dlg = f.Find();
     QApplication::setActiveWindow(&dlg);
+    using namespace varnolt::ui;
+    const QString anchor = QString::fromLatin1(FindHelpTopic(kHelpFindFiles).pszAnchor);
     for (int way = 0; way < 2; ++way) {
-        Answers answers(1);
+        delete ExistingHelpWindow();
         if (way == 0) {
             QTest::mouseClick(Child<QPushButton>(dlg, "helpButton"), Qt::LeftButton);
         } else {
             QTest::keyClick(Child<QLineEdit>(dlg, "folderEdit"), Qt::Key_F1);
         }
-        EXPECT_EQ(answers.shown, QStringList{"The help topic 1090 is not built yet."});
+        CHelpWindow* help = ExistingHelpWindow();
+        ASSERT_NE(help, nullptr);
+        EXPECT_TRUE(help->isVisible());
+        EXPECT_EQ(help->Browser()->source().fragment(), anchor);
     }
+    delete ExistingHelpWindow();
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "ui/codec_dlg.hpp"
 #include "ui/conv_progress_dlg.hpp"
 #include "ui/find_file_dlg.hpp"
+#include "ui/help_viewer.hpp"
 #include "ui/html_codec_option_dlg.hpp"
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
@@ -280,6 +281,23 @@ TEST_F(ScreenshotsTest, SearchFilesWithResultsAndSavedSearches) {
     SaveModal(
         QStringLiteral("search_files_delete"), [&] { dlg->OnDelete(); },
         [](QWidget* w) { test::AnswerTask(w, 7); });
+}
+
+TEST_F(ScreenshotsTest, HelpWindowAtTheDefaultTopicAndTheOutputOptions) {
+    QWidget owner;
+    const struct {
+        int context;
+        const char* name;
+    } topics[] = {{kHelpDefault, "help_default"},
+                  {kHelpOutputOptions, "help_output_options"},
+                  {kHelpPreferencesHtml, "help_preferences_file_types"}};
+    for (const auto& topic : topics) {
+        ShowHelpTopic(topic.context, &owner);
+        CHelpWindow* help = ExistingHelpWindow();
+        ASSERT_NE(help, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+        Save(help, QString::fromLatin1(topic.name));
+    }
 }
 
 } // namespace

@@ -170,28 +170,11 @@ TEST(VarnoltDlg, MetaTagBoxFollowsUtf8AndEditsSelectTheirOutputOption) {
     EXPECT_EQ(dlg.CurrentOptions().nOutputOption, 1);
 }
 
-TEST(VarnoltDlg, AcceleratorsReachTheirCommandsAndTooltipsCarryTheirTexts) {
+TEST(VarnoltDlg, TooltipsCarryTheirTexts) {
     Fixture f;
     CVarnoltDlg dlg(*f.settings, f.files, {});
     dlg.show();
     QApplication::setActiveWindow(&dlg);
-    auto* edit = Child<QLineEdit>(dlg, "destPrefixEdit");
-    edit->setFocus();
-    const struct {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        const char* opens;
-    } keys[] = {
-        {Qt::Key_F1, Qt::NoModifier, "The help"},
-    };
-    for (const auto& k : keys) {
-        // The window is active again after each message, as for a user.
-        QApplication::setActiveWindow(&dlg);
-        edit->setFocus();
-        const Shown shown = Answering(1, [&] { QTest::keyClick(edit, k.key, k.modifiers); });
-        EXPECT_EQ(shown.strInstruction, QString::fromLatin1(k.opens) + " is not built yet.");
-    }
-
     auto* encodings = Child<QComboBox>(dlg, "sourceEncodingCombo");
     EXPECT_EQ(encodings->count(), 51);
     EXPECT_EQ(encodings->itemData(4, Qt::ToolTipRole).toString(),
