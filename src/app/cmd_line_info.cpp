@@ -176,17 +176,16 @@ constexpr LongOption kLongOptions[] = {
     {"prefix", "PREFIX", "Write PREFIX+name beside each source", ApplyPrefix},
     {"out", "DIR", "Write the converted files into the folder DIR", ApplyOut},
     {"keep-folders", "",
-     "With -s, files a pattern finds keep their path below the\npattern's folder inside the "
+     "With -s, files a pattern finds keep their path below\nthe pattern's folder inside the "
      "output folder",
      ApplyKeepFolders},
     {"files-from", "FILE",
-     "Also convert the files listed in FILE, one per line\n(\"-\": standard input)",
-     ApplyFilesFrom},
-    {"null", "", "Names in --files-from lists end with a NUL byte, not a line feed", ApplyNull},
+     "Also convert the files named in FILE, one per line\n(\"-\": standard input)", ApplyFilesFrom},
+    {"null", "", "Names in --files-from lists end with a NUL byte,\nnot a line feed", ApplyNull},
     {"save-profile", "FILE",
      "Write the options given by these switches as a profile\nand convert nothing",
      ApplySaveProfile},
-    {"list-encodings", "", "List the encodings: code page, name and the names --from takes",
+    {"list-encodings", "", "List the encodings: code page, name and the names\n--from takes",
      ApplyListEncodings},
 };
 
@@ -194,6 +193,30 @@ constexpr LongOption kLongOptions[] = {
 
 std::span<const LongOption> LongOptions() {
     return kLongOptions;
+}
+
+std::string LongOptionsUsage() {
+    static constexpr std::size_t kColumn = 21;
+    const auto entry = [](std::string head, std::string_view help) {
+        head.resize(std::max(head.size(), kColumn), ' ');
+        std::string text = head + "- ";
+        for (const char c : help) {
+            text += c;
+            if (c == '\n') {
+                text.append(kColumn + 2, ' ');
+            }
+        }
+        return text + "\n";
+    };
+    std::string text;
+    for (const LongOption& option : kLongOptions) {
+        std::string head = "--" + std::string(option.strName);
+        if (!option.strValueName.empty()) {
+            head += " " + std::string(option.strValueName);
+        }
+        text += entry(head, option.strHelp);
+    }
+    return text + entry("--", "End of the switches: later arguments are files\n(\"-x.txt\")");
 }
 
 CMyCmdLineInfo::CMyCmdLineInfo(CSourceFileListDoc& doc)

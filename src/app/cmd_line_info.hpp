@@ -28,6 +28,10 @@ struct LongOption {
 
 std::span<const LongOption> LongOptions();
 
+// The usage lines of the long options and of "--", one entry per option
+// ("--from ENC           - Source encoding ..."), as both programs print them.
+std::string LongOptionsUsage();
+
 class CMyCmdLineInfo {
 public:
     // Plain file arguments are expanded into `doc` after the last argument.
