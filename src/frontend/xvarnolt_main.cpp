@@ -32,7 +32,7 @@ constexpr std::string_view kUsage[] = {
     "\nWithout a profile:\n"
     "xvarnolt --from ENC [--to FORMAT] (--backup PREFIX|--prefix PREFIX|--out DIR)\n"
     "         [--bom] [--meta] [--entities] [-l logfile] [-o] [-y] [-s] files...\n"
-    "Example: xvarnolt --from shift_jis --out converted --keep-folders -s 'docs/*.txt'\n\n",
+    "Example: xvarnolt --from sjis --out converted --keep-folders -s 'docs/*.txt'\n\n",
 };
 
 constexpr std::string_view kNotFound = "Error:Unable to locate varnolt.exe\n";
