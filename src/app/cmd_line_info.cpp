@@ -431,8 +431,11 @@ void CMyCmdLineInfo::ReadFileList(const std::string& list) {
     // Names are taken as they are, byte for byte (blanks, a '*', bytes that
     // are not UTF-8), like a plain file argument without wildcards: a list
     // names files, it is not searched again.
+    constexpr std::size_t kLongestPath = 4096; // the kernel opens no longer one
     const char separator = m_bNullSeparated ? '\0' : '\n';
+    const std::string shown = list == "-" ? "standard input" : list;
     std::string name;
+    std::string problem;
     const auto add = [this, &name] {
         if (!name.empty()) {
             m_doc.AddFile(ResolveShortcut(name));
@@ -445,22 +448,39 @@ void CMyCmdLineInfo::ReadFileList(const std::string& list) {
         [&](std::string_view chunk) {
             for (std::size_t at = 0; at < chunk.size();) {
                 const std::size_t end = std::min(chunk.find(separator, at), chunk.size());
-                name.append(chunk.substr(at, end - at));
+                const std::string_view piece = chunk.substr(at, end - at);
+                // No file name holds a NUL: one in a list of lines means the
+                // list was written for --null, and its names would run together.
+                if (!m_bNullSeparated && piece.find('\0') != std::string_view::npos) {
+                    problem = "it holds NUL bytes (give --null for a list that find -print0 "
+                              "writes)";
+                    return false;
+                }
+                name.append(piece);
+                if (name.size() >= kLongestPath) {
+                    problem = "a name in it is longer than any path (" +
+                              std::to_string(kLongestPath) + " bytes or more)";
+                    return false;
+                }
                 if (end == chunk.size()) {
                     break;
                 }
                 add();
                 at = end + 1;
             }
+            return true;
         },
         &error);
-    add(); // the last name needs no separator after it
     if (!read) {
-        m_nError = kExitUnknownSwitch;
         char buffer[256];
-        m_strError = "--files-from: cannot read \"" + (list == "-" ? "standard input" : list) +
-                     "\": " + ::strerror_r(error, buffer, sizeof buffer);
+        problem = ::strerror_r(error, buffer, sizeof buffer);
     }
+    if (!problem.empty()) {
+        m_nError = kExitUnknownSwitch;
+        m_strError = "--files-from: cannot read \"" + shown + "\": " + problem;
+        return;
+    }
+    add(); // the last name needs no separator after it
 }
 
 void CMyCmdLineInfo::ResolveProfilePath() {

@@ -61,7 +61,7 @@ bool ReadFileChunks(const std::string& path,
 }
 
 bool ReadStreamChunks(const std::string& path,
-                      const std::function<void(std::string_view chunk)>& consume, int* error) {
+                      const std::function<bool(std::string_view chunk)>& consume, int* error) {
     int fd = 0;
     if (!path.empty()) {
         do {
@@ -88,10 +88,9 @@ bool ReadStreamChunks(const std::string& path,
             }
             break;
         }
-        if (got == 0) {
+        if (got == 0 || !consume(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
             break;
         }
-        consume(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
     }
     if (!path.empty()) {
         ::close(fd);

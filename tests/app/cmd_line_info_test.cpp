@@ -321,6 +321,53 @@ TEST(CmdLine, KeepFoldersGivesFoundFilesThePatternsFolder) {
     }
 }
 
+// A list is split exactly at its separators; one that cannot be meant as
+// given is refused whole, naming the list and why.
+TEST(CmdLine, FilesFromListsAreSplitOrRefused) {
+    test::TempDir dir;
+    const std::string root = std::filesystem::canonical(dir.Path());
+    const struct {
+        std::string list;
+        bool nul;
+        std::vector<std::string> listed; // relative to the folder
+        const char* error = "";
+    } cases[] = {
+        {"a\nb c\n\n\\d\r", false, {"a", "b c", "\\d\r"}}, // no separator after the last
+        {std::string("a\0b\nc\0", 6), true, {"a", "b\nc"}},
+        {std::string("a\0b\0", 4), false, {}, "it holds NUL bytes (give --null"},
+        {std::string(5000, 'n') + "\n", false, {}, "a name in it is longer than any path"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list.substr(0, 20));
+        test::WriteFile(dir / "list", c.list);
+        std::vector<std::string> args{"-u", "--files-from", dir / "list"};
+        if (c.nul) {
+            args.push_back("--null");
+        }
+        const std::string cwd = std::filesystem::current_path();
+        std::filesystem::current_path(root);
+        Parsed p(args);
+        std::filesystem::current_path(cwd);
+        std::vector<std::string> listed;
+        for (int i = 0; i < p.doc.GetCount(); ++i) {
+            listed.push_back(p.doc.GetPath(i).substr(root.size() + 1));
+        }
+        if (*c.error == '\0') {
+            EXPECT_EQ(p.info.m_nError, 0) << p.info.m_strError;
+            EXPECT_EQ(listed, c.listed);
+        } else {
+            EXPECT_EQ(p.info.m_nError, 130);
+            EXPECT_NE(p.info.m_strError.find("--files-from: cannot read \"" + (dir / "list") +
+                                             "\": " + c.error),
+                      std::string::npos)
+                << p.info.m_strError;
+        }
+    }
+    Parsed folder({"-u", "--files-from", dir.Path()});
+    EXPECT_NE(folder.info.m_strError.find("Is a directory"), std::string::npos)
+        << folder.info.m_strError;
+}
+
 TEST(SourceFileListDoc, AddRemoveAndBaseFolders) {
     CSourceFileListDoc doc;
     EXPECT_EQ(doc.AddFile("/a", "/base"), 0);
