@@ -176,8 +176,8 @@ constexpr LongOption kLongOptions[] = {
     {"prefix", "PREFIX", "Write PREFIX+name beside each source", ApplyPrefix},
     {"out", "DIR", "Write the converted files into the folder DIR", ApplyOut},
     {"keep-folders", "",
-     "With -s, files a pattern finds keep their path below\nthe pattern's folder inside the "
-     "output folder",
+     "Files a pattern finds (with -s) keep their path below\nthe pattern's folder inside the "
+     "output folder, listed\nfiles (--files-from) their path below the current folder",
      ApplyKeepFolders},
     {"files-from", "FILE",
      "Also convert the files named in FILE, one per line\n(\"-\": standard input)", ApplyFilesFrom},
@@ -434,11 +434,21 @@ void CMyCmdLineInfo::ReadFileList(const std::string& list) {
     constexpr std::size_t kLongestPath = 4096; // the kernel opens no longer one
     const char separator = m_bNullSeparated ? '\0' : '\n';
     const std::string shown = list == "-" ? "standard input" : list;
+    // Under --keep-folders a listed file keeps its path below the current
+    // folder, as `find docs ...` wrote it: an output folder then receives
+    // the tree instead of every name at its top.
+    std::string base;
+    if (m_bKeepFolders) {
+        base = platform::RealPath(".").value_or(std::string());
+        if (!base.empty() && base.back() != '/') {
+            base += '/';
+        }
+    }
     std::string name;
     std::string problem;
-    const auto add = [this, &name] {
+    const auto add = [this, &name, &base] {
         if (!name.empty()) {
-            m_doc.AddFile(ResolveShortcut(name));
+            m_doc.AddFile(ResolveShortcut(name), base);
         }
         name.clear();
     };

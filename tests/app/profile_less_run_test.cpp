@@ -123,29 +123,38 @@ TEST(ProfileLessRun, SwitchesAndTheirSavedProfileConvertAlike) {
     }
 }
 
-// What the issue's example does: a tree of same-named files in an output
-// folder. Flat, they collide; with --keep-folders the tree is recreated.
+// The issue's example: a tree of same-named files into an output folder.
+// Flat, they collide; with --keep-folders the tree is recreated, below the
+// pattern's folder for found files, below the current folder for listed ones.
 TEST(ProfileLessRun, KeepFoldersRecreatesTheTreeInTheOutputFolder) {
     const char* const files[] = {"docs/a.txt", "docs/sub/a.txt", "docs/sub/deep/a.txt",
                                  "docs/other/a.txt", "docs/other/b.txt"};
-    for (const bool keep : {false, true}) {
-        SCOPED_TRACE(keep ? "--keep-folders" : "flat");
+    enum Mode { kFlat, kPattern, kList };
+    for (const Mode mode : {kFlat, kPattern, kList}) {
+        SCOPED_TRACE(mode);
         Workspace run;
         fs::create_directories(run.dir / "docs/sub/deep");
         fs::create_directories(run.dir / "docs/other");
         fs::create_directories(run.dir / "converted");
+        std::string list;
         for (const char* file : files) {
             // Shift-JIS "日" and the file's own path, so each output shows its source.
             WriteFile(run.dir / file, std::string("\x93\xfa ") + file);
+            list += std::string(file) + "\n";
         }
-        std::vector<std::string> args{"--from", "shift_jis", "--to", "utf-8",
-                                      "--out",  "converted", "-s",   "docs/*.txt"};
-        if (keep) {
-            args.insert(args.begin() + 6, "--keep-folders");
+        WriteFile(run.dir / "list", list);
+        std::vector<std::string> args{"--from", "shift_jis", "--to", "utf-8", "--out", "converted"};
+        if (mode == kList) {
+            args.insert(args.end(), {"--keep-folders", "--files-from", "list"});
+        } else {
+            args.insert(args.end(), {"-s", "docs/*.txt"});
+        }
+        if (mode == kPattern) {
+            args.push_back("--keep-folders");
         }
         const auto r = run.Front(args);
         auto converted = test::Snapshot(run.dir / "converted");
-        if (!keep) {
+        if (mode == kFlat) {
             // Four files called a.txt meet in one folder: one is written, the
             // other three are refused, never overwritten.
             EXPECT_EQ(r.exitCode, 160);
@@ -155,7 +164,7 @@ TEST(ProfileLessRun, KeepFoldersRecreatesTheTreeInTheOutputFolder) {
         EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
         std::map<std::string, std::string> expected;
         for (const std::string file : files) {
-            expected[file.substr(5)] = "\xE6\x97\xA5 " + file;
+            expected[mode == kPattern ? file.substr(5) : file] = "\xE6\x97\xA5 " + file;
         }
         EXPECT_EQ(converted, expected);
     }
