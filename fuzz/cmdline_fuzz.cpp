@@ -106,6 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool isLast = expand && i + 1 == args.size();
         const bool failedBefore = info.m_nError != 0;
         const int pendingBefore = info.m_nPending;
+        const bool longValueBefore = info.m_nPendingLong >= 0; // this argument is its value
         const std::string profileBefore = info.m_strProfile;
         const std::size_t filesBefore = info.m_arrFiles.size();
         info.ParseParam(text, isSwitch, isLast);
@@ -120,8 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!failedBefore && !isSwitch && pendingBefore == 3) {
             Check(info.m_nConsolePid == ReferenceDecimal(text), "pid differs from reference");
         }
-        if (!failedBefore && pendingBefore != 1 && pendingBefore != 2 && isSwitch &&
-            text.size() > 1 && (text[0] == 'p' || text[0] == 'P')) {
+        if (!failedBefore && !longValueBefore && pendingBefore != 1 && pendingBefore != 2 &&
+            isSwitch && text.size() > 1 && (text[0] == 'p' || text[0] == 'P')) {
             Check(info.m_nConsolePid == ReferenceDecimal(text.substr(1)),
                   "inline pid differs from reference");
         }
