@@ -1,9 +1,9 @@
 // Fuzzes the command-line grammar: any argument vector leaves a known error
 // (0, 130, 132, 134), a pending value of 0-3, no state change after an error,
 // decimal values equal to a reference reading, and only absolute (or empty),
-// listed-once paths in the source list. Plain arguments name entries of an empty folder
-// made once, so file-argument expansion reads almost nothing and writes
-// nothing.
+// listed-once paths in the source list. Plain arguments name entries of an
+// empty folder made once, so file-argument expansion reads almost nothing and
+// writes nothing.
 #include "app/cmd_line_info.hpp"
 #include "app/source_file_list_doc.hpp"
 
