@@ -1,13 +1,36 @@
 // The main program's command line: switches, pending values, parse errors.
 #pragma once
 
+#include "settings/profile.hpp"
+
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varnolt {
 
 class CSourceFileListDoc;
+class CMyCmdLineInfo;
+
+// One long option ("--name", "--name VALUE" or "--name=VALUE"). The table of
+// them (LongOptions) is the one definition: the parser, both programs' usage
+// texts and the tests read it, so a new option is one new row.
+struct LongOption {
+    std::string_view strName;      // without the leading "--"
+    std::string_view strValueName; // empty: the option takes no value
+    std::string_view strHelp;      // lines of the usage text, '\n' between them
+    // Takes the option (and its value) into `info`. An empty result means
+    // accepted; otherwise the text says what is wrong, naming the option.
+    std::string (*pfnApply)(CMyCmdLineInfo& info, const std::string& value);
+};
+
+std::span<const LongOption> LongOptions();
+
+// The usage lines of the long options and of "--", one entry per option
+// ("--from ENC           - Source encoding ..."), as both programs print them.
+std::string LongOptionsUsage();
 
 class CMyCmdLineInfo {
 public:
@@ -15,10 +38,16 @@ public:
     explicit CMyCmdLineInfo(CSourceFileListDoc& doc);
 
     // Feeds argv[1..argc-1] through ParseParam, then ResolveProfilePath.
+    // After an argument "--" every argument is a plain one.
     void ParseCommandLine(int argc, const char* const* argv);
 
-    // One argument; a switch arrives without its leading '-'.
+    // One argument; a switch arrives without its leading '-' (a long option
+    // therefore starts with '-', and "--" arrives as "-").
     void ParseParam(const std::string& text, bool isSwitch, bool isLast);
+
+    // True when any switch that stands in for a profile was given (--from,
+    // --to, --bom, --meta, --entities, --backup, --prefix, --out).
+    bool HasRunSwitches() const { return !m_arrRunSwitches.empty(); }
 
     // Completes a profile name without extension or folder (see the .cpp).
     void ResolveProfilePath();
@@ -35,13 +64,42 @@ public:
     std::string m_strUnknownSwitch;
     std::vector<std::string> m_arrFiles;
     int m_nPending = 0;
+    // What a command-line error was, for standard error ("--from: ...");
+    // empty for the errors of the single-letter grammar.
+    std::string m_strError;
+
+    // The run options given by switches instead of a profile, kept as a
+    // profile holds them (so --save-profile writes exactly these). The
+    // output option stays -1 until --backup, --prefix or --out sets it.
+    ProfileOptions m_switchOptions{0, -1, {}, {}, {}, 2, false, false, false};
+    // The run switches given, as typed ("--from"), in order.
+    std::vector<std::string> m_arrRunSwitches;
+    // --keep-folders: files a pattern finds keep their path below the
+    // pattern's folder in the output folder.
+    bool m_bKeepFolders = false;
+    // --files-from lists ("-" is standard input), read after the file
+    // arguments; --null: their names end at NUL bytes instead of line feeds.
+    std::vector<std::string> m_arrFileLists;
+    bool m_bNullSeparated = false;
+    // --save-profile FILE: write the run switches as a profile, convert nothing.
+    std::string m_strSaveProfile;
+    // --list-encodings: print the catalogue, convert nothing.
+    bool m_bListEncodings = false;
+    // "--" was seen: later arguments are never switches.
+    bool m_bSwitchesEnded = false;
+    // The long option whose value the next argument supplies (index in
+    // LongOptions()), or -1.
+    int m_nPendingLong = -1;
 
     // Where a bare profile name is looked for; the program's own folder
     // unless a test sets another. Ends in '/'.
     std::string m_strProgramFolder;
 
 private:
+    void ParseLongOption(const std::string& text, bool isLast);
+    void CheckSwitchCombination();
     void ExpandFiles();
+    void ReadFileList(const std::string& list);
 
     CSourceFileListDoc& m_doc;
 };

@@ -2,6 +2,7 @@
 #include "app/ni_mode_controller.hpp"
 
 #include "app/exit_codes.hpp"
+#include "app/run_switches.hpp"
 #include "app/run_validation.hpp"
 #include "convert/log.hpp"
 #include "output/output_options.hpp"
@@ -40,13 +41,17 @@ bool CNIModeController::Run() {
         platform::IgnoreBrokenPipe(); // a closed console must not end the run
     }
 
-    if (m_cmdInfo.m_strProfile.empty()) {
+    if (m_cmdInfo.m_strProfile.empty() && !m_cmdInfo.HasRunSwitches()) {
         m_nExitCode = kExitNoProfile;
         return false;
     }
     ProfileRunOptions profile;
     int readError = 0;
-    const ProfileStatus status = ReadForRun(m_cmdInfo.m_strProfile, profile, &readError);
+    // Switches instead of a profile give the options the same profile would.
+    const ProfileStatus status =
+        m_cmdInfo.m_strProfile.empty()
+            ? ToRunOptions({kProfileVersion, m_cmdInfo.m_switchOptions}, profile)
+            : ReadForRun(m_cmdInfo.m_strProfile, profile, &readError);
     if (status != ProfileStatus::Ok) {
         if (status == ProfileStatus::BadVersion) {
             // The message box of a windowed program; here it goes to standard error.
@@ -164,6 +169,8 @@ bool CNIModeController::Validate() {
                                                               : "it cannot be written to";
             std::fprintf(stderr, "varnolt: cannot use the output folder \"%s\": %s\n",
                          EscapeForDisplay(folder).c_str(), why);
+        } else if (const std::string text = SwitchCheckMessage(m_cmdInfo, code); !text.empty()) {
+            std::fprintf(stderr, "varnolt: %s\n", text.c_str());
         }
         m_nExitCode = code;
         return false;

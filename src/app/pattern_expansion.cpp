@@ -7,7 +7,8 @@
 
 namespace varnolt {
 
-void ExpandPattern(const std::string& path, bool recurse, CSourceFileListDoc& doc) {
+void ExpandPattern(const std::string& path, bool recurse, CSourceFileListDoc& doc,
+                   bool keepFolders) {
     // Only "/" separates folders here: ":" and "\" are ordinary name
     // characters on POSIX, so they belong to the file-name part.
     const std::size_t slash = path.rfind('/');
@@ -28,8 +29,10 @@ void ExpandPattern(const std::string& path, bool recurse, CSourceFileListDoc& do
     // Each file goes into the list as it is found: a pattern may match far
     // more files than a list of full paths should hold twice.
     const int before = doc.GetCount();
-    const bool complete = SearchFolderEach([&doc](std::string&& file) { doc.AddFile(file); },
-                                           recurse, folder, name, {}, false, nullptr, true);
+    const std::string base = keepFolders ? folder : std::string();
+    const bool complete =
+        SearchFolderEach([&doc, &base](std::string&& file) { doc.AddFile(file, base); }, recurse,
+                         folder, name, {}, false, nullptr, true);
     if (!complete) {
         doc.RemoveFrom(before); // a search cut short adds nothing
     }

@@ -8,7 +8,10 @@ namespace varnolt {
 class CSourceFileListDoc;
 
 // Adds the files that the pattern (and, with recurse, every sub-folder)
-// selects to the document; duplicates are dropped by AddFile.
-void ExpandPattern(const std::string& path, bool recurse, CSourceFileListDoc& doc);
+// selects to the document; duplicates are dropped by AddFile. With
+// `keepFolders` each file's base folder is the pattern's folder, so that an
+// output folder receives the tree below it instead of every name at its top.
+void ExpandPattern(const std::string& path, bool recurse, CSourceFileListDoc& doc,
+                   bool keepFolders = false);
 
 } // namespace varnolt

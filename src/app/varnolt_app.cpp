@@ -4,6 +4,7 @@
 #include "app/exit_codes.hpp"
 #include "app/ni_mode_controller.hpp"
 #include "app/os_version.hpp"
+#include "app/run_switches.hpp"
 #include "convert/conversion_job.hpp"
 #include "convert/log.hpp"
 #include "output/overwrite_question.hpp"
@@ -36,9 +37,23 @@ bool CVarnoltApp::InitInstance() {
                                             : std::make_unique<CAppSettings>(m_strSettingsPath);
     m_cmdInfo.ParseCommandLine(m_nArgc, m_pArgv);
 
+    // Listing the encodings and saving a profile convert nothing and open no
+    // window, with or without -u.
+    if (m_cmdInfo.m_nError == 0 && m_cmdInfo.m_bListEncodings) {
+        std::fputs(EncodingListText().c_str(), stdout);
+        return false;
+    }
+    if (m_cmdInfo.m_nError == 0 && !m_cmdInfo.m_strSaveProfile.empty()) {
+        m_nExitCode = SaveSwitchProfile(m_cmdInfo);
+        return false;
+    }
+
     if (m_cmdInfo.m_bNonInteractive) {
         if (m_cmdInfo.m_nError != 0) {
-            if (m_cmdInfo.m_nError == kExitUnknownSwitch) {
+            if (!m_cmdInfo.m_strError.empty()) {
+                std::fprintf(stderr, "varnolt: %s\n",
+                             EscapeForDisplay(m_cmdInfo.m_strError).c_str());
+            } else if (m_cmdInfo.m_nError == kExitUnknownSwitch) {
                 std::fprintf(stderr, "varnolt: unknown switch \"%s\"\n",
                              EscapeForDisplay(m_cmdInfo.m_strUnknownSwitch).c_str());
             }

@@ -19,13 +19,19 @@ constexpr const char* kUsage =
     "-y             - Overwrite the destination file if the file already exists.\n"
     "                 Default: Skip the file\n"
     "-s             - Search files in sub-directories\n"
-    "-p pid         - Write one line per file to the console of that process\n";
+    "-p pid         - Write one line per file to the console of that process\n"
+    "\n"
+    "Without a profile:\n"
+    "varnolt -u --from ENC [--to FORMAT] (--backup PREFIX|--prefix PREFIX|--out DIR)\n"
+    "        [--bom] [--meta] [--entities] [-l logfile] [-o] [-y] [-s] files...\n"
+    "\n";
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
+        std::fputs(varnolt::LongOptionsUsage().c_str(), stdout);
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

@@ -178,7 +178,8 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
                 }
             }
             const std::string path = files.GetPath(index);
-            const std::string baseFolder = options.bInteractive ? files.GetBaseFolder(index) : "";
+            // Command-line entries have a base folder only under --keep-folders.
+            const std::string baseFolder = files.GetBaseFolder(index);
             const std::int64_t logIndex = pipeline.Convert(path, baseFolder);
             if (observer != nullptr) {
                 observer->FileFinished(path, log.GetRecord(logIndex));

@@ -1,6 +1,7 @@
 // xvarnolt: runs the main program's non-interactive mode from a terminal or a
 // script, passing every argument on unchanged, and turns its exit code into a
 // one-line message and its own exit code.
+#include "app/cmd_line_info.hpp"
 #include "platform/console.hpp"
 #include "platform/paths.hpp"
 #include "platform/process.hpp"
@@ -28,6 +29,10 @@ constexpr std::string_view kUsage[] = {
     "-s             - Search files in sub-directories\n\n",
     "Note: Wildcard characters ('*' or '?') can be used to specify the files to be\n"
     "converted.\n",
+    "\nWithout a profile:\n"
+    "xvarnolt --from ENC [--to FORMAT] (--backup PREFIX|--prefix PREFIX|--out DIR)\n"
+    "         [--bom] [--meta] [--entities] [-l logfile] [-o] [-y] [-s] files...\n"
+    "Example: xvarnolt --from sjis --out converted --keep-folders -s 'docs/*.txt'\n\n",
 };
 
 constexpr std::string_view kNotFound = "Error:Unable to locate varnolt.exe\n";
@@ -87,6 +92,22 @@ std::string LocateMainProgram() {
     return platform::FindOnPath("varnolt").value_or(std::string());
 }
 
+// True when the arguments ask for the encoding list or for a profile to be
+// saved: the main program then converts nothing, and "Conversion OK!" would
+// say otherwise.
+bool ConvertsNothing(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") {
+            break;
+        }
+        if (arg == "--list-encodings" || arg == "--save-profile" ||
+            arg.rfind("--save-profile=", 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -108,6 +129,7 @@ int main(int argc, char** argv) {
         for (const auto line : kUsage) {
             Print(line);
         }
+        Print(LongOptionsUsage());
         return Finish(0);
     }
 
@@ -143,7 +165,9 @@ int main(int argc, char** argv) {
         result = child.nCode;
     }
     if (result == 0) {
-        Print(kOk);
+        if (!ConvertsNothing(args)) {
+            Print(kOk);
+        }
         return Finish(0);
     }
     // 130 is also the code for an unknown switch; it means an interrupted

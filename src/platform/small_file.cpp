@@ -60,6 +60,44 @@ bool ReadFileChunks(const std::string& path,
     return ok;
 }
 
+bool ReadStreamChunks(const std::string& path,
+                      const std::function<bool(std::string_view chunk)>& consume, int* error) {
+    int fd = 0;
+    if (!path.empty()) {
+        do {
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            if (error != nullptr) {
+                *error = errno;
+            }
+            return false;
+        }
+    }
+    std::string buffer(std::size_t{64} << 10, '\0');
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            if (error != nullptr) {
+                *error = errno;
+            }
+            break;
+        }
+        if (got == 0 || !consume(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
+            break;
+        }
+    }
+    if (!path.empty()) {
+        ::close(fd);
+    }
+    return ok;
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
     if (path.empty()) {
         return false;

@@ -16,6 +16,16 @@ bool ReadFileChunks(const std::string& path,
                     const std::function<bool(std::string_view chunk)>& consume,
                     int* error = nullptr);
 
+// Reads a stream from its start and hands the bytes to `consume` in chunks,
+// until `consume` returns false or the stream ends: the file at `path`, or
+// standard input when `path` is empty.
+// Unlike ReadFileChunks it opens pipes and FIFOs and waits for their writer,
+// since a list of names usually comes from another program. False when it
+// cannot be opened or a read fails, with the errno value in `error`.
+bool ReadStreamChunks(const std::string& path,
+                      const std::function<bool(std::string_view chunk)>& consume,
+                      int* error = nullptr);
+
 // Creates or replaces the file at `path` with exactly `bytes`. The bytes go to
 // a new file in the same folder, reach the disk and are then renamed over the
 // path, so a failure at any point leaves the previous file as it was. A path

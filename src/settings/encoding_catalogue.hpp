@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace varnolt {
 
@@ -27,6 +28,15 @@ public:
     static bool IsUsable(std::int32_t codePage);
     // Our stand-in for the platform's code-page validity test.
     static bool IsValidCodePage(std::int32_t codePage);
+
+    // The names a user may give for an entry's code page (lower case, as
+    // listed); empty for a code page outside the catalogue.
+    static std::vector<std::string_view> Labels(std::int32_t codePage);
+    // Every catalogue code page that `label` names, compared as web and IANA
+    // labels are: ASCII letters without regard to case, leading and trailing
+    // blanks ignored. Empty: no such name; more than one: the name is
+    // ambiguous (the registries disagree), and these are the candidates.
+    static std::vector<std::int32_t> CodePagesForLabel(std::string_view label);
 
     static constexpr int FormatCount() { return 3; }
     static const UnicodeFormatEntry& Format(int index);

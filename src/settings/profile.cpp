@@ -182,6 +182,10 @@ ProfileStatus ReadForRun(const std::string& path, ProfileRunOptions& options, in
     if (status != ProfileStatus::Ok) {
         return status;
     }
+    return ToRunOptions(content, options);
+}
+
+ProfileStatus ToRunOptions(const ProfileContent& content, ProfileRunOptions& options) {
     const ProfileOptions& o = content.options;
     ProfileRunOptions run;
     run.nVersion = content.nVersion;

@@ -96,6 +96,10 @@ ProfileDialogValues ToDialogValues(const ProfileContent& content);
 // only; every failure ends the run with exit code 140.
 ProfileStatus ReadForRun(const std::string& path, ProfileRunOptions& options, int* error = nullptr);
 
+// The run's rules of ReadForRun applied to options already read: options
+// given on the command line become a run exactly as the same profile would.
+ProfileStatus ToRunOptions(const ProfileContent& content, ProfileRunOptions& options);
+
 // Why a profile could not be used, for a person to act on: "it does not
 // exist", "it is not a regular file", "it does not begin with the profile
 // signature", ... (`error` as ReadProfile gives it).

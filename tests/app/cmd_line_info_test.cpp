@@ -157,6 +157,217 @@ TEST(CmdLine, ProfilePathResolution) {
     }
 }
 
+// Parses argv after "varnolt" with a program folder that holds nothing.
+struct Parsed {
+    CSourceFileListDoc doc;
+    CMyCmdLineInfo info{doc};
+    explicit Parsed(const std::vector<std::string>& args) {
+        info.m_strProgramFolder = "/nonexistent/";
+        std::vector<const char*> argv{"varnolt"};
+        for (const auto& a : args) {
+            argv.push_back(a.c_str());
+        }
+        info.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    }
+};
+
+// The names --from takes: every spelling a user is likely to type, compared
+// without case and surrounding blanks; numbers as a profile holds them; names
+// that the registries give to different code pages refused with both.
+TEST(CmdLine, FromNamesAndNumbers) {
+    const struct {
+        const char* given;
+        int codePage; // 0: refused
+        const char* error = "";
+    } cases[] = {
+        {"windows-1251", 1251},
+        {"CP1251", 1251},
+        {"  Shift_JIS\t", 932},
+        {"sjis", 932},
+        {"cp932", 932},
+        {"windows-31j", 932},
+        {"gbk", 936},
+        {"GB2312", 936},
+        {"gb18030", 54936},
+        {"big5", 950},
+        {"euc-kr", 949},
+        {"euc-jp", 20932},
+        {"koi8-r", 20866},
+        {"iso-8859-5", 28595},
+        {"ISO_8859-2", 28592},
+        {"utf-16le", 1200},
+        {"UTF-16BE", 1201},
+        {"utf8", 65001},
+        {"macintosh", 10000},
+        {"hz-gb-2312", 52936},
+        {"tis-620", 874},
+        {"x-iscii-de", 57002},
+        {"armscii-8", 59999},
+        {"us-ascii", 1252},
+        {"1251", 1251},
+        {" 932 ", 932},
+        // A number outside the catalogue is the run's to refuse (144), as
+        // the same number in a profile.
+        {"1259", 1259},
+        {"latin1", 0, "\"latin1\" is ambiguous; give one of the code pages 1252 "},
+        {"ISO-8859-1", 0, "28591 (ISO 8859-1 Latin I)"},
+        {"iso-8859-9", 0, "28599 (Turkish (ISO8859-9)), 1254 (Turkish (Windows))"},
+        {"utf-16", 0, "1200 (Unicode (UTF-16)), 1201 (Unicode Big Endian (UTF-16))"},
+        {"asmo-708", 0, "708 (Arabic (ASMO 708)), 28596 (Arabic (ISO8859-6))"},
+        {"shift jis", 0, "unknown encoding"},
+        {"cp1251x", 0, "unknown encoding"},
+        {"-1251", 0, "unknown encoding"},
+        {"12345678901", 0, "unknown encoding"},
+        {"", 0, "unknown encoding"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        Parsed p({"-u", "--from", c.given, "--out", "x", "a.txt"});
+        if (c.codePage != 0) {
+            EXPECT_EQ(p.info.m_nError, 0) << p.info.m_strError;
+            EXPECT_EQ(p.info.m_switchOptions.nCodePage, c.codePage);
+        } else {
+            EXPECT_EQ(p.info.m_nError, 130);
+            EXPECT_NE(p.info.m_strError.find("--from: "), std::string::npos);
+            EXPECT_NE(p.info.m_strError.find(c.error), std::string::npos) << p.info.m_strError;
+        }
+    }
+}
+
+// Long options next to the single-letter grammar: values inline or next,
+// "--" ending the switches, and the combinations that cannot make a run.
+TEST(CmdLine, LongOptionGrammar) {
+    const struct {
+        std::vector<std::string> args;
+        int error;
+        const char* message; // part of m_strError, or of the unknown switch
+        std::size_t files = 0;
+    } cases[] = {
+        {{"-u", "--from=1252", "--prefix", "-u_", "a"}, 0, "", 1}, // a value may start with '-'
+        {{"-u", "--from", "1252", "--out=", "a", "b"}, 0, "", 2},
+        {{"-u", "--from", "1252", "--out", "o", "--", "-x.txt", "--from", "-"}, 0, "", 3},
+        {{"-u", "--", "-c"}, 0, "", 1},
+        {{"-u", "--keep-folders", "--files-from", "/dev/null", "--null", "-c", "p"}, 0, ""},
+        {{"-u", "--from", "1252", "--backup", "b_", "--meta", "-s", "-y"}, 0, ""},
+        // A long option where the -c or -l value is awaited is that error.
+        {{"-u", "-c", "--from", "1252"}, 132, ""},
+        {{"-u", "-l", "--"}, 134, ""},
+        {{"-u", "--From", "1252"}, 130, "--From"},
+        {{"-u", "--from"}, 130, "--from needs a value (ENC)"},
+        {{"-u", "--keep-folders=1"}, 130, "--keep-folders takes no value"},
+        {{"-u", "-cp", "--to", "utf-8"}, 130, "-c and --to cannot be used together"},
+        {{"-u", "--bom", "--out", "o"}, 130, "--bom needs --from"},
+        {{"-u", "--from", "1252", "--entities"}, 130, "--from needs one of"},
+        {{"-u", "--from", "1252", "--backup", "b", "--out", "o"},
+         130,
+         "--backup and --out cannot be used together"},
+        {{"-u", "--from", "1252", "--out", "o", "--out", "p"}, 130, "--out is given twice"},
+        {{"-u", "--from", "1252", "--out", "o", "--meta", "--to", "utf-16be"},
+         130,
+         "--meta needs --to utf-8"},
+        {{"-u", "--from", "1252", "--out", "o", "--to", "utf-7"}, 130, "--to: \"utf-7\""},
+        {{"-u", "--null", "a"}, 130, "--null applies to --files-from", 1},
+        {{"-u", "--files-from="}, 130, "--files-from: the list's file name is empty"},
+        {{"-u", "--save-profile", "s.vnp"}, 130, "--save-profile needs --from"},
+        {{"-u", "--from", "1252", "--out", "o", "--save-profile", "s.vnp", "a"},
+         130,
+         "--save-profile converts nothing",
+         1},
+        // An error ends the parse: what follows is not taken.
+        {{"-u", "--nope", "--from", "1252", "a"}, 130, "--nope"},
+    };
+    for (const auto& c : cases) {
+        std::string trace;
+        for (const auto& a : c.args) {
+            trace += a + " ";
+        }
+        SCOPED_TRACE(trace);
+        Parsed p(c.args);
+        EXPECT_EQ(p.info.m_nError, c.error);
+        const std::string said = p.info.m_strError + p.info.m_strUnknownSwitch;
+        EXPECT_NE(said.find(c.message), std::string::npos) << said;
+        EXPECT_EQ(p.info.m_arrFiles.size(), c.files);
+    }
+    Parsed p({"-u", "--from", "1252", "--prefix", "-u_", "--", "-y", "--keep-folders"});
+    EXPECT_EQ(p.info.m_switchOptions.strDestPrefix, "-u_");
+    EXPECT_EQ(p.info.m_switchOptions.nOutputOption, 1);
+    EXPECT_FALSE(p.info.m_bOverwriteExisting) << "after --, -y is a file";
+    EXPECT_FALSE(p.info.m_bKeepFolders);
+    EXPECT_EQ(p.info.m_arrFiles, (std::vector<std::string>{"-y", "--keep-folders"}));
+}
+
+// Files found by a pattern get the pattern's folder as their base folder
+// under --keep-folders (and only then); named files never get one.
+TEST(CmdLine, KeepFoldersGivesFoundFilesThePatternsFolder) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    fs::create_directories(dir / "docs/sub");
+    for (const char* name : {"docs/a.txt", "docs/sub/a.txt", "named.txt"}) {
+        test::WriteFile(dir / name, "x");
+    }
+    const std::string root = fs::canonical(dir.Path());
+    for (const bool keep : {false, true}) {
+        std::vector<std::string> args{"-u", "-s", root + "/docs/*.txt", root + "/named.txt"};
+        if (keep) {
+            args.insert(args.begin() + 1, "--keep-folders");
+        }
+        Parsed p(args);
+        ASSERT_EQ(p.doc.GetCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const std::string path = p.doc.GetPath(i);
+            const bool found = path.find("/docs/") != std::string::npos;
+            EXPECT_EQ(p.doc.GetBaseFolder(i), keep && found ? root + "/docs/" : "") << path;
+        }
+    }
+}
+
+// A list is split exactly at its separators; one that cannot be meant as
+// given is refused whole, naming the list and why.
+TEST(CmdLine, FilesFromListsAreSplitOrRefused) {
+    test::TempDir dir;
+    const std::string root = std::filesystem::canonical(dir.Path());
+    const struct {
+        std::string list;
+        bool nul;
+        std::vector<std::string> listed; // relative to the folder
+        const char* error = "";
+    } cases[] = {
+        {"a\nb c\n\n\\d\r", false, {"a", "b c", "\\d\r"}}, // no separator after the last
+        {std::string("a\0b\nc\0", 6), true, {"a", "b\nc"}},
+        {std::string("a\0b\0", 4), false, {}, "it holds NUL bytes (give --null"},
+        {std::string(5000, 'n') + "\n", false, {}, "a name in it is longer than any path"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list.substr(0, 20));
+        test::WriteFile(dir / "list", c.list);
+        std::vector<std::string> args{"-u", "--files-from", dir / "list"};
+        if (c.nul) {
+            args.push_back("--null");
+        }
+        const std::string cwd = std::filesystem::current_path();
+        std::filesystem::current_path(root);
+        Parsed p(args);
+        std::filesystem::current_path(cwd);
+        std::vector<std::string> listed;
+        for (int i = 0; i < p.doc.GetCount(); ++i) {
+            listed.push_back(p.doc.GetPath(i).substr(root.size() + 1));
+        }
+        if (*c.error == '\0') {
+            EXPECT_EQ(p.info.m_nError, 0) << p.info.m_strError;
+            EXPECT_EQ(listed, c.listed);
+        } else {
+            EXPECT_EQ(p.info.m_nError, 130);
+            EXPECT_NE(p.info.m_strError.find("--files-from: cannot read \"" + (dir / "list") +
+                                             "\": " + c.error),
+                      std::string::npos)
+                << p.info.m_strError;
+        }
+    }
+    Parsed folder({"-u", "--files-from", dir.Path()});
+    EXPECT_NE(folder.info.m_strError.find("Is a directory"), std::string::npos)
+        << folder.info.m_strError;
+}
+
 TEST(SourceFileListDoc, AddRemoveAndBaseFolders) {
     CSourceFileListDoc doc;
     EXPECT_EQ(doc.AddFile("/a", "/base"), 0);

@@ -19,13 +19,16 @@ for prog in varnolt xvarnolt; do
         status=1
     fi
     exe=$varnolt; [ $prog = xvarnolt ] && exe=$xvarnolt
-    switches=$("$exe" --help | sed -n 's/^\(-[A-Za-z]\)[ ].*/\1/p')
+    # Every entry of the usage text: "-c cfg-profile - ...", "--from ENC - ...", "-- - ...".
+    switches=$("$exe" --help | sed -n 's/^\(-[A-Za-z]\|--[a-z-]*\)[ ].*/\1/p')
     if [ -z "$switches" ]; then
         echo "FAIL: no switches found in $prog --help"; status=1
     fi
     for sw in $switches; do
         # Each switch gets its own entry: a bold (or bold-italic) line of it.
-        if ! grep -qE "^\.(B|BI|BR) \\\\${sw}( |$)" "$page"; then
+        # In troff every "-" of the switch is written "\-".
+        escaped=${sw//-/\\\\-}
+        if ! grep -qE "^\.(B|BI|BR) ${escaped}( |$)" "$page"; then
             echo "FAIL: $page does not describe $sw"
             status=1
         fi

@@ -1,6 +1,7 @@
 // Encoding catalogue look-ups.
 #include "settings/encoding_catalogue.hpp"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -47,6 +48,37 @@ TEST(EncodingCatalogue, UnicodeFormats) {
     EXPECT_EQ(EncodingCatalogue::Format(1).strTooltip, "Plain Text File on MacOS");
     EXPECT_EQ(EncodingCatalogue::Format(2).strName, "UTF-8");
     EXPECT_EQ(EncodingCatalogue::Format(2).strTooltip, "HTML based files (e.g. .html, .asp, .php)");
+}
+
+// Every entry can be named, every name leads back to its entry, and a name
+// shared by two entries is shared on purpose (it then lists both).
+TEST(EncodingCatalogue, LabelsNameTheirCodePage) {
+    std::set<std::string_view> all;
+    for (int i = 0; i < EncodingCatalogue::Count(); ++i) {
+        const std::int32_t codePage = EncodingCatalogue::Entry(i).nCodePage;
+        const auto labels = EncodingCatalogue::Labels(codePage);
+        EXPECT_FALSE(labels.empty()) << codePage;
+        for (const std::string_view label : labels) {
+            all.insert(label);
+            const auto found = EncodingCatalogue::CodePagesForLabel(label);
+            EXPECT_NE(std::find(found.begin(), found.end(), codePage), found.end()) << label;
+            EXPECT_EQ(label.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ \t"), std::string_view::npos)
+                << label;
+            // A label that is all digits would shadow a code page number.
+            EXPECT_NE(label.find_first_not_of("0123456789"), std::string_view::npos) << label;
+        }
+    }
+    std::set<std::string_view> shared;
+    for (const std::string_view label : all) {
+        if (EncodingCatalogue::CodePagesForLabel(label).size() > 1) {
+            shared.insert(label);
+        }
+    }
+    EXPECT_EQ(shared.count("latin1"), 1u);
+    EXPECT_EQ(shared.count("utf-16"), 1u);
+    EXPECT_EQ(shared.count("windows-1252"), 0u);
+    EXPECT_TRUE(EncodingCatalogue::Labels(1259).empty());
+    EXPECT_TRUE(EncodingCatalogue::CodePagesForLabel("").empty());
 }
 
 } // namespace
