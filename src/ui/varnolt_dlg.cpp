@@ -17,6 +17,7 @@
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
 #include "ui/task_dialog.hpp"
+#include "ui/update_check.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -353,7 +354,7 @@ void CVarnoltDlg::BuildMenu() {
     });
     help->addSeparator();
     add(help, QStringLiteral("Check for Updates..."), "checkUpdatesAction",
-        [this] { OnNotBuiltYet(QStringLiteral("The update check")); });
+        [this] { CheckForUpdates(UpdateCheckAddress(m_settings), this); });
     help->addSeparator();
     add(help, QStringLiteral("&About Varnolt..."), "aboutAction", [this] { OnAbout(); });
     // The shortcuts work while any control of the window has the focus.
