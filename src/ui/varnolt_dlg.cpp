@@ -1,10 +1,12 @@
 // The main window: options, source list and the commands around a run.
 #include "ui/varnolt_dlg.hpp"
 
+#include "app/desktop_link.hpp"
 #include "app/run_validation.hpp"
 #include "app/source_file_list_doc.hpp"
 #include "convert/conv_controller.hpp"
 #include "convert/log.hpp"
+#include "platform/paths.hpp"
 #include "platform/small_file.hpp"
 #include "settings/app_settings.hpp"
 #include "settings/encoding_catalogue.hpp"
@@ -27,6 +29,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -40,6 +43,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -637,7 +641,12 @@ void CVarnoltDlg::OnSaveConfiguration() {
     }
     m_bShortcutRequested = dialog.GetCheck();
     if (m_bShortcutRequested) {
-        OnNotBuiltYet(QStringLiteral("Creating a desktop shortcut"));
+        // The profile is saved; a launcher that cannot be written is not
+        // worth a message.
+        WriteProfileShortcut(
+            QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation))
+                .toStdString(),
+            platform::ExecutablePath(), dialog.GetPathName().toStdString());
     }
 }
 
