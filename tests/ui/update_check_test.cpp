@@ -130,6 +130,9 @@ TEST(UpdateCheck, AnswersOfTheServer) {
         {"endless answer of 600 bytes",
          "HTTP/1.1 200 OK\r\n\r\nVARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl|" + padding, false,
          kNewer, "https://e.org/dl"},
+        {"endless error page of 600 bytes",
+         "HTTP/1.1 404 Not Found\r\n\r\nVARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl|" + padding,
+         false, kFailed, nullptr},
         // the address lies beyond byte 512, which is never read
         {"address after byte 512",
          Http("200 OK", "VARNOLTUPDATECHECK|514|" + padding + "|https://e.org/dl|"), true, kFailed,
