@@ -4,13 +4,13 @@
 #include "settings/app_settings.hpp"
 #include "support/test_support.hpp"
 #include "ui/support/modal_answers.hpp"
+#include "ui/support/version_server.hpp"
 #include "ui/update_check.hpp"
 #include "ui/varnolt_dlg.hpp"
 
 #include <QAction>
 #include <QLabel>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -18,49 +18,6 @@ namespace varnolt::ui {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Answers every request on 127.0.0.1 with one canned response, once the
-// request's head is in. `close` false keeps the connection open after it
-// (an answer without a length that never ends); an empty response never
-// answers at all.
-class CVersionServer {
-public:
-    explicit CVersionServer(QByteArray response, bool close = true)
-        : m_response(std::move(response)) {
-        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost));
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this, close] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, close] {
-                    m_request += socket->readAll();
-                    if (!m_request.contains("\r\n\r\n") || m_response.isEmpty()) {
-                        return;
-                    }
-                    socket->write(m_response);
-                    if (close) {
-                        socket->disconnectFromHost();
-                    }
-                });
-            }
-        });
-    }
-
-    QString Address() const {
-        return QStringLiteral("http://127.0.0.1:%1/en/download/varnolt_ver.txt")
-            .arg(m_server.serverPort());
-    }
-    const QByteArray& Request() const { return m_request; }
-
-private:
-    QTcpServer m_server;
-    QByteArray m_response;
-    QByteArray m_request;
-};
-
-QByteArray Http(const QByteArray& status, const QByteArray& body) {
-    return "HTTP/1.1 " + status +
-           "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
 
 struct Outcome {
     QString strInstruction;
@@ -105,27 +62,28 @@ TEST(UpdateCheck, AnswersOfTheServer) {
         QString instruction;
         const char* opened; // by "Download Now"
     } cases[] = {
-        {"same version", Http("200 OK", "VARNOLTUPDATECHECK|513|5.1.3|https://e.org/dl|"), true,
-         kUpToDate, nullptr},
-        {"older version", Http("200 OK", "VARNOLTUPDATECHECK|97|0.9.7|https://e.org/dl|"), true,
-         kUpToDate, nullptr},
+        {"same version", test::Http("200 OK", "VARNOLTUPDATECHECK|513|5.1.3|https://e.org/dl|"),
+         true, kUpToDate, nullptr},
+        {"older version", test::Http("200 OK", "VARNOLTUPDATECHECK|97|0.9.7|https://e.org/dl|"),
+         true, kUpToDate, nullptr},
         {"newer version",
-         Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl?v=5.1.4|\r\n"), true, kNewer,
-         "https://e.org/dl?v=5.1.4"},
+         test::Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl?v=5.1.4|\r\n"), true,
+         kNewer, "https://e.org/dl?v=5.1.4"},
         {"blanks around the token",
-         Http("200 OK", " \t VARNOLTUPDATECHECK  |514|5.1.4|http://e.org/dl|"), true, kNewer,
+         test::Http("200 OK", " \t VARNOLTUPDATECHECK  |514|5.1.4|http://e.org/dl|"), true, kNewer,
          "http://e.org/dl"},
-        {"token in lower case", Http("200 OK", "varnoltupdatecheck|514|5.1.4|https://e.org/dl|"),
-         true, kFailed, nullptr},
-        {"text before the token",
-         Http("200 OK", "Version: VARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl|"), true, kFailed,
+        {"token in lower case",
+         test::Http("200 OK", "varnoltupdatecheck|514|5.1.4|https://e.org/dl|"), true, kFailed,
          nullptr},
-        {"not found", Http("404 Not Found", "VARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl|"), true,
+        {"text before the token",
+         test::Http("200 OK", "Version: VARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl|"), true,
          kFailed, nullptr},
+        {"not found", test::Http("404 Not Found", "VARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl|"),
+         true, kFailed, nullptr},
         {"server error",
-         Http("500 Internal Server Error", "VARNOLTUPDATECHECK|513|x|https://e.org/|"), true,
+         test::Http("500 Internal Server Error", "VARNOLTUPDATECHECK|513|x|https://e.org/|"), true,
          kFailed, nullptr},
-        {"empty answer", Http("200 OK", ""), true, kFailed, nullptr},
+        {"empty answer", test::Http("200 OK", ""), true, kFailed, nullptr},
         // 600 bytes, no length, never ending: the first 512 bytes decide
         {"endless answer of 600 bytes",
          "HTTP/1.1 200 OK\r\n\r\nVARNOLTUPDATECHECK|514|5.1.4|https://e.org/dl|" + padding, false,
@@ -135,19 +93,21 @@ TEST(UpdateCheck, AnswersOfTheServer) {
          false, kFailed, nullptr},
         // the address lies beyond byte 512, which is never read
         {"address after byte 512",
-         Http("200 OK", "VARNOLTUPDATECHECK|514|" + padding + "|https://e.org/dl|"), true, kFailed,
-         nullptr},
+         test::Http("200 OK", "VARNOLTUPDATECHECK|514|" + padding + "|https://e.org/dl|"), true,
+         kFailed, nullptr},
         // a newer version whose download address is not a web page
-        {"file address", Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|file:///usr/bin/xterm|"),
-         true, kFailed, nullptr},
-        {"script address", Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|javascript:alert(1)|"),
-         true, kFailed, nullptr},
-        {"local path", Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|/tmp/setup.sh|"), true, kFailed,
+        {"file address",
+         test::Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|file:///usr/bin/xterm|"), true, kFailed,
          nullptr},
+        {"script address",
+         test::Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|javascript:alert(1)|"), true, kFailed,
+         nullptr},
+        {"local path", test::Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|/tmp/setup.sh|"), true,
+         kFailed, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        CVersionServer server(c.response, c.close);
+        test::CVersionServer server(c.response, c.close);
         const Outcome outcome = Check(server.Address());
         EXPECT_EQ(outcome.strInstruction, c.instruction);
         if (c.opened != nullptr) {
@@ -165,7 +125,8 @@ TEST(UpdateCheck, AnswersOfTheServer) {
 }
 
 TEST(UpdateCheck, CancelOpensNothingAndTheRequestAsksForAFreshCopy) {
-    CVersionServer server(Http("200 OK", "VARNOLTUPDATECHECK|600|6.0 beta|https://e.org/|"));
+    test::CVersionServer server(
+        test::Http("200 OK", "VARNOLTUPDATECHECK|600|6.0 beta|https://e.org/|"));
     const Outcome outcome = Check(server.Address(), 2);
     EXPECT_EQ(outcome.strInstruction, kNewer);
     EXPECT_TRUE(outcome.strContent.startsWith(QStringLiteral("Varnolt Version 6.0 beta is")));
@@ -179,7 +140,7 @@ TEST(UpdateCheck, CancelOpensNothingAndTheRequestAsksForAFreshCopy) {
 TEST(UpdateCheck, NoAnswerIsAFailedCheck) {
     // A server that takes the request and never answers: the time-out ends it.
     {
-        CVersionServer silent("");
+        test::CVersionServer silent("");
         EXPECT_EQ(Check(silent.Address(), 1, 300ms).strInstruction, kFailed);
     }
     // Nobody listening.
@@ -201,14 +162,15 @@ TEST(UpdateCheck, NoAnswerIsAFailedCheck) {
 }
 
 TEST(UpdateCheck, FetchFillsTheFieldsAsTheyStand) {
-    CVersionServer server(Http("200 OK", "VARNOLTUPDATECHECK| 514 | 5.1.4 |https://e.org/ |x"));
+    test::CVersionServer server(
+        test::Http("200 OK", "VARNOLTUPDATECHECK| 514 | 5.1.4 |https://e.org/ |x"));
     CUpdateCheck check;
     ASSERT_TRUE(check.Fetch(server.Address()));
     EXPECT_EQ(check.m_nVersion, 514);
     EXPECT_EQ(check.m_strVersion, QStringLiteral(" 5.1.4 "));
     EXPECT_EQ(check.m_strDownloadUrl, QStringLiteral("https://e.org/ "));
     // A failed fetch leaves nothing of an earlier one behind.
-    CVersionServer missing(Http("404 Not Found", ""));
+    test::CVersionServer missing(test::Http("404 Not Found", ""));
     EXPECT_FALSE(check.Fetch(missing.Address()));
     EXPECT_EQ(check.m_nVersion, -1);
     EXPECT_TRUE(check.m_strDownloadUrl.isEmpty());
@@ -220,7 +182,8 @@ TEST(UpdateCheck, TheMenuEntryChecksTheAddressOfTheSettings) {
     EXPECT_TRUE(UpdateCheckAddress(settings).startsWith(QStringLiteral("https://")));
     EXPECT_EQ(UpdateCheckAddress(settings), QString::fromLatin1(kDefaultUpdateUrl));
 
-    CVersionServer server(Http("200 OK", "VARNOLTUPDATECHECK|513|5.1.3|https://e.org/|"));
+    test::CVersionServer server(
+        test::Http("200 OK", "VARNOLTUPDATECHECK|513|5.1.3|https://e.org/|"));
     settings.UpdateUrl.Set(server.Address().toStdString());
     EXPECT_EQ(UpdateCheckAddress(settings), server.Address());
     CSourceFileListDoc files;
