@@ -1,9 +1,12 @@
 // Reading Type=Link desktop launchers (Desktop Entry syntax, file: URLs only).
 #include "app/desktop_link.hpp"
 
+#include "platform/paths.hpp"
 #include "platform/small_file.hpp"
+#include "platform/text_utf.hpp"
 
 #include <cstddef>
+#include <filesystem>
 
 namespace varnolt {
 namespace {
@@ -65,6 +68,51 @@ std::optional<std::string> Unescape(std::string_view value) {
             return std::nullopt;
         }
     }
+    return out;
+}
+
+// The inverse of Unescape for the characters a value cannot hold as they are.
+std::string Escape(std::string_view value) {
+    std::string out;
+    for (const char c : value) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+    // Leading blanks of a value are not part of it.
+    if (!out.empty() && out.front() == ' ') {
+        out.replace(0, 1, "\\s");
+    }
+    return out;
+}
+
+// One Exec argument in double quotes. Inside them '"', '`', '$' and '\' take
+// a backslash; a literal '%' is "%%" (launchers expand field codes
+// everywhere). The string escapes of the value apply on top (Escape).
+std::string QuoteExecArgument(std::string_view argument) {
+    std::string out = "\"";
+    for (const char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') {
+            out += '\\';
+        } else if (c == '%') {
+            out += '%';
+        }
+        out += c;
+    }
+    out += '"';
     return out;
 }
 
@@ -195,6 +243,45 @@ std::optional<std::string> ReadDesktopLink(const std::string& path) {
         return std::nullopt;
     }
     return ParseDesktopLink(text);
+}
+
+std::optional<std::string> FormatDesktopLauncher(std::string_view name,
+                                                 const std::vector<std::string>& argv) {
+    if (argv.empty() || !IsWellFormedUtf8(name)) {
+        return std::nullopt;
+    }
+    std::string exec;
+    for (const std::string& argument : argv) {
+        if (!IsWellFormedUtf8(argument)) {
+            return std::nullopt;
+        }
+        exec += exec.empty() ? "" : " ";
+        exec += QuoteExecArgument(argument);
+    }
+    return "[Desktop Entry]\nType=Application\nVersion=1.0\nName=" + Escape(name) +
+           "\nExec=" + Escape(exec) + "\n";
+}
+
+bool WriteProfileShortcut(const std::string& desktopFolder, const std::string& programPath,
+                          const std::string& profilePath) {
+    const std::string profile = platform::FullPath(profilePath);
+    if (desktopFolder.empty() || programPath.empty() || profile.empty() ||
+        !platform::IsDirectory(desktopFolder)) {
+        return false;
+    }
+    const std::string title = std::filesystem::path(profile).stem().string();
+    const std::string name = "Varnolt (" + title + ")";
+    const std::optional<std::string> text =
+        FormatDesktopLauncher(name, {programPath, "-c", profile});
+    if (!text) {
+        return false;
+    }
+    std::string path = desktopFolder;
+    if (path.back() != '/') {
+        path += '/';
+    }
+    path += name + ".desktop";
+    return platform::WriteFileAtomically(path, *text, 0755);
 }
 
 } // namespace varnolt

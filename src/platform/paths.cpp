@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -127,6 +128,21 @@ std::string ExecutableFolder() {
         folder += '/';
     }
     return folder;
+}
+
+std::string ExecutablePath() {
+    std::error_code ec;
+    std::string exe = fs::read_symlink("/proc/self/exe", ec).string();
+    if (ec) {
+        return {};
+    }
+    // An update that replaced the file leaves the kernel's note on the link;
+    // the path itself then holds the new program, which is what to start.
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (exe.ends_with(kDeleted) && PathExists(exe.substr(0, exe.size() - kDeleted.size()))) {
+        exe.resize(exe.size() - kDeleted.size());
+    }
+    return exe;
 }
 
 bool PathExists(const std::string& path) {

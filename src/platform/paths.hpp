@@ -38,6 +38,11 @@ std::optional<std::string> ResolveSymlink(const std::string& path);
 // The folder of the running executable, ending in "/" (from /proc/self/exe).
 std::string ExecutableFolder();
 
+// The absolute path of the running executable (from /proc/self/exe); when
+// the program was replaced on disk while running, the path it was started
+// from. Empty when it cannot be read.
+std::string ExecutablePath();
+
 // True when something (file, folder, anything) exists at the path; links followed.
 bool PathExists(const std::string& path);
 

@@ -98,7 +98,8 @@ bool ReadStreamChunks(const std::string& path,
     return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes,
+                         std::optional<unsigned> mode) {
     if (path.empty()) {
         return false;
     }
@@ -113,11 +114,13 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
     if (CreateUniqueFile(folder, "." + target.substr(slash + 1) + ".", fd, tempPath) != 0) {
         return false;
     }
-    mode_t mode = 0;
-    if (GetPermissions(target, mode) != 0) {
-        mode = 0666 & ~CurrentUmask();
+    mode_t bits = 0;
+    if (mode) {
+        bits = static_cast<mode_t>(*mode);
+    } else if (GetPermissions(target, bits) != 0) {
+        bits = 0666 & ~CurrentUmask();
     }
-    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) == 0 &&
+    bool ok = ::fchmod(fd, bits) == 0 && WriteAll(fd, bytes.data(), bytes.size()) == 0 &&
               SyncFile(fd) == 0;
     ok = CloseFile(fd) == 0 && ok;
     ok = ok && RenameReplace(tempPath, target) == 0;

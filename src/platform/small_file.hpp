@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,8 +32,10 @@ bool ReadStreamChunks(const std::string& path,
 // path, so a failure at any point leaves the previous file as it was. A path
 // that is a symbolic link has its final target replaced (the link stays). The
 // file keeps the permission bits of the one it replaces; a new one gets
-// 0666 less the umask. False on any failure (nothing is left behind).
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
+// 0666 less the umask; `mode`, when given, sets the bits in either case.
+// False on any failure (nothing is left behind).
+bool WriteFileAtomically(const std::string& path, std::string_view bytes,
+                         std::optional<unsigned> mode = std::nullopt);
 
 // True when the path names a folder this process may create files in (the
 // counterpart of a folder without the read-only attribute: also false on a

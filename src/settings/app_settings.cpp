@@ -231,7 +231,7 @@ CAppSettings::CAppSettings(std::string path)
       HtmlFileExt(*this, "HtmlFileExt", kDefaultHtmlFileExt), NoWarning(*this, "NoWarning", false),
       LogPathname(*this, "LogPathname", ""), LogAppend(*this, "LogAppend", false),
       SearchPredefinedFilter(*this, "SearchPredefinedFilter"), CodecOptions(*this, "CodecOptions"),
-      m_key(std::move(path)) {}
+      UpdateUrl(*this, "UpdateUrl", ""), m_key(std::move(path)) {}
 
 CAppSettings::~CAppSettings() {
     CRegSetting* const settings[] = {&Encoding,        &CodePage,    &OutputOption,
@@ -240,7 +240,7 @@ CAppSettings::~CAppSettings() {
                                      &EntityToUnicode, &Version,     &DisableMP,
                                      &NoHtmlComment,   &HtmlFileExt, &NoWarning,
                                      &LogPathname,     &LogAppend,   &SearchPredefinedFilter,
-                                     &CodecOptions};
+                                     &CodecOptions,    &UpdateUrl};
     // Reverse order of the table; write failures are ignored.
     for (auto it = std::rbegin(settings); it != std::rend(settings); ++it) {
         (*it)->Write();

@@ -125,6 +125,9 @@ public:
     CRegBoolSetting LogAppend;
     CRegBinarySetting SearchPredefinedFilter;
     CRegBinarySetting CodecOptions;
+    // The address of the update check's version file; empty: the built-in
+    // one (kDefaultUpdateUrl), so a stored file never pins an old address.
+    CRegStringSetting UpdateUrl;
 
     // Raw key access for the binary settings' owners. ReadBinary fails when
     // the value is missing or not REG_BINARY; WriteBinary writes at once.
@@ -144,6 +147,9 @@ private:
     std::mutex m_lock;
     platform::CRegistryFile m_key;
 };
+
+inline constexpr const char* kDefaultUpdateUrl =
+    "https://varnolt.example.org/en/download/varnolt_ver.txt";
 
 inline constexpr const char* kDefaultHtmlFileExt = "phtml|php3|php|asp|shtml|html|htm";
 

@@ -1,10 +1,12 @@
 // The main window: options, source list and the commands around a run.
 #include "ui/varnolt_dlg.hpp"
 
+#include "app/desktop_link.hpp"
 #include "app/run_validation.hpp"
 #include "app/source_file_list_doc.hpp"
 #include "convert/conv_controller.hpp"
 #include "convert/log.hpp"
+#include "platform/paths.hpp"
 #include "platform/small_file.hpp"
 #include "settings/app_settings.hpp"
 #include "settings/encoding_catalogue.hpp"
@@ -20,6 +22,7 @@
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/result_dlg.hpp"
 #include "ui/task_dialog.hpp"
+#include "ui/update_check.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -29,6 +32,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -42,6 +46,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -359,7 +364,7 @@ void CVarnoltDlg::BuildMenu() {
     });
     help->addSeparator();
     add(help, QStringLiteral("Check for Updates..."), "checkUpdatesAction",
-        [this] { OnNotBuiltYet(QStringLiteral("The update check")); });
+        [this] { CheckForUpdates(UpdateCheckAddress(m_settings), this); });
     help->addSeparator();
     add(help, QStringLiteral("&About Varnolt..."), "aboutAction", [this] { OnAbout(); });
     // The shortcuts work while any control of the window has the focus.
@@ -484,14 +489,6 @@ void CVarnoltDlg::ShowError(const QString& text) {
     CTaskDialog dialog(this);
     dialog.SetIcon(TaskDialogIcon::Error);
     dialog.SetMainInstruction(text);
-    dialog.AddButton(1, QStringLiteral("OK"), true, true);
-    dialog.DoModal();
-}
-
-void CVarnoltDlg::OnNotBuiltYet(const QString& what) {
-    CTaskDialog dialog(this);
-    dialog.SetIcon(TaskDialogIcon::Information);
-    dialog.SetMainInstruction(QStringLiteral("%1 is not built yet.").arg(what));
     dialog.AddButton(1, QStringLiteral("OK"), true, true);
     dialog.DoModal();
 }
@@ -665,7 +662,12 @@ void CVarnoltDlg::OnSaveConfiguration() {
     }
     m_bShortcutRequested = dialog.GetCheck();
     if (m_bShortcutRequested) {
-        OnNotBuiltYet(QStringLiteral("Creating a desktop shortcut"));
+        // The profile is saved; a launcher that cannot be written is not
+        // worth a message.
+        WriteProfileShortcut(
+            QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation))
+                .toStdString(),
+            platform::ExecutablePath(), dialog.GetPathName().toStdString());
     }
 }
 

@@ -59,7 +59,6 @@ public:
     // its fields and results, until this window is destroyed.
     void OnSearchFiles();
     CFindFileDlg* FindFileDialog() const { return m_pFindDlg.get(); }
-    void OnNotBuiltYet(const QString& what);
 
     // Adds files to the source list and, for those it accepts, rows.
     void AddFiles(const QStringList& paths);

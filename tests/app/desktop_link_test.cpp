@@ -1,12 +1,16 @@
-// Desktop launchers of Type=Link: what counts as one and where it leads.
+// Desktop launchers: which Type=Link ones count and where they lead, and the
+// launcher written for a saved profile.
 #include "app/cmd_line_info.hpp"
 #include "app/desktop_link.hpp"
 #include "platform/paths.hpp"
+#include "support/desktop_exec.hpp"
 #include "support/test_support.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace varnolt {
 namespace {
@@ -79,6 +83,109 @@ TEST(DesktopLink, ResolveShortcutFollowsALauncherOnce) {
     for (const auto& c : cases) {
         EXPECT_EQ(ResolveShortcut(c.argument), c.resolved) << c.argument;
     }
+}
+
+// What a desktop reads back from the launcher's Exec line.
+std::optional<std::vector<std::string>> ExecArguments(const std::string& launcher) {
+    const std::optional<std::string> exec = test::DesktopEntryValue(launcher, "Exec");
+    return exec ? test::SplitDesktopExec(*exec) : std::nullopt;
+}
+
+TEST(DesktopLauncher, ExecLineGivesBackEveryArgumentExactly) {
+    const std::string awkward[] = {
+        "/home/u/My Profiles/big5.vnp",
+        "/p/say \"hi\" it's.vnp",
+        "/p/$HOME and ${x} $(id).vnp",
+        "/p/`id`.vnp",
+        "/p/back\\slash\\\\two\\.vnp",
+        "/p/100% %f %U %%.vnp",
+        "/p/tab\there\nnewline\rcr.vnp",
+        "/p/; rm -rf ~ | cat > x & #.vnp",
+        "/p/\xE6\x97\xA5\xE6\x9C\xAC \xC3\xA9.vnp",
+        " leading and trailing blank ",
+        "",
+    };
+    for (const std::string& argument : awkward) {
+        SCOPED_TRACE(argument);
+        const std::vector<std::string> argv = {"/opt/var nolt/bin/varnolt", "-c", argument};
+        const std::optional<std::string> launcher = FormatDesktopLauncher("Varnolt (x)", argv);
+        ASSERT_TRUE(launcher);
+        EXPECT_EQ(ExecArguments(*launcher), argv) << *launcher;
+        // One line per key: no argument may start a line of its own.
+        EXPECT_EQ(std::count(launcher->begin(), launcher->end(), '\n'), 5) << *launcher;
+    }
+    // A launcher must be UTF-8: a path that is not is refused, not mangled.
+    EXPECT_FALSE(FormatDesktopLauncher("Varnolt (x)", {"/bin/varnolt", "-c", "/p/\xE9.vnp"}));
+    EXPECT_FALSE(FormatDesktopLauncher("Varnolt (\xE9)", {"/bin/varnolt"}));
+}
+
+TEST(DesktopLauncher, ProfileShortcutNameExecAndMode) {
+    test::TempDir dir;
+    const std::string desktop = dir / "Desktop";
+    ASSERT_EQ(::mkdir(desktop.c_str(), 0700), 0);
+    const std::string profile = dir / "My \"Big5\" $set.vnp";
+    const ::mode_t oldMask = ::umask(077); // the launcher's mode does not follow the umask
+    const bool written = WriteProfileShortcut(desktop, "/usr/bin/varnolt", profile);
+    ::umask(oldMask);
+    ASSERT_TRUE(written);
+
+    const std::string path = desktop + "/Varnolt (My \"Big5\" $set).desktop";
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    const std::string text = test::ReadFile(path);
+    EXPECT_NE(text.find("\nExec=\"/usr/bin/varnolt\" \"-c\" \"" + dir.Path() +
+                        "/My \\\\\"Big5\\\\\" \\\\$set.vnp\"\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(test::DesktopEntryValue(text, "Type"), "Application");
+    EXPECT_EQ(test::DesktopEntryValue(text, "Name"), "Varnolt (My \"Big5\" $set)");
+    EXPECT_EQ(ExecArguments(text), (std::vector<std::string>{"/usr/bin/varnolt", "-c", profile}));
+    // Nothing else is left in the folder (no temporary file).
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(desktop),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    // The desktop's own checker, where it is installed, accepts it.
+    if (::access("/usr/bin/desktop-file-validate", X_OK) == 0) {
+        const test::ProgramResult check =
+            test::RunProgram("/usr/bin/desktop-file-validate", {path});
+        EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    }
+}
+
+TEST(DesktopLauncher, ProfileShortcutReplacesTheOldOneAndTakesAnAbsolutePath) {
+    test::TempDir dir;
+    const std::string desktop = dir / "Desktop";
+    ASSERT_EQ(::mkdir(desktop.c_str(), 0700), 0);
+    const std::string path = desktop + "/Varnolt (team.north).desktop";
+    test::WriteFile(path, "old launcher, mode 0600");
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    const bool written =
+        WriteProfileShortcut(desktop + "/", "/usr/bin/varnolt", "sub/../team.north.vnp");
+    ASSERT_EQ(::chdir("/"), 0);
+    ASSERT_TRUE(written);
+    const std::string text = test::ReadFile(path);
+    EXPECT_EQ(ExecArguments(text),
+              (std::vector<std::string>{"/usr/bin/varnolt", "-c", dir / "team.north.vnp"}));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+}
+
+TEST(DesktopLauncher, NoShortcutWithoutAWritableDesktopFolder) {
+    test::TempDir dir;
+    const std::string profile = dir / "p.vnp";
+    EXPECT_FALSE(WriteProfileShortcut(dir / "missing", "/usr/bin/varnolt", profile));
+    EXPECT_FALSE(WriteProfileShortcut("", "/usr/bin/varnolt", profile));
+    EXPECT_FALSE(WriteProfileShortcut(dir.Path(), "", profile));
+    test::WriteFile(dir / "file", "");
+    EXPECT_FALSE(WriteProfileShortcut(dir / "file", "/usr/bin/varnolt", profile));
+    // A folder in the way of the launcher's name.
+    ASSERT_EQ(::mkdir((dir / "Varnolt (p).desktop").c_str(), 0700), 0);
+    EXPECT_FALSE(WriteProfileShortcut(dir.Path(), "/usr/bin/varnolt", profile));
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "Varnolt (p).desktop"));
 }
 
 } // namespace

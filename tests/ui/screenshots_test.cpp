@@ -20,6 +20,8 @@
 #include "ui/startup_warning.hpp"
 #include "ui/support/held_controller.hpp"
 #include "ui/support/modal_answers.hpp"
+#include "ui/support/version_server.hpp"
+#include "ui/update_check.hpp"
 #include "ui/varnolt_dlg.hpp"
 
 #include <QApplication>
@@ -297,6 +299,29 @@ TEST_F(ScreenshotsTest, HelpWindowAtTheDefaultTopicAndTheOutputOptions) {
         ASSERT_NE(help, nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
         Save(help, QString::fromLatin1(topic.name));
+    }
+}
+
+// The three answers of "Check for Updates...", from a server on this machine.
+TEST_F(ScreenshotsTest, UpdateCheckOutcomes) {
+    const struct {
+        const char* name;
+        QByteArray response;
+        int button;
+    } cases[] = {
+        {"update_failed", test::Http("404 Not Found", ""), 1},
+        {"update_up_to_date", test::Http("200 OK", "VARNOLTUPDATECHECK|513|5.1.3|https://e.org/|"),
+         1},
+        {"update_available",
+         test::Http("200 OK", "VARNOLTUPDATECHECK|514|5.1.4|https://varnolt.example.org/|"), 2},
+    };
+    for (const auto& c : cases) {
+        test::CVersionServer server(c.response);
+        UpdateCheckHooks hooks;
+        hooks.openUrl = [](const QUrl&) { return true; };
+        SaveModal(
+            QString::fromLatin1(c.name), [&] { CheckForUpdates(server.Address(), nullptr, hooks); },
+            [&](QWidget* w) { test::AnswerTask(w, c.button); });
     }
 }
 
