@@ -79,6 +79,18 @@ void CMyCmdLineInfo::ParseParam(const std::string& text, bool isSwitch, bool isL
                 m_bOverwriteExisting = true;
                 m_nPending = 0;
                 break;
+            case '-':
+                // Long options are whole words, never letters with values.
+                if (text == "-dry-run") {
+                    m_bDryRun = true;
+                } else if (text == "-force") {
+                    m_bForce = true;
+                } else {
+                    m_nError = kExitUnknownSwitch;
+                    m_strUnknownSwitch = "-" + text;
+                }
+                m_nPending = 0;
+                break;
             default:
                 m_nError = kExitUnknownSwitch;
                 m_strUnknownSwitch = "-" + text;
