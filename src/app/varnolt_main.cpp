@@ -19,7 +19,11 @@ constexpr const char* kUsage =
     "-y             - Overwrite the destination file if the file already exists.\n"
     "                 Default: Skip the file\n"
     "-s             - Search files in sub-directories\n"
-    "-p pid         - Write one line per file to the console of that process\n";
+    "-p pid         - Write one line per file to the console of that process\n"
+    "--dry-run      - Check every file and show where it would go; write nothing\n"
+    "                 but the log\n"
+    "--force        - Convert also files that seem not to be in the source\n"
+    "                 encoding (UTF-8, UTF-16 or binary files). Default: skip them\n";
 
 } // namespace
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace varnolt {
 namespace {
@@ -142,47 +143,165 @@ std::optional<SourceGuardFinding> CheckBinaryUnits(const std::uint8_t* p, std::s
     return std::nullopt;
 }
 
+// A rough script of a code point, enough to tell whether the letters of one
+// word belong together: 0 separates words, 1 joins any word (digits,
+// combining marks), 2 is Latin, 3 is CJK (kana, Han and Hangul mix freely),
+// anything else names its 128-code-point block.
+std::uint32_t ScriptOf(std::uint32_t c) {
+    if (c < 0x80) {
+        return (c | 0x20) >= 'a' && (c | 0x20) <= 'z' ? 2 : c >= '0' && c <= '9' ? 1 : 0;
+    }
+    if (c < 0xC0 || c == 0xD7 || c == 0xF7) {
+        return 0; // Latin-1 signs
+    }
+    if (c < 0x2B0 || (c >= 0x1E00 && c < 0x1F00) || (c >= 0x2C60 && c < 0x2C80) ||
+        (c >= 0xA720 && c < 0xA800)) {
+        return 2;
+    }
+    if (c < 0x370 || (c >= 0x1AB0 && c < 0x1B00) || (c >= 0x1DC0 && c < 0x1E00) ||
+        (c >= 0x200B && c < 0x2010) || (c >= 0xFE00 && c < 0xFE10) || (c >= 0xFE20 && c < 0xFE30)) {
+        return 1; // modifier letters, combining marks, joiners, selectors
+    }
+    if ((c >= 0x2010 && c < 0x2C00) || (c >= 0x2E00 && c < 0x3040) || (c >= 0xFE30 && c < 0xFE70) ||
+        (c >= 0xFF00 && c < 0xFF10) || (c >= 0xFF1A && c < 0xFF21)) {
+        return 0; // punctuation and symbols, CJK and full-width ones too
+    }
+    if ((c >= 0x3040 && c < 0xA000) || (c >= 0xAC00 && c < 0xD7B0) || (c >= 0xF900 && c < 0xFB00) ||
+        (c >= 0x1100 && c < 0x1200) || (c >= 0xFF00 && c < 0xFFF0) || c >= 0x20000) {
+        return 3;
+    }
+    // Scripts whose letters span more than one block.
+    static constexpr struct {
+        std::uint32_t nFirst;
+        std::uint32_t nEnd;
+        std::uint32_t nScript;
+    } kScripts[] = {
+        {0x370, 0x400, 0x370},    {0x1F00, 0x2000, 0x370}, // Greek
+        {0x400, 0x530, 0x400},    {0x1C80, 0x1C90, 0x400},  {0x2DE0, 0x2E00, 0x400},
+        {0xA640, 0xA6A0, 0x400},                           // Cyrillic
+        {0x530, 0x590, 0x530},    {0xFB13, 0xFB18, 0x530}, // Armenian
+        {0x590, 0x600, 0x590},    {0xFB1D, 0xFB50, 0x590}, // Hebrew
+        {0x600, 0x700, 0x600},    {0x750, 0x780, 0x600},    {0x8A0, 0x900, 0x600},
+        {0xFB50, 0xFE00, 0x600},  {0xFE70, 0xFF00, 0x600},  // Arabic
+        {0xF00, 0x1000, 0xF00},                             // Tibetan
+        {0x1000, 0x10A0, 0x1000},                           // Myanmar
+        {0x10A0, 0x1100, 0x10A0}, {0x2D00, 0x2D30, 0x10A0}, // Georgian
+        {0x1200, 0x13A0, 0x1200}, {0x2D80, 0x2DE0, 0x1200}, // Ethiopic
+        {0x1400, 0x1680, 0x1400},                           // Canadian syllabics
+        {0x1800, 0x18B0, 0x1800},                           // Mongolian
+    };
+    for (const auto& range : kScripts) {
+        if (c >= range.nFirst && c < range.nEnd) {
+            return 0x10000 + range.nScript;
+        }
+    }
+    // Elsewhere (the scripts of India and South-East Asia among them) one
+    // script per 128-code-point block.
+    return 0x100 + (c >> 7);
+}
+
+// Scripts whose letters meet in one word in real text: Latin with Greek (the
+// Berber alphabets' epsilon and gamma, symbols in technical words), and ASCII
+// letters with CJK ones (product names, units); `ascii` is such a letter.
+bool Compatible(std::uint32_t a, std::uint32_t b, bool ascii) {
+    constexpr std::uint32_t kGreek = 0x10000 + 0x370;
+    if (a > b) {
+        std::swap(a, b);
+    }
+    return a == b || (a == 2 && (b == kGreek || (ascii && b == 3)));
+}
+
 // True when p[0, n) is well-formed UTF-8 with at least one multi-byte
-// character. A character cut off by the end of the window counts as
+// character and reads like text: no C1 control character, and at least half
+// of the words with a non-ASCII letter keep to one script (ASCII letters may
+// stand beside CJK ones, as in product names). Legacy text that happens to be
+// well-formed UTF-8 is short and decodes to letters of unrelated scripts side
+// by side. A character cut off by the end of the window counts as
 // well-formed unless the window is the whole file.
-bool IsMultiByteUtf8(const std::uint8_t* p, std::size_t n, bool bWhole) {
+bool IsUtf8Text(const std::uint8_t* p, std::size_t n, bool bWhole) {
     std::size_t multi = 0;
+    std::size_t words = 0; // words with a non-ASCII letter
+    std::size_t mixed = 0; // of those, words that mix scripts
+    std::uint32_t wordScript = 0;
+    bool wordAscii = false;
+    bool wordMixed = false;
+    bool wordCounted = false;
+    const auto endWord = [&] {
+        mixed += wordMixed ? 1 : 0;
+        wordScript = 0;
+        wordAscii = wordMixed = wordCounted = false;
+    };
     std::size_t i = 0;
     while (i < n) {
         const std::uint8_t b = p[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        std::uint8_t lo = 0x80;
-        std::uint8_t hi = 0xBF;
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            lo = b == 0xE0 ? 0xA0 : 0x80;
-            hi = b == 0xED ? 0x9F : 0xBF;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            lo = b == 0xF0 ? 0x90 : 0x80;
-            hi = b == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if (i + k == n) {
-                return !bWhole && multi > 0;
-            }
-            const std::uint8_t c = p[i + k];
-            if (k == 1 ? (c < lo || c > hi) : (c & 0xC0) != 0x80) {
+        std::uint32_t c = b;
+        std::size_t length = 1;
+        if (b >= 0x80) {
+            std::uint8_t lo = 0x80;
+            std::uint8_t hi = 0xBF;
+            if (b >= 0xC2 && b <= 0xDF) {
+                length = 2;
+                c = b & 0x1F;
+            } else if (b >= 0xE0 && b <= 0xEF) {
+                length = 3;
+                c = b & 0x0F;
+                lo = b == 0xE0 ? 0xA0 : 0x80;
+                hi = b == 0xED ? 0x9F : 0xBF;
+            } else if (b >= 0xF0 && b <= 0xF4) {
+                length = 4;
+                c = b & 0x07;
+                lo = b == 0xF0 ? 0x90 : 0x80;
+                hi = b == 0xF4 ? 0x8F : 0xBF;
+            } else {
                 return false;
             }
+            if (i + length > n) {
+                if (bWhole) {
+                    return false;
+                }
+                // Cut off by the window: judge the bytes it holds.
+                for (std::size_t k = i + 1; k < n; ++k) {
+                    if ((p[k] & 0xC0) != 0x80) {
+                        return false;
+                    }
+                }
+                break;
+            }
+            for (std::size_t k = 1; k < length; ++k) {
+                const std::uint8_t next = p[i + k];
+                if (k == 1 ? (next < lo || next > hi) : (next & 0xC0) != 0x80) {
+                    return false;
+                }
+                c = (c << 6) | (next & 0x3F);
+            }
+            if (c < 0xA0) {
+                return false; // a C1 control character
+            }
+            ++multi;
         }
-        ++multi;
         i += length;
+        const std::uint32_t script = ScriptOf(c);
+        if (script == 0) {
+            endWord();
+        } else if (c < 0x80) {
+            if (script == 2) {
+                wordAscii = true;
+                wordMixed = wordMixed || (wordScript != 0 && !Compatible(wordScript, 2, true));
+            }
+        } else if (script != 1) {
+            if (!wordCounted) {
+                ++words;
+                wordCounted = true;
+            }
+            if (wordScript == 0) {
+                wordScript = script;
+            }
+            wordMixed = wordMixed || !Compatible(script, wordScript, false) ||
+                        (wordAscii && !Compatible(script, 2, true));
+        }
     }
-    return multi > 0;
+    endWord();
+    return multi > 0 && mixed * 2 <= words;
 }
 
 } // namespace
@@ -204,7 +323,7 @@ CheckSourceGuards(std::int32_t codePage, const std::uint8_t* bytes, std::size_t 
     // UTF-8 only by accident, which takes ASCII alone (fine to convert) or
     // an unusual run of high bytes, while real UTF-8 text converted from a
     // code page comes out double-encoded.
-    if (codePage != kUtf8 && IsMultiByteUtf8(bytes, window, bWhole)) {
+    if (codePage != kUtf8 && IsUtf8Text(bytes, window, bWhole)) {
         return SourceGuardFinding{SourceGuard::kUtf8Text,
                                   "is valid UTF-8 with non-ASCII characters: it seems to be UTF-8 "
                                   "text"};

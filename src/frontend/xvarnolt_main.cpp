@@ -25,7 +25,11 @@ constexpr std::string_view kUsage[] = {
     "-o             - Overwrite the Log File. Default: Append to existing log file\n",
     "-y             - Overwrite the destination file if the file already exists.\n",
     "                 Default: Skip the file\n",
-    "-s             - Search files in sub-directories\n\n",
+    "-s             - Search files in sub-directories\n",
+    "--dry-run      - Check every file and show where it would go; write nothing\n",
+    "                 but the log\n",
+    "--force        - Convert also files that seem not to be in the source\n",
+    "                 encoding (UTF-8, UTF-16 or binary files). Default: skip them\n\n",
     "Note: Wildcard characters ('*' or '?') can be used to specify the files to be\n"
     "converted.\n",
 };

@@ -53,6 +53,17 @@ TEST(SourceGuards, RefuseWhatIsNotInTheSourceEncoding) {
         {"1252 text", 1252, "Caf\xE9 cr\xE8me\n", std::nullopt},
         {"Shift-JIS text", 932, "\x93\xFA\x96\x7B\x8C\xEA\r\n", std::nullopt},
         {"1251 text", 1251, "\xCF\xF0\xE8\xE2\xE5\xF2, \xEC\xE8\xF0\n", std::nullopt},
+        // Words whose letters keep to one script (Latin may stand beside
+        // Han) read as UTF-8 text; legacy text that is well-formed UTF-8 by
+        // accident decodes to unrelated scripts side by side.
+        {"UTF-8 Latin and Han", 936, "Windows\xE7\x89\x88\n", SourceGuard::kUtf8Text},
+        {"UTF-8 Persian", 1256, "\xD9\xBE\xDB\x8C\xDA\xA9\xD8\xA7\xD9\x86\n",
+         SourceGuard::kUtf8Text},
+        {"UTF-8 Ukrainian", 1251, "\xD2\x90\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xBA\n",
+         SourceGuard::kUtf8Text},
+        {"852 text, UTF-8 by accident", 852, "Rychnov nad Kn\xD8\xA7nou\n", std::nullopt},
+        {"855 text, UTF-8 by accident", 855, "\xC7\x8A\xE5\xA0\xBD\n", std::nullopt},
+        {"C1 control", 1252, "a\xC3\xA9 \xC2\x85 b", std::nullopt},
         // Not UTF-8 after all: an overlong form, an encoded surrogate, a
         // character cut off by the end of the file.
         {"overlong", 1252, "a\xC3\xA9 \xC0\xAF", std::nullopt},
