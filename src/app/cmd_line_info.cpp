@@ -159,6 +159,16 @@ std::string ApplyNull(CMyCmdLineInfo& info, const std::string&) {
     return {};
 }
 
+std::string ApplyDryRun(CMyCmdLineInfo& info, const std::string&) {
+    info.m_bDryRun = true;
+    return {};
+}
+
+std::string ApplyForce(CMyCmdLineInfo& info, const std::string&) {
+    info.m_bForce = true;
+    return {};
+}
+
 constexpr LongOption kLongOptions[] = {
     {"from", "ENC",
      "Source encoding: a code page number or a name such as\nshift_jis, windows-1251, "
@@ -187,6 +197,12 @@ constexpr LongOption kLongOptions[] = {
      ApplySaveProfile},
     {"list-encodings", "", "List the encodings: code page, name and the names\n--from takes",
      ApplyListEncodings},
+    {"dry-run", "", "Check every file and show where it would go; write\nnothing but the log",
+     ApplyDryRun},
+    {"force", "",
+     "Convert also files that seem not to be in the source\nencoding (UTF-8, UTF-16 or binary "
+     "files). Default:\nskip them",
+     ApplyForce},
 };
 
 } // namespace

@@ -56,6 +56,9 @@ public:
     bool m_bOverwriteExisting = false;
     bool m_bAppendLog = true;
     bool m_bRecurse = false;
+    // --dry-run and --force (see CControllerBase).
+    bool m_bDryRun = false;
+    bool m_bForce = false;
     std::string m_strProfile;
     std::string m_strLogFile;
     std::int32_t m_nConsolePid = -1;

@@ -72,6 +72,8 @@ bool CNIModeController::Run() {
     m_bUtf8Meta = profile.bUtf8Meta;
     m_bEntityToUnicode = profile.bEntityToUnicode;
     m_bAddBOM = profile.bAddBOM;
+    m_bDryRun = m_cmdInfo.m_bDryRun;
+    m_bForce = m_cmdInfo.m_bForce;
 
     if (!Validate()) {
         return false;

@@ -68,30 +68,46 @@ bool CVarnoltApp::InitInstance() {
             void FileFinished(const std::string& path, const CLogRecord& record) override {
                 // One line per file whatever its name holds (see EscapeForDisplay).
                 const std::string name = EscapeForDisplay(path);
+                // A dry run names the destination each file would get.
+                const std::string shown =
+                    record.strDestination.empty()
+                        ? name
+                        : name + " -> " + EscapeForDisplay(record.strDestination);
                 const std::string_view line = LoadString(kConsoleLineOk + record.nLevel);
-                if (record.nSystemError == 0) {
+                // A message that guesses at its cause ("Does the file already
+                // exist??") gets the system's own reason beside it, and one
+                // that cannot say where gets the offset and bytes; the log
+                // file keeps its text as it is.
+                std::string why = record.strDetail;
+                if (record.nSystemError != 0) {
+                    char buffer[256];
+                    why += (why.empty() ? "" : "; ");
+                    why += ::strerror_r(record.nSystemError, buffer, sizeof buffer);
+                }
+                if (why.empty()) {
                     if (m_bConsole) {
-                        platform::WriteConsole({name, line});
+                        platform::WriteConsole({shown, line});
                     }
                     return;
                 }
-                // A message that guesses at its cause ("Does the file already
-                // exist??") gets the system's own reason beside it; the log
-                // file keeps its text as it is.
-                char buffer[256];
-                const std::string reason =
-                    std::string(" (") + ::strerror_r(record.nSystemError, buffer, sizeof buffer) +
-                    ")";
+                const std::string reason = " (" + why + ")";
                 if (m_bConsole) {
                     const std::string_view result = line.substr(0, line.find('\n'));
-                    platform::WriteConsole({name, result, reason, "\n"});
+                    platform::WriteConsole({shown, result, reason, "\n"});
                 }
                 const std::string_view message = LoadString(record.nMessageId);
-                const std::string text = name + ": " + std::string(message) + reason + "\n";
+                std::string text = name + ": " + std::string(message) + reason;
+                if (record.nMessageId == kMsgNotSourceEncoding) {
+                    text += " Use --force to convert it all the same.";
+                }
+                text += "\n";
                 std::fputs(text.c_str(), stderr);
             }
             bool m_bConsole;
         };
+        if (m_cmdInfo.m_bDryRun) {
+            m_pSettings->KeepFileUnchanged();
+        }
         m_pStopGuard = std::make_unique<platform::CStopSignalGuard>();
         auto job = [this](const CControllerBase& run, int overwriteRule, bool console) {
             ClearOverwriteAll();

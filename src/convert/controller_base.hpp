@@ -48,6 +48,12 @@ public:
     std::int32_t m_nOutputOption;
     std::int32_t m_nCodePage;
     const ISourceFileList* m_pFileList; // not owned
+    // Every file is read and decoded and gets its record, but nothing is
+    // written except the log: no temporary file, folder, backup or output.
+    bool m_bDryRun = false;
+    // Turns the guards off: files that seem not to be in the source
+    // encoding (see decode/source_guards.hpp) are converted all the same.
+    bool m_bForce = false;
     // The run's own files (profile, log) by identity: never converted.
     std::vector<platform::FileIdentity> m_runOwnFiles;
     // The destinations the run placed, noted by the writers as they go.

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
+#include <unordered_set>
 
 namespace varnolt {
 namespace {
@@ -32,17 +34,37 @@ std::string ExtensionOf(const std::string& path) {
     return path.substr(dot + 1);
 }
 
+// Dry runs: the text is decoded as in a real run, then dropped.
+class CDiscardingSink : public CTextSink {
+public:
+    void WriteUnicode(std::u16string_view) override {}
+};
+
+// The destinations the files of a dry run would take, so that a second
+// file meeting the same one is judged as the real run would judge it.
+class CPlannedDestinations {
+public:
+    bool Claim(const std::string& path) {
+        const std::lock_guard lock(m_mutex);
+        return m_paths.insert(path).second;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::unordered_set<std::string> m_paths;
+};
+
 // One worker's pipeline, built once and reused for every file it takes.
 class CWorkerPipeline {
 public:
     CWorkerPipeline(const CControllerBase& run, CAppSettings& settings, CLog& log,
-                    const JobOptions& options, const platform::CFileIdentitySet& sources)
-        : m_log(log), m_run(run),
+                    const JobOptions& options, const platform::CFileIdentitySet& sources,
+                    CPlannedDestinations& planned)
+        : m_log(log), m_run(run), m_planned(planned),
           m_writer(WriterOptions(run, options, sources), log, options.pQuestion),
-          m_processor(m_writer, settings, run.m_bUtf8Meta, run.m_bEntityToUnicode),
+          m_processor(Sink(), settings, run.m_bUtf8Meta, run.m_bEntityToUnicode),
           m_parser(m_processor), m_stage(m_parser, m_processor),
-          m_converter(m_writer, run.m_bUtf8Meta || run.m_bEntityToUnicode ? &m_stage : nullptr,
-                      log),
+          m_converter(Sink(), run.m_bUtf8Meta || run.m_bEntityToUnicode ? &m_stage : nullptr, log),
           m_reader(m_converter, log) {
         m_converter.SetCodePage(run.m_nCodePage);
         m_converter.SetHtmlProcessing(run.m_bUtf8Meta || run.m_bEntityToUnicode);
@@ -50,6 +72,7 @@ public:
         m_converter.SetHtmlFileExtensions(settings.HtmlFileExt.Get());
         m_reader.SetCodePage(run.m_nCodePage);
         m_reader.SetStopFlag(options.pStop);
+        m_reader.SetGuards(!run.m_bForce);
     }
 
     // Steps 3 to 11 for one file; returns its log index.
@@ -78,6 +101,8 @@ private:
         return writer;
     }
 
+    CTextSink& Sink() { return m_run.m_bDryRun ? static_cast<CTextSink&>(m_discard) : m_writer; }
+
     void ConvertFile(std::int64_t logIndex, const std::string& path,
                      const std::string& baseFolder) {
         // The profile and the log are the run's own files, even when a
@@ -90,9 +115,15 @@ private:
                 return;
             }
         }
-        switch (platform::ProbeSource(path)) {
+        int probeError = 0;
+        switch (platform::ProbeSource(path, &probeError)) {
         case platform::SourceProbe::Unreadable:
             m_log.SetStatus(logIndex, kLevelError, kMsgSourceUnreadable);
+            if (probeError != 0) {
+                m_log.SetReason(logIndex, probeError);
+            } else {
+                m_log.SetDetail(logIndex, "not a regular file");
+            }
             return;
         case platform::SourceProbe::Empty:
             m_log.SetStatus(logIndex, kLevelWarning, kMsgSourceEmpty);
@@ -100,15 +131,14 @@ private:
         case platform::SourceProbe::Readable:
             break;
         }
+        if (m_run.m_bDryRun) {
+            DryRunFile(logIndex, path, baseFolder);
+            return;
+        }
         if (!m_writer.OpenTemp(logIndex, path, baseFolder)) {
             return; // 5003 is recorded
         }
-        m_processor.Reset(logIndex);
-        const std::string extension = ExtensionOf(path);
-        m_parser.Reset(extension);
-        m_converter.StartFile(m_converter.IsHtmlFile(extension));
-        m_reader.SetLogIndex(logIndex);
-
+        StartFile(logIndex, path);
         bool ok = m_reader.Read(path);
         // Closing writes out what the buffer still holds; a failure here
         // (a full disk at the last block) is the temporary file's failure.
@@ -126,6 +156,29 @@ private:
         }
     }
 
+    void StartFile(std::int64_t logIndex, const std::string& path) {
+        m_processor.Reset(logIndex);
+        const std::string extension = ExtensionOf(path);
+        m_parser.Reset(extension);
+        m_converter.StartFile(m_converter.IsHtmlFile(extension));
+        m_reader.SetLogIndex(logIndex);
+    }
+
+    // Read and decoded like any file, then only judged where it would go.
+    void DryRunFile(std::int64_t logIndex, const std::string& path, const std::string& baseFolder) {
+        StartFile(logIndex, path);
+        if (!m_reader.Read(path)) {
+            return;
+        }
+        const std::string destination =
+            m_writer.PlanCommit(logIndex, path, baseFolder, [this](const std::string& planned) {
+                return m_planned.Claim(planned);
+            });
+        if (!destination.empty()) {
+            m_log.SetDestination(logIndex, destination);
+        }
+    }
+
     void DiscardQuietly() {
         try {
             m_writer.Close();
@@ -139,7 +192,9 @@ private:
 
     CLog& m_log;
     const CControllerBase& m_run;
+    CPlannedDestinations& m_planned;
     CTargetFileWriter m_writer;
+    CDiscardingSink m_discard;
     CHtmlProcessor m_processor;
     CHtmlParser m_parser;
     CHtmlStage m_stage;
@@ -162,8 +217,9 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
         sources.AddPath(files.GetPath(static_cast<int>(i)));
     }
 
+    CPlannedDestinations planned;
     platform::ParallelRun(count, threads, [&](platform::CIndexQueue& queue) {
-        CWorkerPipeline pipeline(run, settings, log, options, sources);
+        CWorkerPipeline pipeline(run, settings, log, options, sources, planned);
         while (const auto next = queue.Next()) {
             const int index = static_cast<int>(*next);
             if (options.pStop != nullptr && options.pStop->load()) {

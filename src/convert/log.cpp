@@ -133,7 +133,9 @@ const CLog::CEntry& CLog::EntryAt(std::int64_t index) const {
 
 std::int64_t CLog::AddRecord(const std::string& fileName) {
     std::lock_guard lock(m_lock);
-    m_records.push_back(CEntry{CLogRecord{fileName, kLevelOk, kMsgOk}});
+    CEntry entry;
+    entry.record.strFileName = fileName;
+    m_records.push_back(std::move(entry));
     return m_nFirstIndex + static_cast<std::int64_t>(m_records.size()) - 1;
 }
 
@@ -144,6 +146,7 @@ void CLog::SetStatus(std::int64_t index, int level, int messageId) {
         record.nLevel = level;
         record.nMessageId = messageId;
         record.nSystemError = 0;
+        record.strDetail.clear();
         m_nMaxLevel = std::max(m_nMaxLevel, level);
     }
 }
@@ -151,6 +154,16 @@ void CLog::SetStatus(std::int64_t index, int level, int messageId) {
 void CLog::SetReason(std::int64_t index, int systemError) {
     std::lock_guard lock(m_lock);
     EntryAt(index).record.nSystemError = systemError;
+}
+
+void CLog::SetDetail(std::int64_t index, std::string detail) {
+    std::lock_guard lock(m_lock);
+    EntryAt(index).record.strDetail = std::move(detail);
+}
+
+void CLog::SetDestination(std::int64_t index, std::string destination) {
+    std::lock_guard lock(m_lock);
+    EntryAt(index).record.strDestination = std::move(destination);
 }
 
 CLogRecord CLog::GetRecord(std::int64_t index) const {

@@ -22,6 +22,11 @@ struct CLogRecord {
     // The errno behind the message where it tells more (console only; the
     // log file's text never shows it); 0 for none.
     int nSystemError = 0;
+    // The details behind the message (console only, like nSystemError);
+    // empty for none.
+    std::string strDetail;
+    // Dry runs: where the converted file would go (console only).
+    std::string strDestination;
 };
 
 // Worker threads add records and set statuses concurrently; every operation
@@ -42,6 +47,9 @@ public:
     void SetStatus(std::int64_t index, int level, int messageId) override;
     // Belongs to the current message: a later, higher status clears it.
     void SetReason(std::int64_t index, int systemError) override;
+    // Belongs to the current message, as the reason does.
+    void SetDetail(std::int64_t index, std::string detail) override;
+    void SetDestination(std::int64_t index, std::string destination);
     CLogRecord GetRecord(std::int64_t index) const;
     std::int64_t GetCount() const;
     int GetMaxLevel() const;

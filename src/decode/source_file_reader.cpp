@@ -9,6 +9,7 @@
 #include "decode/ascii.hpp"
 #include "decode/code_page_decoder.hpp"
 #include "decode/decode_exceptions.hpp"
+#include "decode/source_guards.hpp"
 #include "decode/unicode_converter.hpp"
 #include "platform/file_exception.hpp"
 #include "platform/source_file.hpp"
@@ -65,6 +66,21 @@ char16_t ByteSwap(char16_t u) {
 
 // The run was stopped while this file was being read.
 struct CReadStopped {};
+
+// A guard found that the file is not in the run's encoding.
+struct CSourceRefused {
+    std::string strWhat;
+};
+
+// The length of the UTF-8 sequence that `lead` starts, as the reader takes it.
+int Utf8SequenceLength(std::uint8_t lead) {
+    return (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : 4;
+}
+
+// The bytes of a GB18030 character taken so far, by the reader's state.
+std::size_t Gb18030Taken(int state) {
+    return state == 3 ? 1 : state == 4 ? 2 : 3;
+}
 
 } // namespace
 
@@ -141,14 +157,22 @@ bool CSourceFileReader::Guarded(const std::string& path,
                                 bool (CSourceFileReader::*body)(const std::string&)) {
     bool bResult = false;
     int message = 0;
+    int level = kLevelError;
+    int systemError = 0;
+    m_strDetail.clear();
     try {
         bResult = (this->*body)(path);
     } catch (const CFileExceptionFromTargetFileWriter&) {
         message = kMsgTempAccessFailed;
-    } catch (const CFileException&) {
+    } catch (const CFileException& error) {
         // Every source-side file error fails the file, an end-of-file one
         // included: counting it as success would pass on a truncated text.
         message = kMsgSourceReadError;
+        systemError = error.m_lOsError > 0 ? static_cast<int>(error.m_lOsError) : 0;
+    } catch (const CSourceRefused& refused) {
+        message = kMsgNotSourceEncoding;
+        level = kLevelWarning;
+        m_strDetail = refused.strWhat;
     } catch (const CMbcsToUnicodeException&) {
         message = kMsgInvalidCharacter;
     } catch (const CUtf16InvalidException&) {
@@ -160,7 +184,13 @@ bool CSourceFileReader::Guarded(const std::string& path,
     }
     m_pFile->Close();
     if (message != 0) {
-        m_status.SetStatus(m_nLogIndex, kLevelError, message);
+        m_status.SetStatus(m_nLogIndex, level, message);
+        if (systemError != 0) {
+            m_status.SetReason(m_nLogIndex, systemError);
+        }
+        if (!m_strDetail.empty()) {
+            m_status.SetDetail(m_nLogIndex, m_strDetail);
+        }
     }
     return bResult;
 }
@@ -180,9 +210,78 @@ bool CSourceFileReader::Refill() {
         throw CReadStopped();
     }
     const std::size_t n = m_pFile->Read(m_pBlock.get(), kBlockBytes);
+    m_nBlockOffset = m_nRead;
+    m_nRead += n;
     m_pNext = m_pBlock.get();
     m_pEnd = m_pNext + n;
     return n != 0;
+}
+
+void CSourceFileReader::CheckGuards() {
+    // The first block holds the window (a short read happens only at the
+    // end of the file), so the guards cost no read of their own.
+    if (!m_bGuards || (m_pNext == m_pEnd && !Refill())) {
+        return;
+    }
+    const std::size_t n = static_cast<std::size_t>(m_pEnd - m_pNext);
+    if (auto finding = CheckSourceGuards(m_nCodePage, m_pNext, n, n < kBlockBytes)) {
+        throw CSourceRefused{std::move(finding->strWhat)};
+    }
+}
+
+void CSourceFileReader::FailInChunk(std::uint64_t offset, std::size_t taken, const int* next,
+                                    const char* suffix) {
+    std::uint8_t bytes[8];
+    taken = std::min<std::size_t>({taken, m_nChunk, 7});
+    std::memcpy(bytes, m_pChunk.get() + m_nChunk - taken, taken);
+    std::size_t n = taken;
+    if (next != nullptr) {
+        bytes[n++] = static_cast<std::uint8_t>(*next);
+    }
+    m_strDetail = DescribeInvalidSequence(offset, bytes, n) + suffix;
+    throw CMbcsToUnicodeException();
+}
+
+void CSourceFileReader::LocateInUtf16(const char16_t* text, std::size_t n,
+                                      std::uint64_t blockStart) {
+    // The first unit that is not legal text: NUL, U+FFFE, U+FFFF or a
+    // surrogate without its partner (a pair may close over removed NULs).
+    std::size_t at = n;
+    for (std::size_t i = 0; i < n && at == n; ++i) {
+        const char16_t u = text[i];
+        if (u == 0 || u >= 0xFFFE || IsLowSurrogate(u)) {
+            at = i;
+        } else if (IsHighSurrogate(u)) {
+            if (i + 1 < n && IsLowSurrogate(text[i + 1])) {
+                ++i;
+            } else {
+                at = i;
+            }
+        }
+    }
+    if (at == n) {
+        return;
+    }
+    const std::size_t dropped = static_cast<std::size_t>(
+        std::upper_bound(m_droppedNuls.begin(), m_droppedNuls.end(), at) - m_droppedNuls.begin());
+    const char16_t u = text[at];
+    const std::uint8_t hi = static_cast<std::uint8_t>(u >> 8);
+    const std::uint8_t lo = static_cast<std::uint8_t>(u & 0xFF);
+    const std::uint8_t bytes[2] = {m_bBigEndian ? hi : lo, m_bBigEndian ? lo : hi};
+    m_strDetail = DescribeInvalidSequence(blockStart + 2 * (at + dropped), bytes, 2);
+}
+
+void CSourceFileReader::LocateInChunk(std::size_t n) {
+    // Only the strict decoders fail a chunk, and they keep no state.
+    const auto found = FindInvalidSequence(m_nCodePage, m_pChunk.get(), n, CDecoderState());
+    if (!found) {
+        return;
+    }
+    const auto [at, length] = *found;
+    const std::size_t dropped = static_cast<std::size_t>(
+        std::upper_bound(m_droppedNuls.begin(), m_droppedNuls.end(), at) - m_droppedNuls.begin());
+    m_strDetail =
+        DescribeInvalidSequence(m_nChunkStart + at + dropped, m_pChunk.get() + at, length);
 }
 
 std::size_t CSourceFileReader::Pull(std::uint8_t* out, std::size_t n) {
@@ -203,7 +302,14 @@ void CSourceFileReader::EmitChunk() {
     m_pChunk[m_nChunk] = 0;
     const std::size_t n = m_nChunk;
     m_nChunk = 0;
-    m_converter.ConvertChunk(m_pChunk.get(), n);
+    try {
+        m_converter.ConvertChunk(m_pChunk.get(), n);
+    } catch (const CMbcsToUnicodeException&) {
+        LocateInChunk(n);
+        throw;
+    }
+    m_nChunkStart += n + m_droppedNuls.size();
+    m_droppedNuls.clear();
 }
 
 bool CSourceFileReader::ReadBytesBody(const std::string& path) {
@@ -212,7 +318,10 @@ bool CSourceFileReader::ReadBytesBody(const std::string& path) {
     m_nUtf8Remaining = 0;
     m_bUtf8Second = false;
     m_pNext = m_pEnd = nullptr;
+    m_nRead = m_nBlockOffset = m_nChunkStart = 0;
+    m_droppedNuls.clear();
     m_pFile->Open(path);
+    CheckGuards();
     for (;;) {
         if (m_pNext == m_pEnd && !Refill()) {
             break;
@@ -237,7 +346,12 @@ bool CSourceFileReader::ReadBytesBody(const std::string& path) {
     // may have ended early or late.
     CheckUnchanged();
     if (m_nState != 0) {
-        throw CMbcsToUnicodeException(); // the file ends inside a character
+        // The file ends inside a character.
+        const std::size_t taken = m_nReadMode == kUtf8
+                                      ? Utf8SequenceLength(m_nUtf8Lead) - m_nUtf8Remaining + 1
+                                  : m_nReadMode == kGb18030 ? Gb18030Taken(m_nState)
+                                                            : 1;
+        FailInChunk(m_nRead - taken, taken, nullptr, ", cut off by the end of the file");
     }
     if (m_nChunk != 0) {
         EmitChunk();
@@ -258,6 +372,7 @@ const std::uint8_t* CSourceFileReader::FillSingleByte(const std::uint8_t* p,
         m_nChunk += run;
         p += run;
         if (nul != nullptr) {
+            m_droppedNuls.push_back(m_nChunk);
             ++p; // a NUL byte between characters is dropped
         }
     }
@@ -272,7 +387,10 @@ const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
         // The trail byte of a lead byte that ended the previous block.
         const std::uint8_t trail = *p++;
         if (trail == 0) {
-            throw CMbcsToUnicodeException(); // a lead byte followed by NUL is invalid
+            // A lead byte followed by NUL is invalid.
+            const int nul = 0;
+            m_nChunk = len;
+            FailInChunk(FileOffset(p - 1) - 1, 1, &nul);
         }
         chunk[len++] = trail;
         m_nState = 0;
@@ -290,6 +408,7 @@ const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
             nul != nullptr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - p)
                            : n;
         if (clean == 0) {
+            m_droppedNuls.push_back(len);
             ++p; // a NUL byte between characters is dropped
             continue;
         }
@@ -308,7 +427,9 @@ const std::uint8_t* CSourceFileReader::FillDoubleByte(const std::uint8_t* p,
             }
             const std::uint8_t trail = *p++;
             if (trail == 0) {
-                throw CMbcsToUnicodeException();
+                const int zero = 0;
+                m_nChunk = len;
+                FailInChunk(FileOffset(p - 1) - 1, 1, &zero);
             }
             chunk[len++] = trail;
         }
@@ -328,6 +449,7 @@ const std::uint8_t* CSourceFileReader::FillUtf8(const std::uint8_t* p, const std
                 const std::uint8_t b = *p;
                 if (b < 0x80) {
                     if (b == 0) {
+                        m_droppedNuls.push_back(len);
                         ++p;
                     } else {
                         const std::size_t run = ascii::CopyNonNulAscii(
@@ -362,7 +484,9 @@ const std::uint8_t* CSourceFileReader::FillUtf8(const std::uint8_t* p, const std
             } else if ((b & 0xF8) == 0xF0) {
                 m_nUtf8Remaining = 4;
             } else {
-                throw CMbcsToUnicodeException();
+                const int bad = b;
+                m_nChunk = len;
+                FailInChunk(FileOffset(p - 1), 0, &bad);
             }
             m_nUtf8Lead = b;
             m_bUtf8Second = true;
@@ -370,15 +494,21 @@ const std::uint8_t* CSourceFileReader::FillUtf8(const std::uint8_t* p, const std
             chunk[len++] = b;
             continue;
         }
+        const std::size_t taken = Utf8SequenceLength(m_nUtf8Lead) - m_nUtf8Remaining + 1;
         if ((b & 0xC0) != 0x80) {
-            throw CMbcsToUnicodeException();
+            const int bad = b;
+            m_nChunk = len;
+            FailInChunk(FileOffset(p - 1) - taken, taken, &bad);
         }
         if (m_bUtf8Second) {
             m_bUtf8Second = false;
             const std::uint8_t lead = m_nUtf8Lead;
             if (lead == 0xC0 || lead == 0xC1 || (lead == 0xE0 && b <= 0x9F) ||
                 (lead == 0xF0 && b <= 0x8F) || (lead == 0xED && b >= 0xA0)) {
-                throw CMbcsToUnicodeException(); // overlong, or an encoded surrogate
+                // Overlong, or an encoded surrogate.
+                const int bad = b;
+                m_nChunk = len;
+                FailInChunk(FileOffset(p - 1) - taken, taken, &bad);
             }
         }
         chunk[len++] = b;
@@ -411,6 +541,7 @@ const std::uint8_t* CSourceFileReader::FillGb18030(const std::uint8_t* p, const 
                     break;
                 }
                 if (b == 0) {
+                    m_droppedNuls.push_back(len);
                     ++p; // a NUL byte between characters is dropped
                 } else if (b < 0x80) {
                     const std::size_t run = ascii::CopyNonNulAscii(
@@ -429,6 +560,12 @@ const std::uint8_t* CSourceFileReader::FillGb18030(const std::uint8_t* p, const 
             break;
         }
         const std::uint8_t b = *p++;
+        const auto FailGb18030 = [&](std::uint8_t bad, std::size_t length) {
+            const int next = bad;
+            const std::size_t taken = Gb18030Taken(m_nState);
+            m_nChunk = length;
+            FailInChunk(FileOffset(p - 1) - taken, taken, &next);
+        };
         switch (m_nState) {
         case 0: // a lead byte
             m_nState = 3;
@@ -439,18 +576,18 @@ const std::uint8_t* CSourceFileReader::FillGb18030(const std::uint8_t* p, const 
             } else if (b >= 0x30 && b <= 0x39) {
                 m_nState = 4;
             } else {
-                throw CMbcsToUnicodeException();
+                FailGb18030(b, len);
             }
             break;
         case 4:
             if (!(b >= 0x81 && b <= 0xFE)) {
-                throw CMbcsToUnicodeException();
+                FailGb18030(b, len);
             }
             m_nState = 5;
             break;
         default:
             if (!(b >= 0x30 && b <= 0x39)) {
-                throw CMbcsToUnicodeException();
+                FailGb18030(b, len);
             }
             m_nState = 0;
             break;
@@ -463,11 +600,15 @@ const std::uint8_t* CSourceFileReader::FillGb18030(const std::uint8_t* p, const 
 
 bool CSourceFileReader::ReadUtf16Body(const std::string& path) {
     m_pNext = m_pEnd = nullptr;
+    m_nRead = m_nBlockOffset = 0;
     m_pFile->Open(path);
     std::uint64_t remaining = m_pFile->Length();
+    CheckGuards();
     if (remaining % 2 != 0) {
+        m_strDetail = "the file has an odd number of bytes (" + GroupThousands(remaining) + ")";
         throw CUtf16InvalidException();
     }
+    std::uint64_t blockStart = 0;
     const bool bSwap = m_bBigEndian == (std::endian::native == std::endian::little);
     char16_t* text = m_pText.get();
     auto* bytes = reinterpret_cast<std::uint8_t*>(text);
@@ -478,6 +619,7 @@ bool CSourceFileReader::ReadUtf16Body(const std::string& path) {
             throw CFileException(CFileException::kGeneric, -1, path);
         }
         remaining -= block;
+        m_droppedNuls.clear();
         std::size_t n = block / 2;
         if (bSwap) {
             for (std::size_t i = 0; i < n; ++i) {
@@ -487,6 +629,7 @@ bool CSourceFileReader::ReadUtf16Body(const std::string& path) {
         if (IsHighSurrogate(text[n - 1])) {
             // A surrogate pair is never split between blocks.
             if (remaining < 2) {
+                LocateInUtf16(text, n, blockStart);
                 throw CUtf16InvalidException();
             }
             if (Pull(bytes + block, 2) != 2) {
@@ -497,16 +640,31 @@ bool CSourceFileReader::ReadUtf16Body(const std::string& path) {
                 text[n] = ByteSwap(text[n]);
             }
             if (!IsLowSurrogate(text[n])) {
+                LocateInUtf16(text, n + 1, blockStart);
                 throw CUtf16InvalidException();
             }
             ++n;
         }
-        // NUL units are removed, closing the gaps.
-        const std::size_t kept =
-            ascii::HasNulUnit(text, n)
-                ? static_cast<std::size_t>(std::remove(text, text + n, u'\0') - text)
-                : n;
-        m_converter.ConvertUtf16Chunk(text, kept);
+        // NUL units are removed, closing the gaps; where they were is kept
+        // so that a failure can still name its offset in the file.
+        std::size_t kept = n;
+        if (ascii::HasNulUnit(text, n)) {
+            kept = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (text[i] == 0) {
+                    m_droppedNuls.push_back(kept);
+                } else {
+                    text[kept++] = text[i];
+                }
+            }
+        }
+        try {
+            m_converter.ConvertUtf16Chunk(text, kept);
+        } catch (const CUtf16InvalidException&) {
+            LocateInUtf16(text, kept, blockStart);
+            throw;
+        }
+        blockStart += 2 * n;
     }
     // The length was taken at the open: text added since would be left out.
     CheckUnchanged();

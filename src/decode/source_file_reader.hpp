@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace varnolt {
 
@@ -38,6 +39,11 @@ public:
     // When the flag is set, a file being read fails at its next block
     // (5016), so a stopped run does not wait for a long file.
     void SetStopFlag(const std::atomic<bool>* stop) { m_pStop = stop; }
+    // With the guards on, a file whose first bytes show that it is not in
+    // the run's encoding (see source_guards.hpp) is refused before anything
+    // of it is converted: a warning (kMsgNotSourceEncoding) with the finding
+    // as its detail.
+    void SetGuards(bool bOn) { m_bGuards = bOn; }
 
     // The operation of the run's read mode. A source that changed while it
     // was read fails (kMsgSourceChanged).
@@ -58,6 +64,17 @@ private:
     bool ReadBytesBody(const std::string& path);
     bool ReadUtf16Body(const std::string& path);
     void EmitChunk();
+    void CheckGuards();
+    // The file offset of a byte of the current block.
+    std::uint64_t FileOffset(const std::uint8_t* p) const {
+        return m_nBlockOffset + static_cast<std::uint64_t>(p - m_pBlock.get());
+    }
+    // Fails the file at an invalid sequence: the last `taken` bytes of the
+    // chunk (the start of the character) and then `next`, if any.
+    [[noreturn]] void FailInChunk(std::uint64_t offset, std::size_t taken, const int* next,
+                                  const char* suffix = "");
+    void LocateInChunk(std::size_t n);
+    void LocateInUtf16(const char16_t* text, std::size_t n, std::uint64_t blockStart);
     void CheckUnchanged() const;
     bool Refill();
     std::size_t Pull(std::uint8_t* out, std::size_t n);
@@ -77,6 +94,17 @@ private:
     bool m_aLead[256] = {};
     std::int64_t m_nLogIndex = -1;
     const std::atomic<bool>* m_pStop = nullptr;
+    bool m_bGuards = false;
+
+    // Where the bytes are in the file, so that a failure can name its offset:
+    // the bytes read so far, the offset of the current block and of the
+    // current chunk's first byte, and the chunk lengths at which a NUL byte
+    // was dropped from it (a NUL is never part of a character).
+    std::uint64_t m_nRead = 0;
+    std::uint64_t m_nBlockOffset = 0;
+    std::uint64_t m_nChunkStart = 0;
+    std::vector<std::size_t> m_droppedNuls;
+    std::string m_strDetail; // the failure's detail, recorded by Guarded
 
     std::unique_ptr<platform::CSourceFile> m_pFile;
     std::unique_ptr<std::uint8_t[]> m_pChunk; // one chunk plus its NUL terminator

@@ -203,23 +203,73 @@ bool CTargetFileWriter::PlaceWithPrefix() {
     return MoveIntoPlace(FolderOf(m_strSourcePath) + m_strPrefixOrFolder + NameOf(m_strSourcePath));
 }
 
-bool CTargetFileWriter::PlaceInFolder() {
+std::optional<std::string> CTargetFileWriter::FolderDestination() const {
     if (m_strBaseFolder.empty()) {
-        return MoveIntoPlace(AppendPath(m_strPrefixOrFolder, NameOf(m_strSourcePath)));
+        return AppendPath(m_strPrefixOrFolder, NameOf(m_strSourcePath));
     }
     const std::size_t common = CommonPrefixLength(m_strSourcePath, m_strBaseFolder);
     const std::string_view relative = std::string_view(m_strSourcePath).substr(common);
     // A relative part that climbs out of the output folder is refused like an
     // empty one: the result must land below the output folder.
     if (relative.empty() || relative == "/" || HasParentComponent(relative)) {
+        return std::nullopt;
+    }
+    return AppendPath(m_strPrefixOrFolder, relative);
+}
+
+bool CTargetFileWriter::PlaceInFolder() {
+    const auto destination = FolderDestination();
+    if (!destination) {
         Fail(kMsgUnexpectedFileAccess);
         return false;
     }
-    const std::string destination = AppendPath(m_strPrefixOrFolder, relative);
-    // As with the shell's folder creation, the result is not looked at: a
-    // folder that cannot be made shows up as a failed move (5007).
-    platform::CreateFolders(FolderOf(destination));
-    return MoveIntoPlace(destination);
+    if (!m_strBaseFolder.empty()) {
+        // As with the shell's folder creation, the result is not looked at: a
+        // folder that cannot be made shows up as a failed move (5007).
+        platform::CreateFolders(FolderOf(*destination));
+    }
+    return MoveIntoPlace(*destination);
+}
+
+std::string CTargetFileWriter::PlanCommit(std::int64_t logIndex, const std::string& sourcePath,
+                                          const std::string& baseFolder,
+                                          const std::function<bool(const std::string&)>& claim) {
+    m_nLogIndex = logIndex;
+    m_strSourcePath = sourcePath;
+    m_strBaseFolder = baseFolder;
+    std::string destination;
+    if (m_nOutputOption == kOutputOverBackup) {
+        // The backup link fails on an existing name, as the real run's does.
+        const std::string backup = BackupPathOf(m_strSourcePath, m_strPrefixOrFolder);
+        if (platform::EntryExists(backup) || !claim(backup)) {
+            Record(kLevelError, kMsgBackupFailed);
+            m_log.SetReason(m_nLogIndex, EEXIST);
+        }
+        return m_strSourcePath;
+    }
+    if (m_nOutputOption == kOutputPrefixedCopy) {
+        destination = FolderOf(m_strSourcePath) + m_strPrefixOrFolder + NameOf(m_strSourcePath);
+    } else {
+        const auto inFolder = FolderDestination();
+        if (!inFolder) {
+            Record(kLevelError, kMsgUnexpectedFileAccess);
+            return {};
+        }
+        destination = *inFolder;
+    }
+    // The rules of MoveIntoPlace for a destination that exists; a question
+    // is never asked, the answer "overwrite" is assumed.
+    const bool taken = !claim(destination);
+    if (taken || platform::EntryExists(destination)) {
+        if (IsSourceEntry(destination) ||
+            (m_pRunSources != nullptr && m_pRunSources->ContainsPath(destination)) ||
+            m_nOverwriteRule == kRuleSkip) {
+            Record(kLevelError, kMsgDestExistsSkipped);
+        } else {
+            Record(kLevelWarning, kMsgDestOverwritten);
+        }
+    }
+    return destination;
 }
 
 bool CTargetFileWriter::IsSourceEntry(const std::string& destination) const {

@@ -9,6 +9,7 @@
 #include "settings/file_status.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,6 +52,16 @@ public:
     // Places the closed temporary file by the output option; true when the
     // converted file is in place. Every other outcome is recorded.
     bool Commit();
+    // Dry runs: where Commit would place the converted text of
+    // `sourcePath`, recording what Commit would record about the
+    // destination (an existing file or backup name, a name that climbs out
+    // of the output folder) without creating, linking or moving anything.
+    // `claim` takes a destination for this file and is false when another
+    // file of the run took it first, which then counts as existing. Returns
+    // the destination, empty when there is none.
+    std::string PlanCommit(std::int64_t logIndex, const std::string& sourcePath,
+                           const std::string& baseFolder,
+                           const std::function<bool(const std::string&)>& claim);
     // Deletes the temporary file (a failure to delete is ignored).
     void Discard();
     void ClearSourcePath() {
@@ -73,6 +84,9 @@ private:
     bool StageBesideSource();
     bool PlaceWithPrefix();
     bool PlaceInFolder();
+    // Option 2's destination; nullopt when the source's path below its base
+    // folder would leave the output folder.
+    std::optional<std::string> FolderDestination() const;
     bool MoveIntoPlace(const std::string& destination);
     bool SourceStillAsRead(const platform::FileState& reference) const;
     void NotePlaced(const std::string& destination);

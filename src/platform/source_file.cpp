@@ -69,7 +69,8 @@ std::uint64_t CSourceFile::Length() const {
 
 std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
     if (m_nReadFault != 0) {
-        throw CFileException(CFileException::kGeneric, -1, m_strPath);
+        throw CFileException(CFileException::kGeneric, m_nReadFault > 0 ? m_nReadFault : EIO,
+                             m_strPath);
     }
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
@@ -79,7 +80,7 @@ std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
             if (errno == EINTR) {
                 continue;
             }
-            throw CFileException(CFileException::kGeneric, -1, m_strPath);
+            throw CFileException(CFileException::kGeneric, errno, m_strPath);
         }
         if (got == 0) {
             break;

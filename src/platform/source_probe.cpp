@@ -3,18 +3,24 @@
 
 #include "platform/file_io.hpp"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace varnolt::platform {
 
-SourceProbe ProbeSource(const std::string& path) {
-    if (TakeFault(FaultOp::kSourceProbe) != 0) {
+SourceProbe ProbeSource(const std::string& path, int* pError) {
+    int unused = 0;
+    int& error = pError != nullptr ? *pError : unused;
+    error = 0;
+    if (const int fault = TakeFault(FaultOp::kSourceProbe); fault != 0) {
+        error = fault > 0 ? fault : EIO;
         return SourceProbe::Unreadable;
     }
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
+        error = errno;
         return SourceProbe::Unreadable;
     }
     struct stat info {};
@@ -26,6 +32,7 @@ SourceProbe ProbeSource(const std::string& path) {
         return SourceProbe::Readable;
     }
     if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : 0;
         return SourceProbe::Unreadable;
     }
     return info.st_size == 0 ? SourceProbe::Empty : SourceProbe::Readable;

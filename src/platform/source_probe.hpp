@@ -14,6 +14,9 @@ enum class SourceProbe {
 // Opens without blocking (a FIFO never stalls the run) and closes again at
 // once. Only regular files are converted: a FIFO or device would block or
 // never end, and a folder has no text.
-SourceProbe ProbeSource(const std::string& path);
+// `pError`, when given, receives why a file is Unreadable: the errno of the
+// failed open, EISDIR for a folder, 0 for anything else that is not a
+// regular file.
+SourceProbe ProbeSource(const std::string& path, int* pError = nullptr);
 
 } // namespace varnolt::platform

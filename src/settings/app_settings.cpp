@@ -234,6 +234,9 @@ CAppSettings::CAppSettings(std::string path)
       UpdateUrl(*this, "UpdateUrl", ""), m_key(std::move(path)) {}
 
 CAppSettings::~CAppSettings() {
+    if (m_bKeepFile) {
+        return;
+    }
     CRegSetting* const settings[] = {&Encoding,        &CodePage,    &OutputOption,
                                      &PrependSource,   &PrependDest, &OutputFolder,
                                      &UnicodeFormat,   &UTF8Option,  &AddBOM,

@@ -135,6 +135,9 @@ public:
     bool WriteBinary(const CRegBinarySetting& setting, const std::vector<std::uint8_t>& data);
 
     const std::string& Path() const { return m_key.Path(); }
+    // Nothing is written back at destruction (a dry run writes no file but
+    // its log); values read stay as they are in the file.
+    void KeepFileUnchanged() { m_bKeepFile = true; }
 
 private:
     friend class CRegSetting;
@@ -146,6 +149,7 @@ private:
     // Declared before the settings: they keep pointers to both.
     std::mutex m_lock;
     platform::CRegistryFile m_key;
+    bool m_bKeepFile = false;
 };
 
 inline constexpr const char* kDefaultUpdateUrl =

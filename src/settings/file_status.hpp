@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace varnolt {
 
@@ -29,6 +30,7 @@ enum FileMessage : int {
     kMsgSourceChanged = 5014,
     kMsgRunOwnFile = 5015,
     kMsgInterrupted = 5016,
+    kMsgNotSourceEncoding = 5017,
 };
 
 class IFileStatusSink {
@@ -43,6 +45,13 @@ public:
     virtual void SetReason(std::int64_t logIndex, int systemError) {
         (void)logIndex;
         (void)systemError;
+    }
+    // What exactly went wrong or what the file seems to be (an offset and
+    // the bytes found there, a guard's finding), shown like the system's
+    // reason: on the console, never in the log file.
+    virtual void SetDetail(std::int64_t logIndex, std::string detail) {
+        (void)logIndex;
+        (void)detail;
     }
 };
 

@@ -76,6 +76,7 @@ constexpr StringEntry kStrings[] = {
     {5014, "The source file was changed during conversion. The file is not converted."},
     {5015, "The file is the profile or the log of this run. It is not converted."},
     {5016, "The conversion was interrupted. The file is not converted."},
+    {5017, "The file does not seem to be in the source encoding. It is not converted."},
     // Result list columns and the default log file name.
     {5100, "File"},
     {5101, "Error/Warning Message"},

@@ -66,6 +66,38 @@ TEST(CmdLine, GrammarTable) {
     }
 }
 
+TEST(CmdLine, DryRunAndForceAreWholeWords) {
+    struct Case {
+        std::vector<const char*> args;
+        int error;
+        bool dryRun;
+        bool force;
+        const char* unknown;
+    };
+    const Case cases[] = {
+        {{"-u", "--dry-run", "-c", "p.vnp", "a.txt"}, 0, true, false, ""},
+        {{"-u", "-c", "p.vnp", "--force", "a.txt", "--dry-run"}, 0, true, true, ""},
+        // A pending value is not a long option's, and no prefix or case will do.
+        {{"-u", "-c", "--force"}, 132, false, false, ""},
+        {{"-u", "--dry", "a.txt"}, 130, false, false, "--dry"},
+        {{"-u", "--FORCE", "a.txt"}, 130, false, false, "--FORCE"},
+        {{"-u", "--dry-runs", "a.txt"}, 130, false, false, "--dry-runs"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.unknown);
+        CSourceFileListDoc doc;
+        CMyCmdLineInfo info(doc);
+        info.m_strProgramFolder = "/nonexistent/";
+        std::vector<const char*> argv{"varnolt"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        info.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+        EXPECT_EQ(info.m_nError, c.error);
+        EXPECT_EQ(info.m_bDryRun, c.dryRun);
+        EXPECT_EQ(info.m_bForce, c.force);
+        EXPECT_EQ(info.m_strUnknownSwitch, c.unknown);
+    }
+}
+
 // Each plain argument becomes the absolute path of the file the kernel opens
 // under it: links followed, ".." taken after the link, not from the text.
 TEST(CmdLine, FileArgumentsBecomeTheFilesTheKernelOpens) {

@@ -69,7 +69,13 @@ TEST(NonInteractiveRun, ExitCodesFromTheirCauses) {
     const Case cases[] = {
         {"all ok", Options(1252, 1, "_u_"), {"-c", "p.vnp", "good.txt"}, 0, ""},
         {"warning: empty file", Options(1252, 1, "_u_"), {"-c", "p.vnp", "empty.txt"}, 16, ""},
-        {"error: invalid byte", Options(932, 1, "_u_"), {"-c", "p.vnp", "bad932.txt"}, 160, ""},
+        // A failed file says where and why, on standard error too.
+        {"error: invalid byte",
+         Options(932, 1, "_u_"),
+         {"-c", "p.vnp", "bad932.txt"},
+         160,
+         "/bad932.txt: Invalid character is found during Unicode conversion (invalid byte "
+         "sequence 81 7F at offset 3)\n"},
         {"no profile", Options(1252, 1, "_u_"), {"good.txt"}, 132, ""},
         {"profile missing",
          Options(1252, 1, "_u_"),
@@ -222,8 +228,9 @@ TEST(NonInteractiveRun, MixedFolderThroughTheFrontEnd) {
     EXPECT_EQ(out.rfind("Varnolt Command-Line Mode\n\n", 0), 0u) << out;
     for (const auto& line :
          {run.dir / "good.txt [ok]\n", run.dir / "empty.txt [warning]\n",
-          run.dir / "bad.txt [failed]\n", run.dir / "taken.txt [failed]\n",
-          run.dir / "page.html [warning]\n", run.dir / "missing.txt [failed]\n"}) {
+          run.dir / "bad.txt [failed] (invalid byte sequence 81 7F at offset 3)\n",
+          run.dir / "taken.txt [failed]\n", run.dir / "page.html [warning]\n",
+          run.dir / "missing.txt [failed] (No such file or directory)\n"}) {
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
     }
     EXPECT_NE(out.find("Error occured during conversion. Please read the log file for details\n"),
@@ -412,7 +419,8 @@ TEST(NonInteractiveRunConcurrency, WorkersGiveEveryFileOneRecordAndOneLine) {
         ASSERT_NE(inLog, std::string::npos) << record;
         EXPECT_EQ(log.find(record, inLog + 1), std::string::npos) << "twice: " << record;
     }
-    EXPECT_NE(r.out.find((run.dir / "missing.txt") + " [failed]\n"), std::string::npos);
+    EXPECT_NE(r.out.find((run.dir / "missing.txt") + " [failed] (No such file or directory)\n"),
+              std::string::npos);
 }
 
 } // namespace

@@ -42,7 +42,11 @@ public:
     void SetStatus(std::int64_t logIndex, int level, int messageId) override {
         m_entries.push_back({logIndex, level, messageId});
     }
+    void SetDetail(std::int64_t, std::string detail) override { m_strDetail = std::move(detail); }
+    void SetReason(std::int64_t, int systemError) override { m_nReason = systemError; }
     std::vector<StatusEntry> m_entries;
+    std::string m_strDetail;
+    int m_nReason = 0;
 };
 
 // Stands in for the HTML parser: records what it is fed and flushed.
@@ -61,6 +65,7 @@ struct PipelineResult {
     bool bOk;
     std::u16string text;
     std::vector<StatusEntry> status;
+    std::string detail; // the failure's detail, as the console shows it
 };
 
 class CPipeline {
@@ -82,11 +87,12 @@ public:
         m_sink.m_text.clear();
         m_sink.m_pieces.clear();
         m_status.m_entries.clear();
+        m_status.m_strDetail.clear();
         m_html.m_text.clear();
         m_converter.StartFile(m_bHtmlFile);
         m_reader.SetLogIndex(3);
         const bool ok = m_reader.Read(path);
-        return {ok, m_sink.m_text, m_status.m_entries};
+        return {ok, m_sink.m_text, m_status.m_entries, m_status.m_strDetail};
     }
 
     TempDir m_dir;
