@@ -277,7 +277,8 @@ TEST(HtmlStageDifferential, RandomDocuments) {
         const int count = 1 + static_cast<int>(random() % 120);
         for (int i = 0; i < count; ++i) {
             if (random() % 16 == 0) {
-                document.append(random() % 200, "xa- &"[random() % 5]);
+                const std::size_t length = random() % 200;
+                document.append(length, "xa- &"[random() % 5]);
             } else {
                 document += kTokens[random() % std::size(kTokens)];
             }
