@@ -1,7 +1,8 @@
 // The HTML stage's lexer: cuts decoded text into runs of text and markup items
 // (tags, comments, server-script blocks) for the processor. A piece that grows
 // long is passed on in parts as far as the processor can decide on a part
-// alone, so memory stays bounded however long a comment, tag or text run is.
+// alone; only a piece whose output depends on its end (an old charset meta tag
+// in the head, say) is still held whole.
 #pragma once
 
 #include <cstdint>
