@@ -1,7 +1,10 @@
 // Fuzzes the HTML parser and processor: no crash, the output does not depend
-// on how the text is cut, and with both options off the text passes unchanged.
+// on how the text is cut or how soon long pieces are passed on, it is the
+// output of the stage that held every piece whole, and with both options off
+// the text passes unchanged.
 #include "codecs/html_parser.hpp"
 #include "codecs/html_processor.hpp"
+#include "html_reference_stage.hpp"
 #include "output/text_sink.hpp"
 #include "settings/app_settings.hpp"
 
@@ -33,8 +36,9 @@ struct SResult {
     bool metaWritten;
 };
 
-SResult Run(CHtmlProcessor& processor, CHtmlParser& parser, CCollectingSink& sink,
-            std::string_view extension, std::u16string_view text, std::size_t piece) {
+template <typename Processor, typename Parser>
+SResult Run(Processor& processor, Parser& parser, CCollectingSink& sink, std::string_view extension,
+            std::u16string_view text, std::size_t piece) {
     sink.m_strText.clear();
     processor.Reset(0);
     parser.Reset(extension);
@@ -48,7 +52,8 @@ SResult Run(CHtmlProcessor& processor, CHtmlParser& parser, CCollectingSink& sin
 } // namespace
 
 // Byte 0: options (bits 0-1 extension, 2 meta tag, 3 entities, 4 NoHtmlComment,
-// 5 UTF-16LE text instead of widened bytes); byte 1: a piece size; the rest: text.
+// 5 UTF-16LE text instead of widened bytes, 6-7 how long a piece may grow
+// before it is passed on in parts); byte 1: a piece size; the rest: text.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) {
         return 0;
@@ -69,9 +74,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     CCollectingSink sink;
+    reference_html::CReferenceHtmlProcessor referenceProcessor(sink, Settings(), addMeta, convert);
+    reference_html::CReferenceHtmlParser referenceParser(referenceProcessor);
+    const SResult expected =
+        Run(referenceProcessor, referenceParser, sink, extension, text, text.size() + 1);
+
+    static const std::size_t kLongPieces[] = {8, 11, 64, CHtmlParser::kLongPiece};
     CHtmlProcessor processor(sink, Settings(), addMeta, convert);
     CHtmlParser parser(processor);
+    parser.SetLongPieceLength(kLongPieces[options >> 6]);
     const SResult whole = Run(processor, parser, sink, extension, text, text.size() + 1);
+    if (whole.text != expected.text || whole.metaWritten != expected.metaWritten) {
+        std::abort();
+    }
     if (!addMeta && !convert && whole.text != text) {
         std::abort();
     }

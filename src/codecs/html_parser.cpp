@@ -5,6 +5,8 @@
 #include "codecs/html_processor.hpp"
 #include "platform/text_utf.hpp"
 
+#include <algorithm>
+
 namespace varnolt {
 
 namespace {
@@ -39,6 +41,9 @@ void CHtmlParser::Reset(std::string_view extension) {
     m_strPending.clear();
     m_nState = kText;
     m_bDone = false;
+    m_bLongPiece = false;
+    m_bHoldWhole = false;
+    m_nPassOnAt = m_nLongPiece;
     if (EqualsIgnoringAsciiCase(extension, "asp")) {
         m_nScriptKind = kAsp;
     } else if (EqualsIgnoringAsciiCase(extension, "php") ||
@@ -63,10 +68,31 @@ bool CHtmlParser::OpensScript(char16_t c) const {
 }
 
 void CHtmlParser::HandOn() {
-    if (m_processor.ProcessPiece(m_strPending)) {
+    const bool done = m_bLongPiece ? m_processor.EndLongPiece(m_strPending)
+                                   : m_processor.ProcessPiece(m_strPending);
+    if (done) {
         m_bDone = true;
     }
     m_strPending.clear();
+    m_bLongPiece = false;
+    m_bHoldWhole = false;
+    m_nPassOnAt = m_nLongPiece;
+}
+
+void CHtmlParser::PassOnPart() {
+    if (!m_bLongPiece) {
+        if (!m_processor.BeginLongPiece(m_strPending)) {
+            // What the processor writes depends on the whole piece.
+            m_bHoldWhole = true;
+            return;
+        }
+        m_bLongPiece = true;
+    }
+    bool holdRest = false;
+    const std::size_t used = m_processor.PassOnLongPart(m_strPending, holdRest);
+    m_strPending.erase(0, used);
+    m_bHoldWhole = holdRest;
+    m_nPassOnAt = m_strPending.size() + std::max(m_nLongPiece, m_strPending.size() / 2);
 }
 
 void CHtmlParser::Feed(std::u16string_view text) {
@@ -87,17 +113,19 @@ void CHtmlParser::Feed(std::u16string_view text) {
                 return;
             }
         }
+        PassOnPartIfLong();
         const char16_t c = text[i];
         switch (m_nState) {
         case kText: {
             std::size_t lt = text.find(u'<', i);
             if (lt == std::u16string_view::npos) {
                 m_strPending.append(text.substr(i));
+                PassOnPartIfLong();
                 return;
             }
             m_strPending.append(text.substr(i, lt - i));
             // "<" starts a new piece.
-            if (!m_strPending.empty()) {
+            if (!m_strPending.empty() || m_bLongPiece) {
                 HandOn();
                 if (m_bDone) {
                     m_processor.ProcessPiece(text.substr(lt));
@@ -168,6 +196,7 @@ void CHtmlParser::Feed(std::u16string_view text) {
             }
             if (j == n) {
                 m_strPending.append(text.substr(i));
+                PassOnPartIfLong();
                 return;
             }
             m_strPending.append(text.substr(i, j + 1 - i));
@@ -181,7 +210,7 @@ void CHtmlParser::Feed(std::u16string_view text) {
 }
 
 void CHtmlParser::Flush() {
-    if (!m_strPending.empty()) {
+    if (!m_strPending.empty() || m_bLongPiece) {
         HandOn();
     }
 }

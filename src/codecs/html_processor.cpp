@@ -104,6 +104,77 @@ bool HasCharsetAttribute(std::u16string_view piece) {
     return false;
 }
 
+bool IsDecimalDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+bool IsHexDigit(char16_t c) {
+    return IsDecimalDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+bool IsAsciiLetterOrDigit(char16_t c) {
+    return IsDecimalDigit(c) || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// How much of `text` the entity codec reads the same whatever follows: all of
+// it, or up to the "&" of a reference that the end of the text cuts off. The
+// scan takes the codec's own steps, so a cut there decodes as the whole text
+// would. With `untilChange` it stops instead at the "&" of the first reference
+// the codec turns into something else, and sets `changed`.
+std::size_t DecodableLength(CHtmlEntityCodec& codec, std::u16string& scratch,
+                            std::u16string_view text, bool untilChange, bool& changed) {
+    changed = false;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t amp = text.find(u'&', i);
+        if (amp == std::u16string_view::npos) {
+            return n;
+        }
+        std::size_t j = amp + 1;
+        if (j == n) {
+            return amp;
+        }
+        bool numeric = false;
+        if (text[j] == u'#') {
+            numeric = true;
+            ++j;
+            if (j < n && (text[j] == u'x' || text[j] == u'X')) {
+                ++j;
+                while (j < n && IsHexDigit(text[j])) {
+                    ++j;
+                }
+            } else if (j < n && IsDecimalDigit(text[j])) {
+                while (j < n && IsDecimalDigit(text[j])) {
+                    ++j;
+                }
+            } else if (j < n) {
+                i = j + 1;
+                continue;
+            }
+        } else if (IsAsciiLetterOrDigit(text[j])) {
+            while (j < n && IsAsciiLetterOrDigit(text[j])) {
+                ++j;
+            }
+        }
+        if (j == n) {
+            return amp;
+        }
+        const bool named = !numeric && j > amp + 1;
+        if (text[j] == u';' && (numeric || named) && untilChange) {
+            const std::u16string_view reference = text.substr(amp, j + 1 - amp);
+            scratch.clear();
+            codec.DecodeAppend(reference, scratch);
+            if (scratch != reference) {
+                changed = true;
+                return amp;
+            }
+        }
+        i = j + 1;
+    }
+    return n;
+}
+
 } // namespace
 
 CHtmlProcessor::CHtmlProcessor(CTextSink& writer, CAppSettings& settings, bool addMetaTag,
@@ -152,6 +223,106 @@ bool CHtmlProcessor::ProcessPiece(std::u16string_view piece) {
     return m_nStage == kPassThrough && !m_bConvertEntities;
 }
 
+bool CHtmlProcessor::BeginLongPiece(std::u16string_view start) {
+    m_bLongMarkup = !start.empty() && start.front() == u'<';
+    m_bLongVerbatim = m_nStage == kPassThrough || StartsWith(start, u"<!--") ||
+                      StartsWith(start, u"<%") || StartsWith(start, u"<?");
+    m_bLongDecoded =
+        m_bConvertEntities && m_nStage != kScriptOutsideHead && m_nStage != kScriptInHead;
+    m_nLongLast = 0;
+    m_strLongCopy.clear();
+    m_nLongCopyLength = 0;
+    m_bLongInSpace = false;
+    if (m_bLongMarkup && !m_bLongVerbatim && m_bAddMetaTag) {
+        // An old charset meta tag is replaced and the head block goes before
+        // the body tag, but neither may be written for a tag the file's end
+        // cuts off (that is text): such a tag has to be seen whole.
+        const bool mayBeMeta = start.size() > 5 && StartsWithNoCase(start, "<meta") &&
+                               (IsHtmlSpace(start[5]) || start[5] == u'/');
+        if (m_nStage == kInHead && mayBeMeta) {
+            return false;
+        }
+        if (m_nStage == kOutsideHead && !m_bMetaWritten && StartsWithNoCase(start, "<body")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CHtmlProcessor::TrackLongPart(std::u16string_view part) {
+    if (part.empty()) {
+        return;
+    }
+    m_nLongLast = part.back();
+    // Past kLongCopyLength units the copy cannot equal any tag the stage
+    // follows, and only its start still counts.
+    for (std::size_t i = 0; i < part.size() && m_nLongCopyLength <= kLongCopyLength; ++i) {
+        const char16_t c = part[i];
+        const bool space = IsHtmlSpace(c);
+        if (space && m_bLongInSpace) {
+            continue;
+        }
+        m_bLongInSpace = space;
+        if (m_strLongCopy.size() < kLongCopyLength) {
+            m_strLongCopy.push_back(space ? u' ' : c == u'"' ? u'\'' : c);
+        }
+        ++m_nLongCopyLength;
+    }
+}
+
+std::size_t CHtmlProcessor::PassOnLongPart(std::u16string_view part, bool& holdRest) {
+    holdRest = false;
+    bool changed = false;
+    std::size_t used = part.size();
+    if (m_bLongDecoded && m_bLongMarkup) {
+        // Markup is written as it stands, but a tag or comment that the file's
+        // end cuts off is text and gets its references decoded: only what
+        // reads the same both ways can go before the end is known.
+        used = DecodableLength(m_entityCodec, m_strDecoded, part, true, changed);
+        holdRest = changed;
+    } else if (m_bLongDecoded) {
+        used = DecodableLength(m_entityCodec, m_strDecoded, part, false, changed);
+        m_strDecoded.clear();
+        m_entityCodec.DecodeAppend(part.substr(0, used), m_strDecoded);
+        Write(m_strDecoded);
+        return used;
+    }
+    if (m_bLongMarkup) {
+        TrackLongPart(part.substr(0, used));
+    }
+    Write(part.substr(0, used));
+    return used;
+}
+
+bool CHtmlProcessor::EndLongPiece(std::u16string_view rest) {
+    TrackLongPart(rest);
+    if (m_bLongMarkup && m_nLongLast == u'>') {
+        MarkupEffect effect = MarkupEffect::kNone;
+        if (!m_bLongVerbatim) {
+            // The copy is whole when short; then its blank before ">" goes, as
+            // Normalize drops it.
+            const std::size_t n = m_strLongCopy.size();
+            if (m_nLongCopyLength <= kLongCopyLength && n >= 2 && m_strLongCopy[n - 2] == u' ') {
+                m_strLongCopy.erase(n - 2, 1);
+            }
+            // BeginLongPiece kept whole every tag that could be a charset meta
+            // or a body tag before which the head block goes.
+            effect = FollowMarkup(m_strLongCopy, {});
+        }
+        Write(rest);
+        if (effect == MarkupEffect::kMetaTagAfter) {
+            InsertMetaTag();
+        }
+    } else if (m_bLongDecoded && rest.find(u'&') != std::u16string_view::npos) {
+        m_strDecoded.clear();
+        m_entityCodec.DecodeAppend(rest, m_strDecoded);
+        Write(m_strDecoded);
+    } else {
+        Write(rest);
+    }
+    return m_nStage == kPassThrough && !m_bConvertEntities;
+}
+
 void CHtmlProcessor::Normalize(std::u16string_view piece) {
     m_strNormalized.clear();
     if (m_strNormalized.capacity() < piece.size()) {
@@ -186,7 +357,28 @@ void CHtmlProcessor::HandleMarkup(std::u16string_view piece) {
         return;
     }
     Normalize(piece);
-    const std::u16string_view copy = m_strNormalized;
+    switch (FollowMarkup(m_strNormalized, piece)) {
+    case MarkupEffect::kMetaTagAfter:
+        Write(piece);
+        InsertMetaTag();
+        break;
+    case MarkupEffect::kHeadBlockBefore:
+        InsertHeadBlock();
+        Write(piece);
+        break;
+    case MarkupEffect::kCharsetMeta:
+        CommentOutMeta(piece);
+        break;
+    case MarkupEffect::kNone:
+        Write(piece);
+        break;
+    }
+}
+
+// Moves the stage on for a tag given its normalized copy; `piece` is the tag as
+// written, needed only to tell a charset meta tag in the head.
+CHtmlProcessor::MarkupEffect CHtmlProcessor::FollowMarkup(std::u16string_view copy,
+                                                          std::u16string_view piece) {
     switch (m_nStage) {
     case kOutsideHead:
         if (StartsWithNoCase(copy, "<SCRIPT")) {
@@ -197,15 +389,13 @@ void CHtmlProcessor::HandleMarkup(std::u16string_view piece) {
             // stay in force ahead of the one we add, and a browser would read
             // the UTF-8 text in the old encoding.
             m_nStage = kInHead;
-            Write(piece);
             if (m_bAddMetaTag && !m_bMetaWritten) {
-                InsertMetaTag();
+                return MarkupEffect::kMetaTagAfter;
             }
-            return;
         } else if (StartsWithNoCase(copy, "<BODY")) {
             LeaveHead();
             if (m_bAddMetaTag && !m_bMetaWritten) {
-                InsertHeadBlock();
+                return MarkupEffect::kHeadBlockBefore;
             }
         }
         break;
@@ -221,9 +411,8 @@ void CHtmlProcessor::HandleMarkup(std::u16string_view piece) {
             m_nStage = kTitle;
         } else if (EqualsNoCase(copy, "</HEAD>")) {
             LeaveHead();
-        } else if (m_bAddMetaTag && IsCharsetMeta(piece)) {
-            CommentOutMeta(piece);
-            return;
+        } else if (m_bAddMetaTag && IsCharsetMeta(copy, piece)) {
+            return MarkupEffect::kCharsetMeta;
         }
         break;
     case kScriptInHead:
@@ -237,11 +426,10 @@ void CHtmlProcessor::HandleMarkup(std::u16string_view piece) {
     default:
         break;
     }
-    Write(piece);
+    return MarkupEffect::kNone;
 }
 
-bool CHtmlProcessor::IsCharsetMeta(std::u16string_view piece) const {
-    const std::u16string_view copy = m_strNormalized;
+bool CHtmlProcessor::IsCharsetMeta(std::u16string_view copy, std::u16string_view piece) const {
     if (StartsWithNoCase(copy, "<meta http-equiv='content-type' content='text/html; charset=") ||
         StartsWithNoCase(copy, "<meta http-equiv='content-type' content='text/html;charset=") ||
         StartsWithNoCase(copy, "<meta http-equiv=content-type content='text/html; charset=")) {

@@ -42,6 +42,17 @@ public:
     // more cutting is needed: everything that follows passes unchanged.
     bool ProcessPiece(std::u16string_view piece);
 
+    // A piece too long to hold whole, passed on in parts. BeginLongPiece sees
+    // the start of the piece and says whether it may be written before its end
+    // is known (false: hand the whole piece to ProcessPiece). PassOnLongPart
+    // writes what it can of `part` (the unwritten rest so far) exactly as
+    // ProcessPiece would have written it, returns how many units it used, and
+    // sets holdRest when nothing more can be written before the piece ends.
+    // EndLongPiece takes the unwritten rest and returns what ProcessPiece would.
+    bool BeginLongPiece(std::u16string_view start);
+    std::size_t PassOnLongPart(std::u16string_view part, bool& holdRest);
+    bool EndLongPiece(std::u16string_view rest);
+
     bool AddMetaTag() const { return m_bAddMetaTag; }
     bool ConvertEntities() const { return m_bConvertEntities; }
     bool MetaWritten() const { return m_bMetaWritten; }
@@ -51,9 +62,14 @@ public:
     std::int64_t LogIndex() const { return m_nLogIndex; }
 
 private:
+    // What a markup item asks for besides being written as it is.
+    enum class MarkupEffect { kNone, kMetaTagAfter, kHeadBlockBefore, kCharsetMeta };
+
     void HandleMarkup(std::u16string_view piece);
+    MarkupEffect FollowMarkup(std::u16string_view copy, std::u16string_view piece);
     void Normalize(std::u16string_view piece);
-    bool IsCharsetMeta(std::u16string_view piece) const;
+    bool IsCharsetMeta(std::u16string_view copy, std::u16string_view piece) const;
+    void TrackLongPart(std::u16string_view part);
     void InsertMetaTag();
     void InsertHeadBlock();
     void CommentOutMeta(std::u16string_view piece);
@@ -73,6 +89,18 @@ private:
     std::int64_t m_nLogIndex = 0;
     std::u16string m_strDecoded;
     std::u16string m_texts[7]; // texts 5500 to 5506
+
+    // The long piece being passed on in parts.
+    static constexpr std::size_t kLongCopyLength = 16;
+    bool m_bLongMarkup = false;   // starts with "<": markup if it ends with ">"
+    bool m_bLongVerbatim = false; // as markup: a comment or script block
+    bool m_bLongDecoded = false;  // as text: its character references decoded
+    char16_t m_nLongLast = 0;     // its last unit so far
+    // Its normalized copy (as Normalize makes it, before the last blank is
+    // dropped) up to kLongCopyLength units, and the copy's whole length.
+    std::u16string m_strLongCopy;
+    std::uint64_t m_nLongCopyLength = 0;
+    bool m_bLongInSpace = false;
 };
 
 } // namespace varnolt
