@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <span>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,31 @@ mode_t CurrentUmask() {
 
 } // namespace
 
+namespace {
+
+// Reads `fd` to its end in pieces of `buffer`'s size, handing each to
+// `consume` until it returns false. False with `*error` set on a read error.
+bool ConsumeDescriptor(int fd, std::span<char> buffer,
+                       const std::function<bool(std::string_view chunk)>& consume, int* error) {
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (error != nullptr) {
+                *error = errno;
+            }
+            return false;
+        }
+        if (got == 0 || !consume(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
+            return true;
+        }
+    }
+}
+
+} // namespace
+
 bool ReadFileChunks(const std::string& path,
                     const std::function<bool(std::string_view chunk)>& consume, int* error) {
     int fd = -1;
@@ -39,23 +65,7 @@ bool ReadFileChunks(const std::string& path,
         return false;
     }
     char buffer[8192];
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ok = false;
-            if (error != nullptr) {
-                *error = errno;
-            }
-            break;
-        }
-        if (got == 0 || !consume(std::string_view(buffer, static_cast<std::size_t>(got)))) {
-            break;
-        }
-    }
+    const bool ok = ConsumeDescriptor(fd, buffer, consume, error);
     ::close(fd);
     return ok;
 }
@@ -75,23 +85,7 @@ bool ReadStreamChunks(const std::string& path,
         }
     }
     std::string buffer(std::size_t{64} << 10, '\0');
-    bool ok = true;
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ok = false;
-            if (error != nullptr) {
-                *error = errno;
-            }
-            break;
-        }
-        if (got == 0 || !consume(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
-            break;
-        }
-    }
+    const bool ok = ConsumeDescriptor(fd, buffer, consume, error);
     if (!path.empty()) {
         ::close(fd);
     }
