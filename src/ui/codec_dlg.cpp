@@ -114,13 +114,11 @@ QString CCodecEdit::Text() const {
     return text;
 }
 
-void CCodecEdit::dragEnterEvent(QDragEnterEvent* event) {
-    if (!CarriesLocalFile(event->mimeData())) {
-        QPlainTextEdit::dragEnterEvent(event);
-        return;
-    }
-    // Only ever a copy: accepting a move would let the file manager delete
-    // the original.
+namespace {
+
+// Only ever a copy: accepting a move would let the file manager delete the
+// original.
+void AcceptAsCopyOnly(QDropEvent* event) {
     if (event->possibleActions() & Qt::CopyAction) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
@@ -129,17 +127,22 @@ void CCodecEdit::dragEnterEvent(QDragEnterEvent* event) {
     }
 }
 
+} // namespace
+
+void CCodecEdit::dragEnterEvent(QDragEnterEvent* event) {
+    if (!CarriesLocalFile(event->mimeData())) {
+        QPlainTextEdit::dragEnterEvent(event);
+        return;
+    }
+    AcceptAsCopyOnly(event);
+}
+
 void CCodecEdit::dragMoveEvent(QDragMoveEvent* event) {
     if (!CarriesLocalFile(event->mimeData())) {
         QPlainTextEdit::dragMoveEvent(event);
         return;
     }
-    if (event->possibleActions() & Qt::CopyAction) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    AcceptAsCopyOnly(event);
 }
 
 void CCodecEdit::dropEvent(QDropEvent* event) {
