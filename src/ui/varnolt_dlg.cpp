@@ -351,6 +351,15 @@ void CVarnoltDlg::BuildMenu() {
     QAction* codec = add(tools, QStringLiteral("&Unicode Codec..."), "unicodeCodecAction",
                          [this] { OnUnicodeCodec(); });
     codec->setShortcut(QKeySequence(Qt::Key_F5));
+    tools->addSeparator();
+    m_pForceAction = add(tools,
+                         QStringLiteral("Convert Files That Do Not Seem to Be in the &Source "
+                                        "Encoding"),
+                         "forceAction", [] {});
+    m_pForceAction->setCheckable(true);
+    m_pForceAction->setToolTip(
+        QStringLiteral("Files that look like UTF-8, UTF-16 or binary data are skipped with a "
+                       "warning unless this is ticked."));
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     QAction* contents =
@@ -612,6 +621,7 @@ void CVarnoltDlg::OnConvert() {
     CConvController controller(this, &m_sourceFiles, options.nCodePage, options.nOutputOption,
                                target, options.nUnicodeFormat, options.bUtf8Meta, options.bAddBOM,
                                options.bEntityToUnicode, m_settings, &question);
+    controller.m_bForce = m_pForceAction->isChecked();
     CControllerBase::SetCurrent(&controller);
     RunConversion(controller);
     CLog::Instance().Reset();

@@ -123,6 +123,9 @@ private:
     QLabel* m_pOutputHelp = nullptr;
     CFileDropListCtrl* m_pFileList = nullptr;
     QLabel* m_pItemCount = nullptr;
+    // Off at every start: converting a file the guards refused is a choice
+    // for one run, never a stored default.
+    QAction* m_pForceAction = nullptr;
     CCodecDlg* m_pCodecDlg = nullptr; // a child: destroyed with this window
     // Destroyed before the controls it adds rows to.
     std::unique_ptr<CFindFileDlg> m_pFindDlg;

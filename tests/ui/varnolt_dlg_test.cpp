@@ -15,6 +15,7 @@
 #include "ui/overwrite_question_dlg.hpp"
 #include "ui/varnolt_dlg.hpp"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -125,11 +126,13 @@ class CRecordingDlg : public CVarnoltDlg {
 public:
     using CVarnoltDlg::CVarnoltDlg;
     std::vector<std::string> runs; // output argument of each run
+    std::vector<bool> forced;      // whether each run converted refused files too
     int filesAtRun = 0;
 
 protected:
     void RunConversion(varnolt::CConvController& controller) override {
         runs.push_back(controller.m_strOutputArg);
+        forced.push_back(controller.m_bForce);
         filesAtRun = controller.m_pFileList->GetCount();
         varnolt::CLog::Instance().AddRecord("/recorded");
     }
@@ -465,6 +468,27 @@ TEST(VarnoltDlg, BrowseSelectsFolderOptionAndCancelKeepsTheTypedFolder) {
         dlg.OnBrowseFolder();
         EXPECT_EQ(dlg.CurrentOptions().nOutputOption, 2);
         EXPECT_EQ(edit->text().toStdString(), accept ? chosen : "/typed/by/hand");
+    }
+}
+
+TEST(VarnoltDlg, ConvertingRefusedFilesIsChosenPerWindowNeverStored) {
+    Fixture f;
+    const std::string folder = f.dir / "out";
+    ::mkdir(folder.c_str(), 0755);
+    f.settings->OutputOption.Set(2);
+    f.settings->OutputFolder.Set(folder);
+    for (const bool tick : {false, true, false}) {
+        CRecordingDlg dlg(*f.settings, f.files, {});
+        auto* force = dlg.findChild<QAction*>(QStringLiteral("forceAction"));
+        ASSERT_NE(force, nullptr);
+        EXPECT_TRUE(force->isCheckable());
+        EXPECT_FALSE(force->isChecked()) << "off in every new window";
+        if (tick) {
+            force->trigger();
+        }
+        dlg.AddFiles({QStringLiteral("/a.txt")});
+        dlg.OnConvert();
+        EXPECT_EQ(dlg.forced, std::vector<bool>{tick});
     }
 }
 
