@@ -120,7 +120,11 @@ def main():
             kept = []
             for line in lines:
                 try:
-                    line.encode(codec)
+                    data = line.encode(codec)
+                    # The catalogue's EUC-JP is JIS X 0208 only: no
+                    # three-byte JIS X 0212 characters.
+                    if cp == 20932 and b"\x8f" in data:
+                        continue
                     kept.append(line)
                 except UnicodeEncodeError:
                     pass

@@ -188,6 +188,47 @@ std::optional<std::u16string> DecodeHead(std::int32_t codePage, std::span<const 
     return text;
 }
 
+// The Han characters and Hangul syllables of the first levels of the national
+// character sets (GB 2312, Big5 level 1, JIS level 1, KS X 1001): the ones
+// real text is mostly made of. A text decoded with the wrong CJK page lands
+// on the rarer rest far more often.
+class CCommonCjk {
+public:
+    CCommonCjk() : m_common(0x10000, false) {
+        Add(936, 0xB0, 0xF7, 0xA1, 0xFE);
+        Add(950, 0xA4, 0xC5, 0x40, 0x7E);
+        Add(950, 0xA4, 0xC5, 0xA1, 0xFE);
+        Add(932, 0x88, 0x98, 0x40, 0xFC);
+        Add(949, 0xB0, 0xC8, 0xA1, 0xFE);
+        Add(949, 0xCA, 0xFD, 0xA1, 0xFE);
+    }
+    bool Contains(char32_t c) const { return c < 0x10000 && m_common[c]; }
+
+private:
+    void Add(std::int32_t codePage, unsigned leadFirst, unsigned leadLast, unsigned trailFirst,
+             unsigned trailLast) {
+        for (unsigned lead = leadFirst; lead <= leadLast; ++lead) {
+            for (unsigned trail = trailFirst; trail <= trailLast; ++trail) {
+                const std::uint8_t in[2] = {static_cast<std::uint8_t>(lead),
+                                            static_cast<std::uint8_t>(trail)};
+                char16_t out[4];
+                CDecoderState state;
+                DecodeError error = DecodeError::kNone;
+                if (MultiByteToWideChar(codePage, true, in, 2, true, state, out, 4, error) == 1) {
+                    m_common[out[0]] = true;
+                }
+            }
+        }
+    }
+
+    std::vector<bool> m_common;
+};
+
+bool IsCommonCjk(char32_t c) {
+    static const CCommonCjk common;
+    return common.Contains(c);
+}
+
 enum class Script {
     kNone,
     kLatin,
@@ -211,12 +252,15 @@ struct CharClass {
     int nBlock = 0; // distinguishes the Indic scripts
     bool bUpper = false;
     bool bLower = false;
+    bool bSpace = false;
+    bool bAsciiLetter = false;
 };
 
 CharClass Classify(char32_t c) {
     if (c < 0x80) {
         if (c == '\t' || c == '\n' || c == '\r' || c == '\f' || (c >= 0x20 && c < 0x7F)) {
-            return {Kind::kAscii};
+            const bool bLetter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            return {Kind::kAscii, Script::kNone, 0, false, false, c == ' ', bLetter};
         }
         return {Kind::kBad};
     }
@@ -231,7 +275,6 @@ CharClass Classify(char32_t c) {
         case 0xA0:
         case 0xAB:
         case 0xBB:
-        case 0xA7:
         case 0xB0:
         case 0xB7:
         case 0xA9:
@@ -326,10 +369,10 @@ CharClass Classify(char32_t c) {
         return {Kind::kRareLetter, Script::kHangul};
     }
     if (c >= 0xAC00 && c < 0xD7A4) {
-        return {Kind::kLetter, Script::kHangul};
+        return {IsCommonCjk(c) ? Kind::kLetter : Kind::kRareLetter, Script::kHangul};
     }
     if (c >= 0x4E00 && c < 0xA000) {
-        return {Kind::kLetter, Script::kHan};
+        return {IsCommonCjk(c) ? Kind::kLetter : Kind::kRareLetter, Script::kHan};
     }
     if ((c >= 0x3400 && c < 0x4E00) || (c >= 0xF900 && c < 0xFB00) || c >= 0x20000) {
         return {Kind::kRareLetter, Script::kHan};
@@ -343,19 +386,20 @@ CharClass Classify(char32_t c) {
     return {Kind::kSymbol};
 }
 
+bool IsNonLatinLetter(const CharClass& cls) {
+    return (cls.kind == Kind::kLetter || cls.kind == Kind::kRareLetter) &&
+           cls.script != Script::kLatin && cls.script != Script::kHan &&
+           cls.script != Script::kKana && cls.script != Script::kHangul;
+}
+
 // How much the text looks like prose: near 1 when its non-ASCII characters
 // are letters of one script in sensible case, lower for symbols, letters of
 // mixed scripts, capitals inside words, and far lower for control characters.
 // Text without non-ASCII characters scores 1 whatever the page.
 double Plausibility(const std::u16string& text) {
-    struct Seen {
-        CharClass cls;
-        std::size_t nCount;
-    };
     std::vector<CharClass> classes;
     classes.reserve(text.size());
     std::map<std::pair<Script, int>, std::size_t> scripts;
-    std::size_t nBad = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
@@ -368,9 +412,6 @@ double Plausibility(const std::u16string& text) {
             if (cls.script != Script::kLatin || c >= 0x80) {
                 ++scripts[{cls.script, cls.nBlock}];
             }
-        }
-        if (cls.kind == Kind::kBad) {
-            ++nBad;
         }
     }
     // The dominant non-ASCII script; Han and Kana (Japanese) count as one
@@ -425,13 +466,22 @@ double Plausibility(const std::u16string& text) {
             if (cls.bUpper && previous != nullptr && previous->bLower) {
                 dSum -= 1.0;
             }
-        } else if (cls.kind == Kind::kAscii && previous != nullptr &&
-                   previous->kind != Kind::kAscii && previous->bLower) {
-            // (ASCII letters after non-ASCII ones are judged by their own case below.)
+            // A Latin letter glued to a letter of another script: the
+            // trail bytes of a two-byte page read one byte at a time.
+            if (previous != nullptr && previous->bAsciiLetter && IsNonLatinLetter(cls)) {
+                dSum -= 1.0;
+            }
+        } else if (cls.bAsciiLetter && previous != nullptr && IsNonLatinLetter(*previous)) {
+            dSum -= 1.0;
+        } else if (cls.bSpace && previous != nullptr && previous->script == Script::kHan &&
+                   previous->kind != Kind::kPunct) {
+            // Chinese and Japanese put no spaces between words: blanks
+            // after ideographs are the word breaks of a text in another
+            // script read with the wrong page.
+            dSum -= 1.0;
         }
         previous = &cls;
     }
-    (void)nBad;
     if (nCounted == 0) {
         return 1.0;
     }
@@ -450,6 +500,12 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
         return {};
     }
     const std::vector<std::int32_t> proposal = DetectorProposal(head);
+    // Text of ASCII bytes without a NUL is the same text in every
+    // ASCII-compatible page; read as UTF-16 it would be pairs of letters
+    // glued into ideographs, which no one writes.
+    const bool bAscii = IsAsciiOnly(head);
+    const bool bPlainAscii =
+        bAscii && std::find(head.begin(), head.end(), std::byte{0}) == head.end();
 
     // Pages grouped by the text they give: pages that decode the head
     // identically are the same answer and get one confidence.
@@ -466,6 +522,9 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
             continue;
         }
         seen.push_back(cp);
+        if (bPlainAscii && (cp == 1200 || cp == 1201)) {
+            continue;
+        }
         std::optional<std::u16string> text = DecodeHead(cp, head, bTruncated);
         if (!text) {
             continue;
@@ -482,7 +541,6 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
         return {};
     }
 
-    const bool bAscii = IsAsciiOnly(head);
     for (Group& g : groups) {
         g.dScore = Plausibility(g.text);
         const bool bProposed = std::any_of(g.pages.begin(), g.pages.end(), [&](std::int32_t cp) {
