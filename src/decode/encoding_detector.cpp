@@ -173,19 +173,27 @@ std::optional<std::u16string> DecodeHead(std::int32_t codePage, std::span<const 
         return std::nullopt;
     }
     const bool bStrict = UsesStrictFlag(codePage);
-    std::u16string text(decoder->MaxOutput(head.size()), u'\0');
-    CDecoderState state;
-    DecodeError error = DecodeError::kNone;
-    const std::size_t nOut = MultiByteToWideChar(codePage, bStrict, in, head.size(), !bTruncated,
-                                                 state, text.data(), text.size(), error);
-    if (error != DecodeError::kNone) {
-        return std::nullopt;
+    // The decoders see a head cut from a longer file as a whole text, so a
+    // character cut at its end does not decode: then the head is tried
+    // again without its last one to three bytes (the longest cut sequence).
+    const std::size_t nDrops = bTruncated ? std::min<std::size_t>(3, head.size() - 1) : 0;
+    for (std::size_t nDrop = 0; nDrop <= nDrops; ++nDrop) {
+        const std::size_t n = head.size() - nDrop;
+        std::u16string text(decoder->MaxOutput(n), u'\0');
+        CDecoderState state;
+        DecodeError error = DecodeError::kNone;
+        const std::size_t nOut = MultiByteToWideChar(codePage, bStrict, in, n, true, state,
+                                                     text.data(), text.size(), error);
+        if (error != DecodeError::kNone) {
+            continue;
+        }
+        text.resize(nOut);
+        if (!bStrict && text.find(u'\uFFFD') != std::u16string::npos) {
+            continue;
+        }
+        return text;
     }
-    text.resize(nOut);
-    if (!bStrict && text.find(u'\uFFFD') != std::u16string::npos) {
-        return std::nullopt;
-    }
-    return text;
+    return std::nullopt;
 }
 
 // The Han characters and Hangul syllables of the first levels of the national
@@ -488,6 +496,21 @@ double Plausibility(const std::u16string& text) {
     return dSum / static_cast<double>(nCounted);
 }
 
+bool HasHzShift(std::span<const std::byte> head) {
+    for (std::size_t i = 0; i + 1 < head.size(); ++i) {
+        if (head[i] == std::byte{'~'} && head[i + 1] == std::byte{'{'}) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ReadsAsAscii(const std::u16string& text, std::span<const std::byte> head) {
+    return text.size() == head.size() &&
+           std::equal(text.begin(), text.end(), head.begin(),
+                      [](char16_t c, std::byte b) { return c == static_cast<char16_t>(b); });
+}
+
 bool IsAsciiOnly(std::span<const std::byte> head) {
     return std::all_of(head.begin(), head.end(),
                        [](std::byte b) { return static_cast<unsigned>(b) < 0x80; });
@@ -524,6 +547,14 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
         seen.push_back(cp);
         if (bPlainAscii && (cp == 1200 || cp == 1201)) {
             continue;
+        }
+        // Read as HZ, plain ASCII differs only where a "~" escapes; without
+        // a shift into GB2312 that is an ASCII text with tildes.
+        if (bPlainAscii && cp == 52936 && !HasHzShift(head)) {
+            const std::optional<std::u16string> text = DecodeHead(cp, head, bTruncated);
+            if (!text || !ReadsAsAscii(*text, head)) {
+                continue;
+            }
         }
         std::optional<std::u16string> text = DecodeHead(cp, head, bTruncated);
         if (!text) {
@@ -566,10 +597,18 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
     for (const Group& g : groups) {
         dTotal += std::exp(kSharpness * (g.dScore - dBest));
     }
+    // The bytes that tell the pages apart are the evidence: a reading chosen
+    // on two accented bytes is a guess, however far ahead it is. When
+    // every page gives one text there is nothing to doubt.
+    std::size_t nTelling = 0;
+    for (const std::byte b : head) {
+        nTelling += static_cast<unsigned>(b) >= 0x80 || b == std::byte{0} ? 1 : 0;
+    }
+    const double dEvidence =
+        groups.size() == 1 ? 1.0 : 1.0 - std::exp(-static_cast<double>(nTelling) / 3.0);
     std::vector<DetectionCandidate> candidates;
-    std::vector<double> scores;
     for (const Group& g : groups) {
-        const double dConfidence = std::exp(kSharpness * (g.dScore - dBest)) / dTotal;
+        const double dConfidence = dEvidence * std::exp(kSharpness * (g.dScore - dBest)) / dTotal;
         for (std::int32_t cp : g.pages) {
             candidates.push_back({cp, dConfidence});
         }
