@@ -47,6 +47,15 @@ TEST(DetectSwitch, PrintsEachFileWithItsCandidatesAndConvertsNothing) {
                            "(  \\d+ +\\S.*\\S +1\\.00\n){48}" +
                            dir + "/gone\\.txt:\n  cannot be read: .+\n$");
     EXPECT_TRUE(std::regex_match(r.out, block)) << r.out;
+
+    // The console front end passes it on and claims no conversion.
+    const auto front = test::RunProgram(XVARNOLT_EXE_PATH, {"--detect", "ru.txt"}, run.dir.Path(),
+                                        {"VARNOLT_SETTINGS=" + (run.dir / "settings.reg"),
+                                         std::string("VARNOLT_EXE=") + VARNOLT_EXE_PATH});
+    EXPECT_EQ(front.exitCode, 0) << front.err;
+    EXPECT_NE(front.out.find("/ru.txt:\n  1251   Cyrillic (Windows)"), std::string::npos)
+        << front.out;
+    EXPECT_EQ(front.out.find("Conversion OK!"), std::string::npos) << front.out;
 }
 
 TEST(DetectSwitch, RefusesRunSwitchesBesideIt) {
