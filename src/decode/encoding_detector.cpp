@@ -444,7 +444,11 @@ double Plausibility(const std::u16string& text) {
     double dSum = 0.0;
     std::size_t nCounted = 0;
     const CharClass* previous = nullptr;
-    for (const CharClass& cls : classes) {
+    const auto isIdeograph = [](const CharClass& cls) {
+        return cls.script == Script::kHan && cls.kind != Kind::kPunct;
+    };
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        const CharClass& cls = classes[i];
         if (cls.kind != Kind::kAscii) {
             ++nCounted;
             switch (cls.kind) {
@@ -481,19 +485,36 @@ double Plausibility(const std::u16string& text) {
             }
         } else if (cls.bAsciiLetter && previous != nullptr && IsNonLatinLetter(*previous)) {
             dSum -= 1.0;
-        } else if (cls.bSpace && previous != nullptr && previous->script == Script::kHan &&
-                   previous->kind != Kind::kPunct) {
-            // Chinese and Japanese put no spaces between words: blanks
-            // after ideographs are the word breaks of a text in another
+        } else if (cls.bSpace && previous != nullptr && isIdeograph(*previous) &&
+                   i + 1 < classes.size() && isIdeograph(classes[i + 1])) {
+            // Chinese and Japanese put no spaces between words: a blank
+            // between ideographs is the word break of a text in another
             // script read with the wrong page.
-            dSum -= 1.0;
+            dSum -= 2.0;
         }
         previous = &cls;
     }
     if (nCounted == 0) {
         return 1.0;
     }
-    return dSum / static_cast<double>(nCounted);
+    double dScore = dSum / static_cast<double>(nCounted);
+    // No letter of a real alphabet or syllabary makes up a third of a text;
+    // one that does is the lead byte of a two-byte page read on its own.
+    // (Latin is left out: the accented letters of a Latin text are few and
+    // often mostly one, such as French é.)
+    if (dominant.first != Script::kLatin && dominant.first != Script::kNone && nDominant >= 20) {
+        std::map<char16_t, std::size_t> counts;
+        std::size_t nTop = 0;
+        for (const char16_t c : text) {
+            if (c >= 0x80) {
+                nTop = std::max(nTop, ++counts[c]);
+            }
+        }
+        if (3 * nTop > nDominant) {
+            dScore -= 0.5;
+        }
+    }
+    return dScore;
 }
 
 bool HasHzShift(std::span<const std::byte> head) {
@@ -602,7 +623,9 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
     // every page gives one text there is nothing to doubt.
     std::size_t nTelling = 0;
     for (const std::byte b : head) {
-        nTelling += static_cast<unsigned>(b) >= 0x80 || b == std::byte{0} ? 1 : 0;
+        // Bytes above ASCII, the NULs of UTF-16 and the tildes of HZ's escapes.
+        nTelling +=
+            static_cast<unsigned>(b) >= 0x80 || b == std::byte{0} || b == std::byte{'~'} ? 1 : 0;
     }
     const double dEvidence =
         groups.size() == 1 ? 1.0 : 1.0 - std::exp(-static_cast<double>(nTelling) / 3.0);
