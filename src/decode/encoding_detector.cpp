@@ -622,10 +622,15 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
     // on two accented bytes is a guess, however far ahead it is. When
     // every page gives one text there is nothing to doubt.
     std::size_t nTelling = 0;
-    for (const std::byte b : head) {
-        // Bytes above ASCII, the NULs of UTF-16 and the tildes of HZ's escapes.
-        nTelling +=
-            static_cast<unsigned>(b) >= 0x80 || b == std::byte{0} || b == std::byte{'~'} ? 1 : 0;
+    bool bInHz = false; // between HZ's "~{" and "~}" every byte is GB2312
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        const auto b = static_cast<unsigned>(head[i]);
+        if (b == '~' && i + 1 < head.size()) {
+            const auto next = static_cast<unsigned>(head[i + 1]);
+            bInHz = next == '{' ? true : next == '}' ? false : bInHz;
+        }
+        // Bytes above ASCII, the NULs of UTF-16 and HZ's two-byte characters.
+        nTelling += b >= 0x80 || b == 0 || bInHz ? 1 : 0;
     }
     const double dEvidence =
         groups.size() == 1 ? 1.0 : 1.0 - std::exp(-static_cast<double>(nTelling) / 3.0);

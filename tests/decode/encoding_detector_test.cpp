@@ -93,6 +93,46 @@ TEST(EncodingDetector, PagesThatReadTheTextAlikeShareTheirConfidence) {
     EXPECT_TRUE(best.count(1252) && best.count(28591)) << candidates.front().nCodePage;
 }
 
+// Pages the statistical detector never names are found by the decoders and
+// the plausibility of their text alone.
+TEST(EncodingDetector, PagesTheDetectorNeverNamesAreFoundByDecoding) {
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::int32_t codePage;
+    } cases[] = {
+        {"Chinese in HZ", "~{=qLlLlFx:\\:C#,NRCGH%9+T0I\"2=0I!#9+T0@oSP:\\6`HK#,4s<R6<:\\?*PD!#~}",
+         52936},
+        {"Korean in Johab",
+         "\xB5\xA1\x93i\xB7"
+         "e \x90i\xB3\xA1\x88"
+         "a \xB9\xBD\xB4"
+         "a\xAC\xE1 \xB6\x81\x9F\xA1\x93"
+         "e \x89\xB7\xB6\xA5\xB5"
+         "A \xAC"
+         "e\xC0\x82\xB7i \x88v\xAFs\x93\xA1\x94"
+         "a. \x89\xB7\xB6\xA5\xB5"
+         "A\x93"
+         "e \xAC"
+         "a\x9Cq\x97i\xB7\xA1 \xA0g\xB4v\x89\xA1 \xA1\xA1\x96\x81 \xBBi\x88\xE1\xB6\xA1 "
+         "\xA5\xA1\xB5v\xAFs\x93\xA1\x94"
+         "a.",
+         1361},
+        {"Russian in DOS Cyrillic",
+         "\xE4\xA8\xAC\xD6\xA6\xD4\xDE \xB5\xD6\xE1\xD6\xF5\xA0\xDE \xD8\xD6\xAC\xD6\xA6\xA0, \xB7 "
+         "\xD2\xF1 \xD8\xD6\xF5\xD0\xB7 \xAC\xE7\xD0\xDE\xE5\xED \xEB \xD8\xA0\xE1\xC6. \xEC "
+         "\xD8\xA0\xE1\xC6\xA8 \xA2\xF1\xD0\xD6 \xD2\xD4\xD6\xAC\xD6 \xD0\x9C\xA6\xA8\xBD.",
+         855},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto candidates = DetectEncoding(Bytes(c.bytes));
+        ASSERT_FALSE(candidates.empty());
+        EXPECT_EQ(candidates.front().nCodePage, c.codePage);
+        EXPECT_GE(candidates.front().dConfidence, kAutoDetectThreshold);
+    }
+}
+
 // A head cut from a longer file may end inside a character; that must not
 // disqualify the page, while the same bytes as a whole file do.
 TEST(EncodingDetector, CutCharacterAtTheEndOfAHead) {
