@@ -513,6 +513,17 @@ double Plausibility(const std::u16string& text) {
         if (3 * nTop > nDominant) {
             dScore -= 0.5;
         }
+        // Ideographs number in thousands; hundreds of them drawn from fewer
+        // than 80 are an alphabet read with the wrong two-byte page.
+        if (dominant.first == Script::kHan && nDominant >= 200) {
+            const auto nIdeographs =
+                std::count_if(counts.begin(), counts.end(), [](const auto& entry) {
+                    return Classify(entry.first).script == Script::kHan;
+                });
+            if (nIdeographs < 80) {
+                dScore -= 0.5;
+            }
+        }
     }
     return dScore;
 }
