@@ -9,7 +9,7 @@ detector's top-1 and top-3 answers are checked. A guess counts as right when
 its code page decodes the sample to the same text as the true one.
 
 Needs: iso-codes, gettext (msgunfmt). Usage:
-  bench/detect_accuracy.py [--varnolt build/default/src/varnolt] [--work DIR]
+  bench/detect_accuracy.py [--varnolt build/default/src/varnolt] [--work DIR] [--parts N]
 """
 import argparse
 import collections
@@ -106,6 +106,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--varnolt", default="build/default/src/varnolt")
     parser.add_argument("--work", default=None)
+    parser.add_argument("--parts", type=int, default=4,
+                        help="samples per language, encoding and size")
     args = parser.parse_args()
     work = args.work or tempfile.mkdtemp(prefix="detect-bench-")
     os.makedirs(work, exist_ok=True)
@@ -132,13 +134,18 @@ def main():
                 continue
             text_cp = "".join(kept)
             for size in SIZES:
-                prefix = cut(text_cp, codec, size)
-                if prefix is None:
-                    continue
-                path = os.path.join(work, f"{lang}.{cp}.{size}.txt")
-                with open(path, "wb") as f:
-                    f.write(prefix.encode(codec))
-                samples.append((path, cp, size, lang))
+                # Several samples per language and size, from different
+                # stretches of its text (each starts at a line).
+                for part in range(args.parts):
+                    start = len(text_cp) * part // args.parts
+                    start = text_cp.rfind("\n", 0, start) + 1 if start else 0
+                    prefix = cut(text_cp[start:], codec, size)
+                    if prefix is None:
+                        continue
+                    path = os.path.join(work, f"{lang}.{cp}.{size}.{part}.txt")
+                    with open(path, "wb") as f:
+                        f.write(prefix.encode(codec))
+                    samples.append((path, cp, size, lang))
 
     start = time.monotonic()
     output = subprocess.run([args.varnolt, "--detect"] + [s[0] for s in samples],

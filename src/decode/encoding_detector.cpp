@@ -483,6 +483,12 @@ double Plausibility(const std::u16string& text) {
             if (previous != nullptr && previous->bAsciiLetter && IsNonLatinLetter(cls)) {
                 dSum -= 1.0;
             }
+            // One CJK character inside a Latin word: an accented letter of
+            // a two-byte page read with another one.
+            if (cls.script >= Script::kHangul && previous != nullptr && previous->bAsciiLetter &&
+                i + 1 < classes.size() && classes[i + 1].bAsciiLetter) {
+                dSum -= 2.0;
+            }
         } else if (cls.bAsciiLetter && previous != nullptr && IsNonLatinLetter(*previous)) {
             dSum -= 1.0;
         } else if (cls.bSpace && previous != nullptr && isIdeograph(*previous) &&
@@ -604,13 +610,16 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
         return {};
     }
 
+    // The detector's word counts, but a reading clearly more plausible than
+    // the one it names wins over it.
+    constexpr double kProposalBonus = 0.25;
     for (Group& g : groups) {
         g.dScore = Plausibility(g.text);
         const bool bProposed = std::any_of(g.pages.begin(), g.pages.end(), [&](std::int32_t cp) {
             return std::find(proposal.begin(), proposal.end(), cp) != proposal.end();
         });
         if (bProposed) {
-            g.dScore += 0.5;
+            g.dScore += kProposalBonus;
         }
         // Non-ASCII bytes that form valid UTF-8 are almost never anything else.
         if (!bAscii && std::find(g.pages.begin(), g.pages.end(), 65001) != g.pages.end()) {
