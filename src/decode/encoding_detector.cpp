@@ -262,13 +262,15 @@ struct CharClass {
     bool bLower = false;
     bool bSpace = false;
     bool bAsciiLetter = false;
+    bool bDigit = false;
 };
 
 CharClass Classify(char32_t c) {
     if (c < 0x80) {
         if (c == '\t' || c == '\n' || c == '\r' || c == '\f' || (c >= 0x20 && c < 0x7F)) {
             const bool bLetter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-            return {Kind::kAscii, Script::kNone, 0, false, false, c == ' ', bLetter};
+            return {Kind::kAscii, Script::kNone, 0,       false,
+                    false,        c == ' ',      bLetter, c >= '0' && c <= '9'};
         }
         return {Kind::kBad};
     }
@@ -400,6 +402,89 @@ bool IsNonLatinLetter(const CharClass& cls) {
            cls.script != Script::kKana && cls.script != Script::kHangul;
 }
 
+// The letters beyond ASCII that the languages written in Latin letters use
+// (small letters). A Latin text decoded with the wrong page keeps looking
+// like Latin letters, but ones that no single language uses together, such
+// as the Turkish ğ and ş beside the Icelandic á and æ.
+constexpr std::u16string_view kLatinAlphabets[] = {
+    u"àâæçéèêëîïôœùûüÿ",            // French
+    u"äöüß",                        // German
+    u"áéíóúüñ",                     // Spanish
+    u"áâãàçéêíóôõú",                // Portuguese
+    u"àèéìíîòóù",                   // Italian
+    u"àçèéíïòóúü",                  // Catalan
+    u"áéëèïóöüíú",                  // Dutch
+    u"æøåéóáü",                     // Danish, Norwegian
+    u"åäöéü",                       // Swedish
+    u"äöåšž",                       // Finnish
+    u"áæðéíóöúýþ",                  // Icelandic
+    u"äõöüšž",                      // Estonian
+    u"āčēģīķļņšūž",                 // Latvian
+    u"ąčęėįšųūž",                   // Lithuanian
+    u"ąćęłńóśźż",                   // Polish
+    u"áčďéěíňóřšťúůýž",             // Czech
+    u"áäčďéíĺľňóôŕšťúýž",           // Slovak
+    u"čćđšž",                       // Slovene, Croatian, Bosnian, Serbian
+    u"áéíóöőúüű",                   // Hungarian
+    u"ăâîșțşţ",                     // Romanian
+    u"çğıöşüâîûi",                  // Turkish (i: the small of İ)
+    u"çë",                          // Albanian
+    u"àáâãèéêìíòóôõùúýăđĩũơư",      // Vietnamese
+    u"ċġħżàèìòù",                   // Maltese
+    u"âêîôûŵŷáéíóúàèìòùäëïöüẁẃẅỳý", // Welsh
+    u"ĉĝĥĵŝŭ",                      // Esperanto
+};
+
+char16_t LatinSmall(char16_t c) {
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
+        return static_cast<char16_t>(c + 0x20);
+    }
+    if (c == 0x130) {
+        return u'i';
+    }
+    if (c == 0x178) {
+        return 0xFF;
+    }
+    if (c >= 0x100 && c < 0x180) {
+        const CharClass cls = Classify(c);
+        return cls.bUpper ? static_cast<char16_t>(c + 1) : c;
+    }
+    if ((c >= 0x218 && c <= 0x21B) || (c >= 0x1E00 && c < 0x1F00)) {
+        return static_cast<char16_t>(c | 1);
+    }
+    return c;
+}
+
+// The share of the text's accented Latin letters that the one language
+// using most of them has: 1 for a real text, lower for a mix no one writes.
+double LatinAlphabetFit(const std::u16string& text) {
+    std::map<char16_t, std::size_t> letters;
+    std::size_t nTotal = 0;
+    for (const char16_t c : text) {
+        if (c < 0x80) {
+            continue;
+        }
+        const CharClass cls = Classify(c);
+        if (cls.script == Script::kLatin &&
+            (cls.kind == Kind::kLetter || cls.kind == Kind::kRareLetter)) {
+            ++letters[LatinSmall(c)];
+            ++nTotal;
+        }
+    }
+    if (nTotal == 0) {
+        return 1.0;
+    }
+    std::size_t nBest = 0;
+    for (const std::u16string_view alphabet : kLatinAlphabets) {
+        std::size_t n = 0;
+        for (const auto& [letter, count] : letters) {
+            n += alphabet.find(letter) != std::u16string_view::npos ? count : 0;
+        }
+        nBest = std::max(nBest, n);
+    }
+    return static_cast<double>(nBest) / static_cast<double>(nTotal);
+}
+
 // How much the text looks like prose: near 1 when its non-ASCII characters
 // are letters of one script in sensible case, lower for symbols, letters of
 // mixed scripts, capitals inside words, and far lower for control characters.
@@ -491,6 +576,11 @@ double Plausibility(const std::u16string& text) {
             }
         } else if (cls.bAsciiLetter && previous != nullptr && IsNonLatinLetter(*previous)) {
             dSum -= 1.0;
+        } else if (cls.bDigit && previous != nullptr && previous->kind != Kind::kAscii &&
+                   i + 1 < classes.size() && classes[i + 1].kind != Kind::kAscii) {
+            // A digit between two letters beyond ASCII: the four-byte
+            // sequences of GB18030 read one byte at a time.
+            dSum -= 1.5;
         } else if (cls.bSpace && previous != nullptr && isIdeograph(*previous) &&
                    i + 1 < classes.size() && isIdeograph(classes[i + 1])) {
             // Chinese and Japanese put no spaces between words: a blank
@@ -504,6 +594,9 @@ double Plausibility(const std::u16string& text) {
         return 1.0;
     }
     double dScore = dSum / static_cast<double>(nCounted);
+    if (dominant.first == Script::kLatin) {
+        dScore -= 2.0 * (1.0 - LatinAlphabetFit(text));
+    }
     // No letter of a real alphabet or syllabary makes up a third of a text;
     // one that does is the lead byte of a two-byte page read on its own.
     // (Latin is left out: the accented letters of a Latin text are few and
