@@ -570,8 +570,10 @@ double Plausibility(const std::u16string& text) {
             }
             // One CJK character inside a Latin word: an accented letter of
             // a two-byte page read with another one.
-            if (cls.script >= Script::kHangul && previous != nullptr && previous->bAsciiLetter &&
-                i + 1 < classes.size() && classes[i + 1].bAsciiLetter) {
+            const bool bCjk = cls.script == Script::kHan || cls.script == Script::kKana ||
+                              cls.script == Script::kHangul;
+            if (bCjk && previous != nullptr && previous->bAsciiLetter && i + 1 < classes.size() &&
+                classes[i + 1].bAsciiLetter) {
                 dSum -= 2.0;
             }
         } else if (cls.bAsciiLetter && previous != nullptr && IsNonLatinLetter(*previous)) {
