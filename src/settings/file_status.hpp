@@ -31,6 +31,7 @@ enum FileMessage : int {
     kMsgRunOwnFile = 5015,
     kMsgInterrupted = 5016,
     kMsgNotSourceEncoding = 5017,
+    kMsgEncodingUncertain = 5018,
 };
 
 class IFileStatusSink {
