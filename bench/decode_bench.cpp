@@ -71,6 +71,16 @@ const char* const kChinese =
     "\u4e66\u5305\u5306\u5306\u8d76\u5f80\u5b66\u6821\u3002\u201c\u53c8\u662f\u8fd9\u6837\uff0c"
     "\u201d\u6e14\u592b\u4f4e\u58f0\u8bf4\u9053\u3002\n";
 
+// The same text in traditional characters (Big5 has no simplified ones).
+const char* const kChineseTraditional =
+    "\u8001\u71c8\u5854\u770b\u5b88\u4eba\u6bcf\u5929\u65e9\u4e0a\u6cbf\u8457\u6d77\u5cb8"
+    "\u6563\u6b65\uff0c\u6578\u8457\u591c\u88e1\u6b78\u4f86\u7684\u6f01\u8239\u3002\u5496"
+    "\u5561\u9928\u7684\u8001\u95c6\u5011\u6253\u958b\u767e\u8449\u7a97\uff0c\u65b0\u9bae"
+    "\u9eb5\u5305\u7684\u9999\u5473\u98c4\u6563\u5728\u72f9\u7a84\u7684\u8857\u9053\u4e0a"
+    "\u3002\u6d77\u9dd7\u5728\u57ce\u5e02\u7684\u5c4b\u9802\u4e0a\u7a7a\u76e4\u65cb\uff0c"
+    "\u5b69\u5b50\u5011\u80cc\u8457\u66f8\u5305\u5306\u5306\u8d95\u5f80\u5b78\u6821\u3002"
+    "\u300c\u53c8\u662f\u9019\u6a23\uff0c\u300d\u6f01\u592b\u4f4e\u8072\u8aaa\u9053\u3002\n";
+
 const char* const kKorean =
     "\ub299\uc740 \ub4f1\ub300\uc9c0\uae30\ub294 \ub9e4\uc77c \uc544\uce68 \ud574\uc548\uc744 "
     "\ub530\ub77c \uac78\uc73c\uba70 \ubc24\uc0ac\uc774 \ub3cc\uc544\uc628 \ubc30\ub4e4\uc744 "
@@ -264,6 +274,7 @@ VARNOLT_DECODE_BENCH(Russian1251, 1251, kRussian);
 VARNOLT_DECODE_BENCH(Japanese932, 932, kJapanese);
 VARNOLT_DECODE_BENCH(Chinese936, 936, kChinese);
 VARNOLT_DECODE_BENCH(Chinese54936, 54936, kChinese);
+VARNOLT_DECODE_BENCH(Chinese950, 950, kChineseTraditional);
 VARNOLT_DECODE_BENCH(Korean949, 949, kKorean);
 VARNOLT_DECODE_BENCH(WesternUtf8, 65001, kWestern);
 VARNOLT_DECODE_BENCH(RussianUtf8, 65001, kRussian);

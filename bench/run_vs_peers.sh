@@ -2,12 +2,19 @@
 # Whole-run speed of the console conversion against iconv, uconv and cp on a
 # generated corpus: one 256 MiB file and 10,000 files of 4 KiB, in Western
 # (1252) and Japanese (932) prose. Prints MB/s, files per second and peak RSS.
+# Two floors that transform nothing: `cat SRC > DST` for the large file (the
+# bytes through user space once), and for the small files bench/protocol_floor.c
+# (read, mkstemp, write, rename, single-threaded; "floor" makes the temporary
+# file in the output folder, "floor-tmp" in $TMPDIR); varnolt's figures are
+# printed as ratios of them.
 # Not part of ctest. Usage: bench/run_vs_peers.sh [SMALL_COUNT] [LARGE_MIB]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 small_count=${1:-10000}
 large_mib=${2:-256}
 . bench/common.sh varnolt-bench
+floor=$work/protocol_floor
+cc -O2 -o "$floor" bench/protocol_floor.c
 
 # Runs a command under /usr/bin/time; sets SECS and RSS_KB.
 measure() {
@@ -44,17 +51,22 @@ for lang in west ja; do
     rm -rf "$out"; mkdir -p "$out"; write_profile "$prof" $cp_name "$out"
     sync; measure "$exe" -u -c "$prof" -l "$work/log" -y "$src/large.txt"
     row varnolt $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
+    varnolt_large=$SECS
     sync; measure iconv -f $icv_name -t UTF-8 -o "$out/iconv.txt" "$src/large.txt"
     row iconv $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
     sync; measure uconv -f $ucv_name -t UTF-8 -o "$out/uconv.txt" "$src/large.txt"
     row uconv $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
     sync; measure cp "$src/large.txt" "$out/cp.txt"
     row cp $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
+    sync; measure bash -c 'cat "$1" >"$2"' _ "$src/large.txt" "$out/cat.txt"
+    row cat $lang large "$SECS" "$large_bytes" 1 "$RSS_KB"
+    cat_large=$SECS
 
     # Small files: a pattern argument keeps the command line short.
     rm -rf "$out"; mkdir -p "$out"
     sync; measure "$exe" -u -c "$prof" -l "$work/log" -y "$src/small/*.txt"
     row varnolt $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    varnolt_small=$SECS
     converted=$(find "$out" -type f | wc -l)
     [ "$converted" -eq "$small_count" ] || echo "WRONG: $converted of $small_count files converted" >&2
     rm -rf "$out"; mkdir -p "$out"
@@ -66,6 +78,18 @@ for lang in west ja; do
     rm -rf "$out"; mkdir -p "$out"
     sync; measure bash -c 'for f in "$1"/*.txt; do cp "$f" "$3/${f##*/}"; done' _ "$src/small" x "$out"
     row cp $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    rm -rf "$out"; mkdir -p "$out"
+    sync; measure bash -c '"$1" "$2" "$3"/*.txt' _ "$floor" "$out" "$src/small"
+    row floor $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    floor_small=$SECS
+    rm -rf "$out"; mkdir -p "$out" "$work/tmp"
+    sync; measure bash -c '"$1" -t "$2" "$3" "$4"/*.txt' _ "$floor" "$work/tmp" "$out" "$src/small"
+    row floor-tmp $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    floor_tmp_small=$SECS
+    awk -v v="$varnolt_large" -v c="$cat_large" -v s="$varnolt_small" -v f="$floor_small" \
+        -v t="$floor_tmp_small" -v l=$lang 'BEGIN{
+        printf "ratio    %-5s large: varnolt time / cat time %.2f\n", l, v / c
+        printf "ratio    %-5s small: varnolt files/s / floor %.2f, / floor-tmp %.2f\n", l, f / s, t / s }'
     rm -rf "$src" "$out"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

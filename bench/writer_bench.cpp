@@ -1,6 +1,7 @@
 // Target writer throughput: UTF-16 input bytes per second through WriteUtf8 or
 // WriteUtf16Be and the 64 KiB buffered write (to /dev/null), plus the bare
-// UTF-8 kernels on Western, Cyrillic and Hangul text for comparison.
+// UTF-8 kernels on Western, Cyrillic and Hangul text and on Western and
+// Japanese prose for comparison.
 #include "convert/log.hpp"
 #include "output/target_file_writer.hpp"
 #include "output/utf_encode.hpp"
@@ -69,6 +70,138 @@ const std::u16string& Hangul() {
     return text;
 }
 
+// Sentences of the benchmark corpus's words (tools/make_corpus.py): French and
+// English with accents and the typographic punctuation of real prose (dashes,
+// curly quotes, ellipses: three UTF-8 bytes each), or Japanese without spaces.
+std::u16string MakeProse(bool japanese) {
+    static const char16_t* const kWest[] = {u"le",
+                                            u"la",
+                                            u"les",
+                                            u"un",
+                                            u"une",
+                                            u"des",
+                                            u"du",
+                                            u"de",
+                                            u"et",
+                                            u"\u00E0",
+                                            u"\u00E9t\u00E9",
+                                            u"tr\u00E8s",
+                                            u"caf\u00E9",
+                                            u"cr\u00E8me",
+                                            u"\u00E9l\u00E8ve",
+                                            u"h\u00F4tel",
+                                            u"na\u00EFve",
+                                            u"gar\u00E7on",
+                                            u"fa\u00E7ade",
+                                            u"d\u00E9j\u00E0",
+                                            u"o\u00F9",
+                                            u"\u00EAtre",
+                                            u"fen\u00EAtre",
+                                            u"for\u00EAt",
+                                            u"th\u00E9\u00E2tre",
+                                            u"the",
+                                            u"a",
+                                            u"of",
+                                            u"and",
+                                            u"to",
+                                            u"in",
+                                            u"is",
+                                            u"was",
+                                            u"for",
+                                            u"on",
+                                            u"with",
+                                            u"as",
+                                            u"by",
+                                            u"at",
+                                            u"from",
+                                            u"that",
+                                            u"this",
+                                            u"river",
+                                            u"morning",
+                                            u"village",
+                                            u"library",
+                                            u"report",
+                                            u"market",
+                                            u"window",
+                                            u"garden",
+                                            u"letter",
+                                            u"quickly",
+                                            u"slowly",
+                                            u"often",
+                                            u"never",
+                                            u"always",
+                                            u"\u2014",
+                                            u"\u201Cquoted\u201D",
+                                            u"\u2018words\u2019",
+                                            u"\u2026"};
+    static const char16_t* const kJa[] = {u"\u79C1",
+                                          u"\u306F",
+                                          u"\u65E5\u672C",
+                                          u"\u8A9E",
+                                          u"\u306E",
+                                          u"\u6587\u7AE0",
+                                          u"\u3092",
+                                          u"\u66F8\u304D",
+                                          u"\u307E\u3059",
+                                          u"\u4ECA\u65E5",
+                                          u"\u5929\u6C17",
+                                          u"\u304C",
+                                          u"\u826F\u3044",
+                                          u"\u56F3\u66F8\u9928",
+                                          u"\u3067",
+                                          u"\u672C",
+                                          u"\u8AAD\u307F",
+                                          u"\u99C5",
+                                          u"\u524D",
+                                          u"\u5E02\u5834",
+                                          u"\u671D",
+                                          u"\u591C",
+                                          u"\u53CB\u9054",
+                                          u"\u3068",
+                                          u"\u4E00\u7DD2",
+                                          u"\u306B",
+                                          u"\u884C\u304D",
+                                          u"\u307E\u3057\u305F",
+                                          u"\u9759\u304B",
+                                          u"\u306A",
+                                          u"\u753A",
+                                          u"\u5DDD",
+                                          u"\u685C",
+                                          u"\u54B2\u3044",
+                                          u"\u3066",
+                                          u"\u3044",
+                                          u"\u308B",
+                                          u"\u5831\u544A",
+                                          u"\u66F8",
+                                          u"\u4F1A\u8B70",
+                                          u"\u8CC7\u6599",
+                                          u"\uFF76\uFF80\uFF76\uFF85",
+                                          u"\u30C6\u30B9\u30C8",
+                                          u"\u6771\u4EAC",
+                                          u"\u5927\u962A"};
+    std::mt19937 rng(japanese ? 932 : 1252);
+    std::u16string text;
+    text.reserve(kTextUnits + 256);
+    while (text.size() < kTextUnits) {
+        for (unsigned s = 3 + rng() % 5; s > 0; --s) {
+            for (unsigned w = 6 + rng() % 13; w > 0; --w) {
+                text += japanese ? kJa[rng() % std::size(kJa)] : kWest[rng() % std::size(kWest)];
+                text += japanese ? u"" : u" ";
+            }
+            text += japanese ? u"\u3002" : u". ";
+        }
+        text += u"\r\n\r\n";
+    }
+    text.resize(kTextUnits);
+    return text;
+}
+
+const std::u16string& Prose(bool japanese) {
+    static const std::u16string west = MakeProse(false);
+    static const std::u16string ja = MakeProse(true);
+    return japanese ? ja : west;
+}
+
 const std::u16string& Text(unsigned nonAsciiPercent) {
     static const std::u16string ascii = MakeText(0);
     static const std::u16string mixed = MakeText(3);
@@ -128,6 +261,12 @@ void BM_EncodeUtf8Fast_Cyrillic(benchmark::State& state) {
 void BM_EncodeUtf8Fast_Hangul(benchmark::State& state) {
     RunKernel<EncodeUtf8>(state, Hangul());
 }
+void BM_EncodeUtf8Fast_WesternProse(benchmark::State& state) {
+    RunKernel<EncodeUtf8>(state, Prose(false));
+}
+void BM_EncodeUtf8Fast_JapaneseProse(benchmark::State& state) {
+    RunKernel<EncodeUtf8>(state, Prose(true));
+}
 void BM_EncodeUtf8Scalar_Ascii(benchmark::State& state) {
     RunKernel<EncodeUtf8Scalar>(state, Text(0));
 }
@@ -140,6 +279,12 @@ void BM_EncodeUtf8Scalar_Cyrillic(benchmark::State& state) {
 void BM_EncodeUtf8Scalar_Hangul(benchmark::State& state) {
     RunKernel<EncodeUtf8Scalar>(state, Hangul());
 }
+void BM_EncodeUtf8Scalar_WesternProse(benchmark::State& state) {
+    RunKernel<EncodeUtf8Scalar>(state, Prose(false));
+}
+void BM_EncodeUtf8Scalar_JapaneseProse(benchmark::State& state) {
+    RunKernel<EncodeUtf8Scalar>(state, Prose(true));
+}
 
 } // namespace
 
@@ -151,7 +296,11 @@ BENCHMARK(BM_EncodeUtf8Fast_Ascii);
 BENCHMARK(BM_EncodeUtf8Fast_MixedWestern);
 BENCHMARK(BM_EncodeUtf8Fast_Cyrillic);
 BENCHMARK(BM_EncodeUtf8Fast_Hangul);
+BENCHMARK(BM_EncodeUtf8Fast_WesternProse);
+BENCHMARK(BM_EncodeUtf8Fast_JapaneseProse);
 BENCHMARK(BM_EncodeUtf8Scalar_Ascii);
 BENCHMARK(BM_EncodeUtf8Scalar_MixedWestern);
 BENCHMARK(BM_EncodeUtf8Scalar_Cyrillic);
 BENCHMARK(BM_EncodeUtf8Scalar_Hangul);
+BENCHMARK(BM_EncodeUtf8Scalar_WesternProse);
+BENCHMARK(BM_EncodeUtf8Scalar_JapaneseProse);

@@ -21,7 +21,26 @@ bool MapsAsciiToItself(const tables::DoubleByteTable& table) {
 
 CDoubleByteDecoder::CDoubleByteDecoder(const tables::DoubleByteTable& table)
     : CCodePageDecoder(table.nCodePage), m_table(table),
-      m_bAsciiIdentity(MapsAsciiToItself(table)) {}
+      m_bAsciiIdentity(MapsAsciiToItself(table)) {
+    std::size_t rows = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        rows = std::max<std::size_t>(rows, table.aLeadRow[b]);
+    }
+    const std::size_t singles = rows * 256;
+    m_units.assign(singles + 256, tables::kNoMapping);
+    for (std::size_t row = 0; row < rows; ++row) {
+        for (unsigned trail = table.nTrailMin; trail <= table.nTrailMax; ++trail) {
+            m_units[row * 256 + trail] =
+                table.pPairs[row * table.nRowWidth + (trail - table.nTrailMin)];
+        }
+    }
+    for (unsigned b = 0; b < 256; ++b) {
+        const unsigned row = table.aLeadRow[b];
+        m_units[singles + b] = table.aSingle[b];
+        m_aStep[b] = row != 0 ? CStep{static_cast<std::uint32_t>((row - 1) * 256), 2}
+                              : CStep{static_cast<std::uint32_t>(singles + b), 1};
+    }
+}
 
 char16_t CDoubleByteDecoder::Pair(std::uint8_t lead, std::uint8_t trail) const {
     const unsigned row = m_table.aLeadRow[lead];
@@ -33,34 +52,32 @@ char16_t CDoubleByteDecoder::Pair(std::uint8_t lead, std::uint8_t trail) const {
 
 DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bool, bool bStrict,
                                        CDecoderState&, char16_t* out, std::size_t& nOut) const {
-    // The table's fields in locals: the loop stores UTF-16 units and must not
-    // reload them after each store.
-    const std::uint8_t* const leadRow = m_table.aLeadRow;
-    const char16_t* const single = m_table.aSingle;
-    const char16_t* const pairs = m_table.pPairs;
-    const unsigned trailMin = m_table.nTrailMin;
-    const unsigned trailSpan = m_table.nTrailMax - m_table.nTrailMin;
-    const std::size_t rowWidth = m_table.nRowWidth;
+    // Members in locals: the loop stores UTF-16 units and must not reload
+    // them after each store.
+    const CStep* const steps = m_aStep;
+    const char16_t* const units = m_units.data();
     const bool bAsciiIdentity = m_bAsciiIdentity;
     std::size_t i = 0;
     std::size_t o = 0;
-    while (i < n) {
-        const std::uint8_t b = in[i];
-        if (b < 0x80 && bAsciiIdentity) {
+    // While a byte follows in[i], a character's unit is one lookup without a
+    // range check on the trail byte; an invalid pair takes both its bytes, as
+    // a lead byte always claims the next one.
+    while (i + 1 < n) {
+        if (in[i] < 0x80 && bAsciiIdentity) {
             const std::size_t run = ascii::TakeAscii(in + i, n - i, out + o);
             i += run;
             o += run;
             continue;
         }
+        const CStep step = steps[in[i]];
         char16_t c;
-        const unsigned row = leadRow[b];
-        if (row != 0) {
-            // A lead byte at the end of the input has lost its trail byte.
-            const unsigned trail = i + 1 < n ? in[i + 1] - trailMin : ~0u;
-            c = trail <= trailSpan ? pairs[(row - 1) * rowWidth + trail] : tables::kNoMapping;
+        // A branch, not arithmetic on the length: predicted, it lets the next
+        // character's loads start before this one's lookup is done.
+        if (step.nLength == 2) {
+            c = units[step.nBase + in[i + 1]];
             i += 2;
         } else {
-            c = single[b];
+            c = units[step.nBase];
             ++i;
         }
         if (c == tables::kNoMapping) {
@@ -68,7 +85,18 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
                 return DecodeError::kNoUnicodeTranslation;
             }
             c = 0xFFFD;
-            i = std::min(i, n);
+        }
+        out[o++] = c;
+    }
+    if (i < n) {
+        // The last byte: a lead byte here has lost its trail byte.
+        const std::uint8_t b = in[i];
+        char16_t c = m_table.aLeadRow[b] != 0 ? tables::kNoMapping : m_table.aSingle[b];
+        if (c == tables::kNoMapping) {
+            if (bStrict) {
+                return DecodeError::kNoUnicodeTranslation;
+            }
+            c = 0xFFFD;
         }
         out[o++] = c;
     }

@@ -4,6 +4,8 @@
 #include "decode/code_page_decoder.hpp"
 #include "decode/codepage_tables.hpp"
 
+#include <vector>
+
 namespace varnolt {
 
 // One unit per byte through a 256-entry table (1252, 437, the ISO pages, ...).
@@ -35,8 +37,19 @@ public:
     char16_t Pair(std::uint8_t lead, std::uint8_t trail) const;
 
 private:
+    // What the first byte of a character decides: its length, and where its
+    // unit sits in m_units (a lead byte's row, indexed by the trail byte).
+    struct CStep {
+        std::uint32_t nBase;
+        std::uint32_t nLength;
+    };
+
     const tables::DoubleByteTable& m_table;
     bool m_bAsciiIdentity;
+    CStep m_aStep[256];
+    // A full row of 256 units per lead byte (kNoMapping outside the table's
+    // trail range), then the 256 single-byte units.
+    std::vector<char16_t> m_units;
 };
 
 // GB18030: one- and two-byte tables, four-byte BMP ranges, supplementary planes by formula.
