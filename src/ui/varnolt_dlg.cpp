@@ -142,7 +142,7 @@ QPushButton* IconButton(QStyle::StandardPixmap icon, const char* name, QWidget* 
 }
 
 // Lines of text the preview pane shows without scrolling.
-constexpr int kPreviewLines = 6;
+constexpr int kPreviewLines = 5;
 
 QString PreviewReadError(int error) {
     return error == platform::kErrNotRegularFile ? QStringLiteral("it is not a regular file")
