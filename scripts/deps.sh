@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ ccache python3 libgtest-dev libgmock-dev
           libicu-dev icu-devtools qt6-base-dev dbus-daemon
           desktop-file-utils appstream groff-base strace
-          dpkg-dev file lintian "$@")
+          dpkg-dev file lintian libuchardet-dev pkg-config "$@")
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

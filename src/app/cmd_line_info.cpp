@@ -5,6 +5,7 @@
 #include "app/exit_codes.hpp"
 #include "app/pattern_expansion.hpp"
 #include "app/source_file_list_doc.hpp"
+#include "decode/encoding_detector.hpp"
 #include "platform/paths.hpp"
 #include "platform/small_file.hpp"
 #include "settings/encoding_catalogue.hpp"
@@ -36,6 +37,10 @@ std::string ApplyFrom(CMyCmdLineInfo& info, const std::string& value) {
     // refused by the run's own check (exit code 144), as from a profile.
     const std::size_t first = value.find_first_not_of(" \t");
     const std::size_t last = value.find_last_not_of(" \t");
+    if (first != std::string::npos && value.substr(first, last - first + 1) == "auto") {
+        info.m_switchOptions.nCodePage = kDetectCodePage;
+        return {};
+    }
     if (first != std::string::npos && value.find_first_not_of("0123456789", first) > last &&
         last - first < 9) {
         info.m_switchOptions.nCodePage = ParseDecimal(value);
@@ -141,6 +146,11 @@ std::string ApplyListEncodings(CMyCmdLineInfo& info, const std::string&) {
     return {};
 }
 
+std::string ApplyDetect(CMyCmdLineInfo& info, const std::string&) {
+    info.m_bDetect = true;
+    return {};
+}
+
 std::string ApplyKeepFolders(CMyCmdLineInfo& info, const std::string&) {
     info.m_bKeepFolders = true;
     return {};
@@ -162,7 +172,8 @@ std::string ApplyNull(CMyCmdLineInfo& info, const std::string&) {
 constexpr LongOption kLongOptions[] = {
     {"from", "ENC",
      "Source encoding: a code page number or a name such as\nshift_jis, windows-1251, "
-     "koi8-r (see --list-encodings)",
+     "koi8-r (see --list-encodings), or auto:\neach file's detected encoding (a file "
+     "whose detection\nis not sure enough is not converted)",
      ApplyFrom},
     {"to", "FORMAT", "Unicode format: utf-8 (default), utf-16le or utf-16be", ApplyTo},
     {"bom", "", "Write a byte-order mark", ApplyBom},
@@ -187,6 +198,10 @@ constexpr LongOption kLongOptions[] = {
      ApplySaveProfile},
     {"list-encodings", "", "List the encodings: code page, name and the names\n--from takes",
      ApplyListEncodings},
+    {"detect", "",
+     "Print the likely encodings of the files (code page,\nname, confidence) and convert "
+     "nothing",
+     ApplyDetect},
 };
 
 } // namespace
@@ -392,6 +407,9 @@ void CMyCmdLineInfo::CheckSwitchCombination() {
         } else if (saving && (!m_arrFiles.empty() || !m_arrFileLists.empty())) {
             fail("--save-profile converts nothing: give the files to a run with -c");
         }
+    }
+    if (m_nError == 0 && m_bDetect && (HasRunSwitches() || saving || !m_strProfile.empty())) {
+        fail("--detect converts nothing: give it the files alone");
     }
     if (m_nError == 0 && m_bNullSeparated && m_arrFileLists.empty()) {
         fail("--null applies to --files-from lists, and none is given");

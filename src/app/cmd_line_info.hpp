@@ -85,6 +85,8 @@ public:
     std::string m_strSaveProfile;
     // --list-encodings: print the catalogue, convert nothing.
     bool m_bListEncodings = false;
+    // --detect: print the files' likely encodings, convert nothing.
+    bool m_bDetect = false;
     // "--" was seen: later arguments are never switches.
     bool m_bSwitchesEnded = false;
     // The long option whose value the next argument supplies (index in

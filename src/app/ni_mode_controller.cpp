@@ -5,6 +5,7 @@
 #include "app/run_switches.hpp"
 #include "app/run_validation.hpp"
 #include "convert/log.hpp"
+#include "decode/encoding_detector.hpp"
 #include "output/output_options.hpp"
 #include "output/placement_paths.hpp"
 #include "platform/console.hpp"
@@ -153,7 +154,10 @@ bool CNIModeController::LogPathHoldsAnOriginal(const std::string& logPath) const
 
 bool CNIModeController::Validate() {
     ProfileRunOptions options;
-    options.nCodePage = m_nCodePage;
+    // Switches may ask for each file's detected encoding; every page the
+    // detection picks is one we decode. A profile cannot ask for it.
+    const bool bDetected = m_nCodePage == kDetectCodePage && m_cmdInfo.m_strProfile.empty();
+    options.nCodePage = bDetected ? 65001 : m_nCodePage;
     options.nOutputOption = m_nOutputOption;
     options.strOutputArg = m_strOutputArg;
     const std::int32_t code =

@@ -60,9 +60,46 @@ std::string SwitchCheckMessage(const CMyCmdLineInfo& info, std::int32_t exitCode
     }
 }
 
+std::string CandidateLines(const std::vector<DetectionCandidate>& candidates,
+                           std::size_t maxLines) {
+    std::string text;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const DetectionCandidate& candidate = candidates[i];
+        if (i >= maxLines && candidate.dConfidence < candidates.front().dConfidence) {
+            break;
+        }
+        const int index = EncodingCatalogue::IndexOf(candidate.nCodePage);
+        const std::string_view name = EncodingCatalogue::Entry(index < 0 ? 0 : index).strName;
+        char line[96];
+        std::snprintf(line, sizeof line, "  %-6d %-32.*s %.2f\n",
+                      static_cast<int>(candidate.nCodePage), static_cast<int>(name.size()),
+                      name.data(), candidate.dConfidence);
+        text += line;
+    }
+    return text;
+}
+
+std::string DetectionReportText(const std::string& path, const FileDetection& detection) {
+    std::string text = EscapeForDisplay(path) + ":\n";
+    if (detection.error) {
+        text += "  cannot be read: " + *detection.error + "\n";
+    } else if (detection.candidates.empty()) {
+        text += "  no candidate\n";
+    } else {
+        text += CandidateLines(detection.candidates, 5);
+    }
+    return text;
+}
+
 std::int32_t SaveSwitchProfile(const CMyCmdLineInfo& info) {
     const ProfileOptions& o = info.m_switchOptions;
     std::int32_t code = kExitOk;
+    if (o.nCodePage == kDetectCodePage) {
+        std::fputs("varnolt: --save-profile: a profile names one source encoding; \"--from "
+                   "auto\" cannot be saved\n",
+                   stderr);
+        return kExitCodePageNotInstalled;
+    }
     if (!EncodingCatalogue::IsUsable(o.nCodePage)) {
         code = kExitCodePageNotInstalled;
     } else if (o.nOutputOption == 0 && !IsValidPrefix(o.strBackupPrefix)) {

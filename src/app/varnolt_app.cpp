@@ -43,6 +43,13 @@ bool CVarnoltApp::InitInstance() {
         std::fputs(EncodingListText().c_str(), stdout);
         return false;
     }
+    if (m_cmdInfo.m_nError == 0 && m_cmdInfo.m_bDetect) {
+        for (int i = 0; i < m_sourceFiles.GetCount(); ++i) {
+            const std::string path = m_sourceFiles.GetPath(i);
+            std::fputs(DetectionReportText(path, DetectFileEncoding(path)).c_str(), stdout);
+        }
+        return false;
+    }
     if (m_cmdInfo.m_nError == 0 && !m_cmdInfo.m_strSaveProfile.empty()) {
         m_nExitCode = SaveSwitchProfile(m_cmdInfo);
         return false;
@@ -88,6 +95,23 @@ bool CVarnoltApp::InitInstance() {
                 }
                 const std::string_view message = LoadString(record.nMessageId);
                 const std::string text = name + ": " + std::string(message) + reason + "\n";
+                std::fputs(text.c_str(), stderr);
+            }
+            void EncodingDetected(const std::string& path,
+                                  const std::vector<DetectionCandidate>& candidates,
+                                  std::int32_t codePage) override {
+                // Which encoding each file was read in, or why it was left
+                // alone; the log keeps its own format.
+                std::string text = "varnolt: " + EscapeForDisplay(path) + ": ";
+                if (codePage != 0) {
+                    text += "converted from the detected encoding\n";
+                    text += CandidateLines(candidates, 1);
+                } else if (candidates.empty()) {
+                    text += "no encoding decodes it; not converted\n";
+                } else {
+                    text += "the encoding is uncertain; not converted. Candidates:\n";
+                    text += CandidateLines(candidates, 5);
+                }
                 std::fputs(text.c_str(), stderr);
             }
             bool m_bConsole;

@@ -5,6 +5,7 @@
 #include "codecs/html_processor.hpp"
 #include "convert/controller_base.hpp"
 #include "convert/log.hpp"
+#include "decode/encoding_detector.hpp"
 #include "decode/html_stage.hpp"
 #include "decode/source_file_reader.hpp"
 #include "decode/unicode_converter.hpp"
@@ -36,8 +37,9 @@ std::string ExtensionOf(const std::string& path) {
 class CWorkerPipeline {
 public:
     CWorkerPipeline(const CControllerBase& run, CAppSettings& settings, CLog& log,
-                    const JobOptions& options, const platform::CFileIdentitySet& sources)
-        : m_log(log), m_run(run),
+                    const JobOptions& options, const platform::CFileIdentitySet& sources,
+                    IJobObserver* observer)
+        : m_log(log), m_run(run), m_observer(observer),
           m_writer(WriterOptions(run, options, sources), log, options.pQuestion),
           m_processor(m_writer, settings, run.m_bUtf8Meta, run.m_bEntityToUnicode),
           m_parser(m_processor), m_stage(m_parser, m_processor),
@@ -100,6 +102,9 @@ private:
         case platform::SourceProbe::Readable:
             break;
         }
+        if (m_run.m_nCodePage == kDetectCodePage && !UseDetectedCodePage(logIndex, path)) {
+            return;
+        }
         if (!m_writer.OpenTemp(logIndex, path, baseFolder)) {
             return; // 5003 is recorded
         }
@@ -126,6 +131,30 @@ private:
         }
     }
 
+    // Sets the file's own code page when its best candidate is sure enough;
+    // otherwise records the refusal and converts nothing.
+    bool UseDetectedCodePage(std::int64_t logIndex, const std::string& path) {
+        const FileDetection detection = DetectFileEncoding(path);
+        if (detection.error) {
+            m_log.SetStatus(logIndex, kLevelError, kMsgSourceUnreadable);
+            return false;
+        }
+        const std::vector<DetectionCandidate>& candidates = detection.candidates;
+        const bool bSure =
+            !candidates.empty() && candidates.front().dConfidence >= kAutoDetectThreshold;
+        const std::int32_t codePage = bSure ? candidates.front().nCodePage : 0;
+        if (m_observer != nullptr) {
+            m_observer->EncodingDetected(path, candidates, codePage);
+        }
+        if (!bSure) {
+            m_log.SetStatus(logIndex, kLevelWarning, kMsgEncodingUncertain);
+            return false;
+        }
+        m_converter.SetCodePage(codePage);
+        m_reader.SetCodePage(codePage);
+        return true;
+    }
+
     void DiscardQuietly() {
         try {
             m_writer.Close();
@@ -139,6 +168,7 @@ private:
 
     CLog& m_log;
     const CControllerBase& m_run;
+    IJobObserver* m_observer;
     CTargetFileWriter m_writer;
     CHtmlProcessor m_processor;
     CHtmlParser m_parser;
@@ -163,7 +193,7 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
     }
 
     platform::ParallelRun(count, threads, [&](platform::CIndexQueue& queue) {
-        CWorkerPipeline pipeline(run, settings, log, options, sources);
+        CWorkerPipeline pipeline(run, settings, log, options, sources, observer);
         while (const auto next = queue.Next()) {
             const int index = static_cast<int>(*next);
             if (options.pStop != nullptr && options.pStop->load()) {

@@ -5,7 +5,9 @@
 #include "output/output_options.hpp"
 
 #include <atomic>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace varnolt {
 
@@ -14,6 +16,7 @@ class CControllerBase;
 class CLog;
 struct CLogRecord;
 class IOverwriteQuestion;
+struct DetectionCandidate;
 
 // What the job tells its controller while it runs. Called from worker threads.
 class IJobObserver {
@@ -25,6 +28,16 @@ public:
     virtual void FileFinished(const std::string& path, const CLogRecord& record) {
         (void)path;
         (void)record;
+    }
+    // The run detects each file's encoding: these are the file's candidates,
+    // best first, and the code page it is converted from (0: refused, none
+    // was sure enough).
+    virtual void EncodingDetected(const std::string& path,
+                                  const std::vector<DetectionCandidate>& candidates,
+                                  std::int32_t codePage) {
+        (void)path;
+        (void)candidates;
+        (void)codePage;
     }
 };
 

@@ -10,3 +10,8 @@ add_custom_command(
     COMMENT "Generating code-page tables"
     VERBATIM)
 target_sources(varnolt_core PRIVATE "${decode_tables_cpp}")
+
+# Encoding detection asks uchardet for its guess before our decoders decide.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(UCHARDET REQUIRED IMPORTED_TARGET uchardet)
+target_link_libraries(varnolt_core PRIVATE PkgConfig::UCHARDET)

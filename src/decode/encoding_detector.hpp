@@ -22,6 +22,10 @@ struct DetectionCandidate {
 // How much of a file the detection reads.
 inline constexpr std::size_t kDetectionHeadBytes = 256 * 1024;
 
+// The run's code page when each file's own is to be detected (`--from
+// auto`); no catalogue entry or profile value has it.
+inline constexpr std::int32_t kDetectCodePage = -1;
+
 // The confidence `--from auto` needs before it converts a file from its best
 // candidate.
 inline constexpr double kAutoDetectThreshold = 0.5;

@@ -92,15 +92,15 @@ std::string LocateMainProgram() {
     return platform::FindOnPath("varnolt").value_or(std::string());
 }
 
-// True when the arguments ask for the encoding list or for a profile to be
-// saved: the main program then converts nothing, and "Conversion OK!" would
-// say otherwise.
+// True when the arguments ask for the encoding list, for a profile to be
+// saved or for the files' encodings to be detected: the main program then converts nothing, and
+// "Conversion OK!" would say otherwise.
 bool ConvertsNothing(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (arg == "--") {
             break;
         }
-        if (arg == "--list-encodings" || arg == "--save-profile" ||
+        if (arg == "--list-encodings" || arg == "--detect" || arg == "--save-profile" ||
             arg.rfind("--save-profile=", 0) == 0) {
             return true;
         }

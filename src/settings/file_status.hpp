@@ -29,6 +29,7 @@ enum FileMessage : int {
     kMsgSourceChanged = 5014,
     kMsgRunOwnFile = 5015,
     kMsgInterrupted = 5016,
+    kMsgEncodingUncertain = 5017,
 };
 
 class IFileStatusSink {

@@ -76,6 +76,8 @@ constexpr StringEntry kStrings[] = {
     {5014, "The source file was changed during conversion. The file is not converted."},
     {5015, "The file is the profile or the log of this run. It is not converted."},
     {5016, "The conversion was interrupted. The file is not converted."},
+    {5017, "The encoding of the source file could not be detected with confidence. The file is "
+           "not converted."},
     // Result list columns and the default log file name.
     {5100, "File"},
     {5101, "Error/Warning Message"},

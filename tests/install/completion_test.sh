@@ -31,7 +31,7 @@ check() {
     fi
 }
 
-check "-- --backup --bom --entities --files-from --from --help --keep-folders --list-encodings --meta --null --out --prefix --save-profile --to --version " xvarnolt --
+check "-- --backup --bom --detect --entities --files-from --from --help --keep-folders --list-encodings --meta --null --out --prefix --save-profile --to --version " xvarnolt --
 check "a.vnp b.VNP folder " xvarnolt -c ""
 check "a.vnp " varnolt -u -c a
 check "-x.txt a.vnp b.VNP c.txt folder " xvarnolt -c a.vnp ""

@@ -100,7 +100,8 @@ std::string StatusText(int messageId) {
     if (messageId == 5012) {
         return "OK";
     }
-    const bool warning = messageId == 5006 || messageId == 5009 || messageId == 5013;
+    const bool warning =
+        messageId == 5006 || messageId == 5009 || messageId == 5013 || messageId == 5017;
     return std::string(warning ? "Warning - " : "Error - ") + std::string(LoadString(messageId));
 }
 
