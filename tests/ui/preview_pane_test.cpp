@@ -18,7 +18,9 @@
 #include <QTreeWidget>
 #include <condition_variable>
 #include <cstdio>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <mutex>
 
 namespace varnolt::ui {
@@ -232,6 +234,26 @@ TEST(DetectButton, OffersTheRankedEncodingsAndSetsTheChosenOne) {
         dlg->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
     });
     EXPECT_EQ(w.dlg->CurrentOptions().nCodePage, 20932);
+}
+
+TEST(DetectButton, FindsTheEncodingOfAShiftJisSample) {
+    std::string bytes;
+    {
+        std::ifstream in(std::string(VARNOLT_SOURCE_DIR) + "/samples/ja_notice_shift_jis.txt",
+                         std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_FALSE(bytes.empty());
+    Window w({{"notice.txt", bytes}, {"other.txt", "x"}});
+    w.SetCodePage(1252);
+    w.Select(0);
+    Detect(w, [](QWidget* dlg) {
+        auto* list = dlg->findChild<QTreeWidget*>(QStringLiteral("detectList"));
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("932"));
+        dlg->findChild<QPushButton*>(QStringLiteral("selectEncodingButton"))->click();
+    });
+    EXPECT_EQ(w.dlg->CurrentOptions().nCodePage, 932);
 }
 
 TEST(DetectButton, SaysSoWhenNothingDecodesTheFiles) {
