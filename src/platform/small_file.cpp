@@ -92,6 +92,50 @@ bool ReadStreamChunks(const std::string& path,
     return ok;
 }
 
+bool ReadFileHead(const std::string& path, std::size_t maxBytes, std::string& head, bool& more,
+                  int* error) {
+    head.clear();
+    more = false;
+    int fd = -1;
+    if (const int err = OpenRegularFile(path, O_RDONLY, 0, fd)) {
+        if (error != nullptr) {
+            *error = err;
+        }
+        return false;
+    }
+    head.resize(maxBytes);
+    std::size_t have = 0;
+    char probe = 0;
+    bool ok = true;
+    // The head first, then a single byte to learn whether more follows.
+    while (have <= maxBytes) {
+        char* const into = have < maxBytes ? head.data() + have : &probe;
+        const std::size_t want = have < maxBytes ? maxBytes - have : 1;
+        const ssize_t got = ::read(fd, into, want);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            if (error != nullptr) {
+                *error = errno;
+            }
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (have == maxBytes) {
+            more = true;
+            break;
+        }
+        have += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    head.resize(ok ? have : 0);
+    return ok;
+}
+
 bool WriteFileAtomically(const std::string& path, std::string_view bytes,
                          std::optional<unsigned> mode) {
     if (path.empty()) {

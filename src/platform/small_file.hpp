@@ -2,6 +2,7 @@
 // and the writable-folder test.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,6 +27,14 @@ bool ReadFileChunks(const std::string& path,
 bool ReadStreamChunks(const std::string& path,
                       const std::function<bool(std::string_view chunk)>& consume,
                       int* error = nullptr);
+
+// Reads at most `maxBytes` from the start of the file into `head` (a regular
+// file only, refused without blocking as above); `more` tells whether the
+// file goes on beyond them (one byte past the limit is probed for that).
+// False when it cannot be opened or a read fails, with the errno value (or
+// kErrNotRegularFile) in `error`.
+bool ReadFileHead(const std::string& path, std::size_t maxBytes, std::string& head, bool& more,
+                  int* error = nullptr);
 
 // Creates or replaces the file at `path` with exactly `bytes`. The bytes go to
 // a new file in the same folder, reach the disk and are then renamed over the

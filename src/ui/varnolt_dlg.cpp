@@ -6,6 +6,7 @@
 #include "app/source_file_list_doc.hpp"
 #include "convert/conv_controller.hpp"
 #include "convert/log.hpp"
+#include "platform/file_io.hpp"
 #include "platform/paths.hpp"
 #include "platform/small_file.hpp"
 #include "settings/app_settings.hpp"
@@ -14,6 +15,7 @@
 #include "ui/adv_pref_sheet.hpp"
 #include "ui/codec_dlg.hpp"
 #include "ui/conv_progress_dlg.hpp"
+#include "ui/detect_result_dlg.hpp"
 #include "ui/dialog_keys.hpp"
 #include "ui/file_dialog_ex_cfg_profile.hpp"
 #include "ui/file_drop_list_ctrl.hpp"
@@ -44,14 +46,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QTextEdit>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 namespace varnolt::ui {
@@ -137,12 +146,50 @@ QPushButton* IconButton(QStyle::StandardPixmap icon, const char* name, QWidget* 
     return button;
 }
 
+// Lines of text the preview pane shows without scrolling.
+constexpr int kPreviewLines = 5;
+
+QString PreviewReadError(int error) {
+    return error == platform::kErrNotRegularFile ? QStringLiteral("it is not a regular file")
+                                                 : QString::fromLocal8Bit(std::strerror(error));
+}
+
 } // namespace
+
+// Workers post their answers through this; once the window is going, Close
+// makes later posts do nothing, and the window's own destruction drops the
+// answers already queued for it. Workers that read many files stop early.
+struct CVarnoltDlg::CWorkerChannel {
+    std::mutex mutex;
+    CVarnoltDlg* pOwner;
+    std::atomic<bool> bClosed{false};
+
+    explicit CWorkerChannel(CVarnoltDlg* owner) : pOwner(owner) {}
+    void Post(std::function<void(CVarnoltDlg&)> answer) {
+        const std::lock_guard lock(mutex);
+        if (pOwner != nullptr) {
+            CVarnoltDlg* owner = pOwner;
+            QMetaObject::invokeMethod(
+                owner, [owner, answer = std::move(answer)] { answer(*owner); },
+                Qt::QueuedConnection);
+        }
+    }
+    void Close() {
+        bClosed = true;
+        const std::lock_guard lock(mutex);
+        pOwner = nullptr;
+    }
+};
 
 CVarnoltDlg::CVarnoltDlg(CAppSettings& settings, CSourceFileListDoc& sourceFiles,
                          const std::string& profilePath, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_sourceFiles(sourceFiles),
-      m_fnOpenUrl(&QDesktopServices::openUrl) {
+      m_fnOpenUrl(&QDesktopServices::openUrl),
+      m_fnReadPreview([](const std::string& path, std::int32_t codePage) {
+          return ReadFilePreview(path, codePage);
+      }),
+      m_fnDetect([](const std::string& path) { return DetectFileEncoding(path); }),
+      m_pChannel(std::make_shared<CWorkerChannel>(this)) {
     setObjectName(QStringLiteral("varnoltDlg"));
     setWindowTitle(Text(57344));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -158,9 +205,24 @@ CVarnoltDlg::CVarnoltDlg(CAppSettings& settings, CSourceFileListDoc& sourceFiles
     if (profilePath.empty() || !LoadProfile(profilePath)) {
         LoadFromSettings();
     }
+    m_pPreviewTimer = new QTimer(this);
+    m_pPreviewTimer->setSingleShot(true);
+    m_pPreviewTimer->setInterval(0);
+    connect(m_pPreviewTimer, &QTimer::timeout, this, &CVarnoltDlg::StartPreviewRead);
+    connect(m_pEncodingCombo, &QComboBox::currentIndexChanged, this,
+            [this](int) { UpdatePreview(); });
+    connect(m_pFileList, &QTreeWidget::itemSelectionChanged, this, [this] {
+        UpdatePreview();
+        UpdateDetectEnable();
+    });
+    connect(m_pFileList, &QTreeWidget::currentItemChanged, this, [this] { UpdatePreview(); });
+    UpdatePreview();
+    UpdateDetectEnable();
 }
 
-CVarnoltDlg::~CVarnoltDlg() = default;
+CVarnoltDlg::~CVarnoltDlg() {
+    m_pChannel->Close();
+}
 
 void CVarnoltDlg::BuildControls() {
     auto* conversion = new QGroupBox(QStringLiteral("Conversion Options"), this);
@@ -205,11 +267,16 @@ void CVarnoltDlg::BuildControls() {
 
     conversionGrid->addWidget(new QLabel(QStringLiteral("Source Encoding:")), 0, 0);
     conversionGrid->addWidget(m_pEncodingCombo, 0, 1);
+    m_pDetectButton = new QPushButton(QStringLiteral("&Detect"), conversion);
+    m_pDetectButton->setObjectName(QStringLiteral("detectButton"));
+    SetTip(m_pDetectButton, QStringLiteral("Detect the encoding of the selected files"));
+    connect(m_pDetectButton, &QPushButton::clicked, this, &CVarnoltDlg::OnDetect);
+    conversionGrid->addWidget(m_pDetectButton, 0, 2);
     conversionGrid->addWidget(new QLabel(QStringLiteral("Unicode Format:")), 1, 0);
     conversionGrid->addWidget(m_pFormatCombo, 1, 1);
-    conversionGrid->addWidget(m_pMetaCheck, 2, 0, 1, 2);
-    conversionGrid->addWidget(m_pEntityCheck, 3, 0, 1, 2);
-    conversionGrid->addWidget(m_pBomCheck, 4, 0, 1, 2);
+    conversionGrid->addWidget(m_pMetaCheck, 2, 0, 1, 3);
+    conversionGrid->addWidget(m_pEntityCheck, 3, 0, 1, 3);
+    conversionGrid->addWidget(m_pBomCheck, 4, 0, 1, 3);
     conversionGrid->setColumnStretch(1, 1);
 
     auto* output = new QGroupBox(QStringLiteral("Output Options"), this);
@@ -318,6 +385,21 @@ void CVarnoltDlg::BuildControls() {
     main->addWidget(output);
     main->addLayout(listHeader);
     main->addWidget(m_pFileList, 1);
+    m_pPreviewNote = new QLabel(this);
+    m_pPreviewNote->setObjectName(QStringLiteral("previewNoteLabel"));
+    // A long file name must not widen the window: the label takes the
+    // width it is given and the whole text is in its tooltip.
+    m_pPreviewNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_pPreviewNote->setTextFormat(Qt::PlainText);
+    m_pPreview = new QPlainTextEdit(this);
+    m_pPreview->setObjectName(QStringLiteral("previewEdit"));
+    m_pPreview->setReadOnly(true);
+    m_pPreview->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_pPreview->setFixedHeight(m_pPreview->fontMetrics().lineSpacing() * kPreviewLines +
+                               2 * m_pPreview->frameWidth() +
+                               static_cast<int>(2 * m_pPreview->document()->documentMargin()));
+    main->addWidget(m_pPreviewNote);
+    main->addWidget(m_pPreview);
     main->addLayout(bottom);
     setMinimumWidth(520);
 }
@@ -500,6 +582,184 @@ void CVarnoltDlg::ShowError(const QString& text) {
     dialog.SetMainInstruction(text);
     dialog.AddButton(1, QStringLiteral("OK"), true, true);
     dialog.DoModal();
+}
+
+void CVarnoltDlg::SetPreviewReader(PreviewReader reader) {
+    m_fnReadPreview = std::move(reader);
+    UpdatePreview();
+}
+
+void CVarnoltDlg::SetDetector(Detector detector) {
+    m_fnDetect = std::move(detector);
+}
+
+std::int32_t CVarnoltDlg::SelectedCodePage() const {
+    const int index = m_pEncodingCombo->currentIndex();
+    return index < 0 ? 0 : EncodingCatalogue::Entry(index).nCodePage;
+}
+
+int CVarnoltDlg::PreviewRow() const {
+    // The row with the focus when it is selected, else the first selected.
+    int row = -1;
+    if (QTreeWidgetItem* current = m_pFileList->currentItem();
+        current != nullptr && current->isSelected()) {
+        row = m_pFileList->indexOfTopLevelItem(current);
+    } else {
+        for (QTreeWidgetItem* item : m_pFileList->selectedItems()) {
+            const int index = m_pFileList->indexOfTopLevelItem(item);
+            row = row < 0 ? index : std::min(row, index);
+        }
+    }
+    return row < m_sourceFiles.GetCount() ? row : -1;
+}
+
+void CVarnoltDlg::UpdatePreview() {
+    ++m_nPreviewSerial;
+    if (PreviewRow() < 0) {
+        m_pPreviewTimer->stop();
+        m_pPreview->clear();
+        m_pPreviewNote->setText(QStringLiteral("Select a file in the list to preview it."));
+        m_pPreviewNote->setToolTip({});
+        return;
+    }
+    // One read for the changes of one event (a click changes both the
+    // current and the selected row).
+    m_pPreviewTimer->start();
+}
+
+void CVarnoltDlg::StartPreviewRead() {
+    const int row = PreviewRow();
+    if (row < 0) {
+        return;
+    }
+    // A thread of its own: a read that hangs (a dead network mount) must
+    // neither block the window nor hold up the reads of later selections.
+    std::thread([channel = m_pChannel, reader = m_fnReadPreview, path = m_sourceFiles.GetPath(row),
+                 codePage = SelectedCodePage(), serial = m_nPreviewSerial] {
+        if (channel->bClosed) {
+            return;
+        }
+        FilePreview result = reader(path, codePage);
+        channel->Post([serial, path, result = std::move(result)](CVarnoltDlg& dlg) {
+            dlg.ShowPreview(serial, path, result);
+        });
+    }).detach();
+}
+
+void CVarnoltDlg::ShowPreview(std::uint64_t serial, const std::string& path,
+                              const FilePreview& result) {
+    if (serial != m_nPreviewSerial) {
+        return; // the selection or the encoding has changed since
+    }
+    const QString name = QFileInfo(FromUtf8(path)).fileName();
+    if (result.nError != 0) {
+        m_pPreview->clear();
+        const QString note =
+            QStringLiteral("Cannot preview %1: %2").arg(name, PreviewReadError(result.nError));
+        m_pPreviewNote->setText(note);
+        m_pPreviewNote->setToolTip(note);
+        return;
+    }
+    const PreviewText shown = ForDisplay(result.preview);
+    m_pPreview->setPlainText(QString::fromStdU16String(shown.text));
+    QList<QTextEdit::ExtraSelection> marks;
+    for (const PreviewMark& mark : shown.marks) {
+        QTextEdit::ExtraSelection selection;
+        selection.cursor = QTextCursor(m_pPreview->document());
+        selection.cursor.setPosition(static_cast<int>(mark.nTextPos));
+        selection.cursor.setPosition(static_cast<int>(mark.nTextPos) + 1, QTextCursor::KeepAnchor);
+        selection.format.setBackground(QColor(0xD3, 0x2F, 0x2F));
+        selection.format.setForeground(Qt::white);
+        selection.format.setToolTip(
+            QStringLiteral("invalid byte sequence at offset %1").arg(mark.nByteOffset));
+        marks.append(selection);
+    }
+    m_pPreview->setExtraSelections(marks);
+
+    QString note = QStringLiteral("Preview of %1").arg(name);
+    if (result.bTruncated) {
+        note += QStringLiteral(" (first %1 KiB)").arg(result.nBytes / 1024);
+    } else if (result.nBytes == 0) {
+        note += QStringLiteral(" (empty file)");
+    }
+    if (!shown.marks.empty()) {
+        note +=
+            QStringLiteral(": invalid byte sequence at offset %1").arg(shown.marks[0].nByteOffset);
+        if (shown.marks.size() > 1) {
+            note += QStringLiteral(" and %1 more").arg(shown.marks.size() - 1);
+        }
+    }
+    m_pPreviewNote->setText(note);
+    m_pPreviewNote->setToolTip(note);
+}
+
+void CVarnoltDlg::UpdateDetectEnable() {
+    m_pDetectButton->setEnabled(!m_bDetecting && !m_pFileList->selectedItems().isEmpty());
+}
+
+void CVarnoltDlg::OnDetect() {
+    std::vector<int> rows;
+    for (QTreeWidgetItem* item : m_pFileList->selectedItems()) {
+        rows.push_back(m_pFileList->indexOfTopLevelItem(item));
+    }
+    if (m_bDetecting || rows.empty()) {
+        return;
+    }
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::string> paths;
+    for (const int row : rows) {
+        paths.push_back(m_sourceFiles.GetPath(row));
+    }
+    m_bDetecting = true;
+    UpdateDetectEnable();
+    setCursor(Qt::BusyCursor);
+    std::thread([channel = m_pChannel, detect = m_fnDetect, paths = std::move(paths)] {
+        std::vector<FileDetection> results;
+        for (const std::string& path : paths) {
+            if (channel->bClosed) {
+                return;
+            }
+            results.push_back(detect(path));
+        }
+        channel->Post(
+            [results = std::move(results)](CVarnoltDlg& dlg) { dlg.ShowDetection(results); });
+    }).detach();
+}
+
+void CVarnoltDlg::ShowDetection(const std::vector<FileDetection>& results) {
+    m_bDetecting = false;
+    unsetCursor();
+    UpdateDetectEnable();
+    int unread = 0;
+    int silent = 0;
+    for (const FileDetection& file : results) {
+        unread += file.error ? 1 : 0;
+        silent += !file.error && file.candidates.empty() ? 1 : 0;
+    }
+    const std::vector<DetectionCandidate> ranking = CombineDetections(results);
+    const int files = static_cast<int>(results.size());
+    if (ranking.empty()) {
+        CTaskDialog dialog(this);
+        dialog.SetIcon(TaskDialogIcon::Information);
+        dialog.SetMainInstruction(
+            files == 1 ? QStringLiteral("No encoding was found for the selected file.")
+                       : QStringLiteral("No encoding decodes all the selected files."));
+        if (files == 1 && unread == 1) {
+            dialog.SetContent(FromUtf8(*results[0].error));
+        } else if (unread > 0) {
+            dialog.SetContent(QStringLiteral("%1 of them could not be read.").arg(unread));
+        }
+        dialog.AddButton(1, QStringLiteral("OK"), true, true);
+        dialog.DoModal();
+        return;
+    }
+    CDetectResultDlg dialog(ranking, files, unread, silent, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        const int index = EncodingCatalogue::IndexOf(dialog.ChosenCodePage());
+        if (index >= 0) {
+            m_pEncodingCombo->setCurrentIndex(index);
+        }
+    }
 }
 
 void CVarnoltDlg::OnUnicodeCodec() {

@@ -3,6 +3,7 @@
 // profiles and open the other windows.
 #pragma once
 
+#include "decode/encoding_preview.hpp"
 #include "settings/profile.hpp"
 
 #include <QDialog>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -18,8 +20,10 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 class QUrl;
 
 namespace varnolt {
@@ -59,6 +63,17 @@ public:
     // its fields and results, until this window is destroyed.
     void OnSearchFiles();
     CFindFileDlg* FindFileDialog() const { return m_pFindDlg.get(); }
+    // Ranks the encodings of the selected files on a worker thread, then
+    // offers them; the chosen one goes into the source encoding drop-down.
+    void OnDetect();
+
+    // What reads a file's preview and what detects a file's encoding; both
+    // run on a worker thread. Tests put others in their place.
+    using PreviewReader =
+        std::function<FilePreview(const std::string& path, std::int32_t codePage)>;
+    using Detector = std::function<FileDetection(const std::string& path)>;
+    void SetPreviewReader(PreviewReader reader);
+    void SetDetector(Detector detector);
 
     // Adds files to the source list and, for those it accepts, rows.
     void AddFiles(const QStringList& paths);
@@ -100,6 +115,15 @@ private:
     void UpdateItemCount();
     void ShowError(const QString& text);
     void ShowHelp(int context);
+    // The preview pane follows the selected row and the source encoding;
+    // files are read off the UI thread and only the latest answer is shown.
+    void UpdatePreview();
+    void StartPreviewRead();
+    int PreviewRow() const;
+    void ShowPreview(std::uint64_t serial, const std::string& path, const FilePreview& result);
+    void ShowDetection(const std::vector<FileDetection>& results);
+    void UpdateDetectEnable();
+    std::int32_t SelectedCodePage() const;
 
     CAppSettings& m_settings;
     CSourceFileListDoc& m_sourceFiles;
@@ -122,6 +146,17 @@ private:
     QPushButton* m_pBrowseButton = nullptr;
     QLabel* m_pOutputHelp = nullptr;
     CFileDropListCtrl* m_pFileList = nullptr;
+    QPushButton* m_pDetectButton = nullptr;
+    QLabel* m_pPreviewNote = nullptr;
+    QPlainTextEdit* m_pPreview = nullptr;
+    QTimer* m_pPreviewTimer = nullptr;
+    PreviewReader m_fnReadPreview;
+    Detector m_fnDetect;
+    std::uint64_t m_nPreviewSerial = 0;
+    bool m_bDetecting = false;
+    // Carries workers' answers into the UI thread while this window lives.
+    struct CWorkerChannel;
+    std::shared_ptr<CWorkerChannel> m_pChannel;
     QLabel* m_pItemCount = nullptr;
     // Off at every start: converting a file the guards refused is a choice
     // for one run, never a stored default.

@@ -6,6 +6,7 @@
 #include "convert/conv_controller.hpp"
 #include "convert/log.hpp"
 #include "settings/app_settings.hpp"
+#include "settings/encoding_catalogue.hpp"
 #include "settings/file_status.hpp"
 #include "settings/string_table.hpp"
 #include "support/test_support.hpp"
@@ -27,6 +28,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -35,6 +37,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -323,6 +326,46 @@ TEST_F(ScreenshotsTest, UpdateCheckOutcomes) {
             QString::fromLatin1(c.name), [&] { CheckForUpdates(server.Address(), nullptr, hooks); },
             [&](QWidget* w) { test::AnswerTask(w, c.button); });
     }
+}
+
+TEST_F(ScreenshotsTest, PreviewOfAShiftJisFileAndTheDetectedEncodings) {
+    CSourceFileListDoc files;
+    for (const char* name :
+         {"fr_cafe_menu_1252.html", "ja_notice_shift_jis.txt", "ru_library_report_1251.txt"}) {
+        files.AddFile(std::string(VARNOLT_SOURCE_DIR) + "/samples/" + name);
+    }
+    CVarnoltDlg dlg(m_settings, files, {});
+    auto* combo = dlg.findChild<QComboBox*>(QStringLiteral("sourceEncodingCombo"));
+    auto* list = dlg.findChild<QTreeWidget*>();
+    auto* note = dlg.findChild<QLabel*>(QStringLiteral("previewNoteLabel"));
+    ASSERT_NE(combo, nullptr);
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(note, nullptr);
+    dlg.show();
+    list->setCurrentItem(list->topLevelItem(1));
+    for (const auto& [codePage, name] :
+         {std::pair{932, "main_preview_shift_jis"}, std::pair{65001, "main_preview_invalid"}}) {
+        combo->setCurrentIndex(EncodingCatalogue::IndexOf(codePage));
+        note->clear();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !note->text().isEmpty(); }, 5000));
+        Save(&dlg, QString::fromLatin1(name));
+    }
+    // The ranking the detector gives for the selected sample.
+    bool saved = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w == nullptr || !w->isVisible()) {
+            return;
+        }
+        poll.stop();
+        Save(w, QStringLiteral("detect_result"));
+        saved = true;
+        w->close();
+    });
+    poll.start(5);
+    dlg.OnDetect();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saved; }, 5000));
 }
 
 } // namespace
