@@ -3,12 +3,15 @@
 // whatever NUL bytes the reader dropped before it.
 #include "decode/pipeline_fixture.hpp"
 #include "decode/source_file_reader.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
 
 namespace varnolt::test {
 namespace {
+
+using test::Utf16Le;
 
 using namespace std::string_literals;
 
@@ -19,15 +22,6 @@ std::string Repeat(const std::string& piece, std::size_t times) {
     out.reserve(piece.size() * times);
     for (std::size_t i = 0; i < times; ++i) {
         out += piece;
-    }
-    return out;
-}
-
-std::string Utf16Le(const std::u16string& text) {
-    std::string out;
-    for (const char16_t u : text) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
     }
     return out;
 }

@@ -7,6 +7,7 @@
 #include "decode/pipeline_fixture.hpp"
 #include "platform/text_utf.hpp"
 #include "settings/app_settings.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,26 +16,11 @@ using namespace std::string_literals;
 namespace varnolt {
 namespace {
 
+using test::Utf16Be;
+using test::Utf16Le;
+
 using test::CPipeline;
 using test::FailureMessage;
-
-std::string Utf16Le(std::u16string_view text) {
-    std::string out;
-    for (char16_t u : text) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
-    }
-    return out;
-}
-
-std::string Utf16Be(std::u16string_view text) {
-    std::string out;
-    for (char16_t u : text) {
-        out += static_cast<char>(u >> 8);
-        out += static_cast<char>(u & 0xFF);
-    }
-    return out;
-}
 
 TEST(SourceFileReader, ReadModeFollowsTheCodePage) {
     EXPECT_EQ(CSourceFileReader::ReadModeOf(1200), CSourceFileReader::kUtf16Le);

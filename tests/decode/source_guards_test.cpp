@@ -1,6 +1,7 @@
 // The source guards on their own: which first bytes are refused under which
 // code page, and the texts that name an invalid sequence.
 #include "decode/source_guards.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -8,21 +9,14 @@
 namespace varnolt {
 namespace {
 
+using test::Utf16Le;
+
 using namespace std::string_literals;
 
 std::optional<SourceGuardFinding> Check(std::int32_t codePage, const std::string& bytes,
                                         bool bWhole = true) {
     return CheckSourceGuards(codePage, reinterpret_cast<const std::uint8_t*>(bytes.data()),
                              bytes.size(), bWhole);
-}
-
-std::string Utf16Le(const std::u16string& text) {
-    std::string out;
-    for (const char16_t u : text) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
-    }
-    return out;
 }
 
 TEST(SourceGuards, RefuseWhatIsNotInTheSourceEncoding) {

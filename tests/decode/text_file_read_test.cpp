@@ -20,22 +20,6 @@ const std::string kUtf8Mark = "\xEF\xBB\xBF";
 const std::string kLeMark = "\xFF\xFE";
 const std::string kBeMark = "\xFE\xFF";
 
-std::string Le(std::u16string_view text) {
-    std::string bytes;
-    for (char16_t u : text) {
-        bytes += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
-    }
-    return bytes;
-}
-
-std::string Be(std::u16string_view text) {
-    std::string bytes;
-    for (char16_t u : text) {
-        bytes += {static_cast<char>(u >> 8), static_cast<char>(u & 0xFF)};
-    }
-    return bytes;
-}
-
 struct ReadCase {
     const char* name;
     std::string mark; // written first, never split from the file's start
@@ -67,15 +51,17 @@ const ReadCase kCases[] = {
     {"Utf8CutSequenceKeepsTheLineEnd", kUtf8Mark, "\xC3\n\xE2\x82\r\nx\xE2",
      u"\uFFFD<EOL>\uFFFD\uFFFD<EOL>x\uFFFD", CTextFileBase::kUtf8},
     {"Utf8NulEndsLineText", kUtf8Mark, "A\0\xC3\xA9\nB"s, u"A<EOL>B", CTextFileBase::kUtf8},
-    {"Utf16LittleEndian", kLeMark, Le(u"A\r\n\u20AC\U0001F600\rB\n"),
+    {"Utf16LittleEndian", kLeMark, test::Utf16Le(u"A\r\n\u20AC\U0001F600\rB\n"),
      u"A<EOL>\u20AC\U0001F600<EOL>B<EOL>", CTextFileBase::kUtf16LE},
-    {"Utf16BigEndian", kBeMark, Be(u"A\r\n\u20AC\U0001F600\rB\n"),
+    {"Utf16BigEndian", kBeMark, test::Utf16Be(u"A\r\n\u20AC\U0001F600\rB\n"),
      u"A<EOL>\u20AC\U0001F600<EOL>B<EOL>", CTextFileBase::kUtf16BE},
     // U+0D0A and U+0A0D hold line-end bytes but are letters, not line ends.
-    {"Utf16UnitsWithLineEndBytes", kLeMark, Le(u"\u0D0A\u0A0D"), u"\u0D0A\u0A0D",
+    {"Utf16UnitsWithLineEndBytes", kLeMark, test::Utf16Le(u"\u0D0A\u0A0D"), u"\u0D0A\u0A0D",
      CTextFileBase::kUtf16LE},
-    {"Utf16NulEndsLineText", kBeMark, Be(u"AB\0CD\nE"s), u"AB<EOL>E", CTextFileBase::kUtf16BE},
-    {"Utf16OddFinalByte", kLeMark, Le(u"AB") + "C", u"AB\uFFFD", CTextFileBase::kUtf16LE},
+    {"Utf16NulEndsLineText", kBeMark, test::Utf16Be(u"AB\0CD\nE"s), u"AB<EOL>E",
+     CTextFileBase::kUtf16BE},
+    {"Utf16OddFinalByte", kLeMark, test::Utf16Le(u"AB") + "C", u"AB\uFFFD",
+     CTextFileBase::kUtf16LE},
 };
 
 // Mark detection itself: only whole files, since the mark is at the start.
@@ -88,7 +74,8 @@ const ReadCase kMarkCases[] = {
      "A",
      u"\uFFFD\uFFFDA", CTextFileBase::kAnsi},
     {"ShortFileHalfMark", "", "\xEF\xBB", u"\uFFFD\uFFFD", CTextFileBase::kAnsi},
-    {"SecondMarkIsText", "", kLeMark + Le(u"\uFEFFA"), u"\uFEFFA", CTextFileBase::kUtf16LE},
+    {"SecondMarkIsText", "", kLeMark + test::Utf16Le(u"\uFEFFA"), u"\uFEFFA",
+     CTextFileBase::kUtf16LE},
 };
 
 std::u16string ReadWhole(const std::string& path, CTextFileBase::TextEncoding* encoding) {
@@ -134,8 +121,8 @@ TEST(TextFileReadTest, EveryCaseCutAtEveryBlockBoundary) {
                 const std::size_t fillerChars = fillerBytes / unit;
                 const std::u16string filler(fillerChars, u'x');
                 const std::string fillerBytesText =
-                    c.encoding == CTextFileBase::kUtf16LE   ? Le(filler)
-                    : c.encoding == CTextFileBase::kUtf16BE ? Be(filler)
+                    c.encoding == CTextFileBase::kUtf16LE   ? test::Utf16Le(filler)
+                    : c.encoding == CTextFileBase::kUtf16BE ? test::Utf16Be(filler)
                                                             : std::string(fillerChars, 'x');
                 test::WriteFile(path, c.mark + fillerBytesText + c.body);
                 ASSERT_EQ(ReadWhole(path, nullptr), filler + c.expected);

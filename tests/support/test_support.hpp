@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varnolt::test {
@@ -22,6 +23,23 @@ private:
 
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
+
+// The bytes of UTF-16 text in little- and big-endian order, without a mark.
+inline std::string Utf16Le(std::u16string_view text) {
+    std::string out;
+    for (const char16_t u : text) {
+        out += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+    }
+    return out;
+}
+
+inline std::string Utf16Be(std::u16string_view text) {
+    std::string out;
+    for (const char16_t u : text) {
+        out += {static_cast<char>(u >> 8), static_cast<char>(u & 0xFF)};
+    }
+    return out;
+}
 
 struct ProgramResult {
     int exitCode = -1;
