@@ -16,7 +16,7 @@
 #include <string.h>
 #include <unistd.h>
 
-static int ReadAll(const char *path, char **buf, size_t *cap, size_t *len) {
+static int ReadAll(const char* path, char** buf, size_t* cap, size_t* len) {
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return -1;
@@ -47,7 +47,7 @@ static int ReadAll(const char *path, char **buf, size_t *cap, size_t *len) {
     return close(fd);
 }
 
-static int WriteAll(int fd, const char *buf, size_t len) {
+static int WriteAll(int fd, const char* buf, size_t len) {
     while (len > 0) {
         const ssize_t put = write(fd, buf, len);
         if (put < 0 && errno == EINTR) {
@@ -62,8 +62,8 @@ static int WriteAll(int fd, const char *buf, size_t len) {
     return 0;
 }
 
-int main(int argc, char **argv) {
-    const char *tempDir = NULL;
+int main(int argc, char** argv) {
+    const char* tempDir = NULL;
     int first = 1;
     if (argc > 2 && strcmp(argv[1], "-t") == 0) {
         tempDir = argv[2];
@@ -73,18 +73,18 @@ int main(int argc, char **argv) {
         fprintf(stderr, "usage: protocol_floor [-t TEMPDIR] OUTDIR FILE...\n");
         return 2;
     }
-    const char *outDir = argv[first++];
+    const char* outDir = argv[first++];
     if (tempDir == NULL) {
         tempDir = outDir;
     }
-    char *buf = NULL;
+    char* buf = NULL;
     size_t cap = 0;
     size_t len = 0;
     int failed = 0;
     char temp[4096];
     char target[4096];
     for (int k = first; k < argc; ++k) {
-        const char *base = strrchr(argv[k], '/');
+        const char* base = strrchr(argv[k], '/');
         base = base ? base + 1 : argv[k];
         snprintf(temp, sizeof temp, "%s/.floor.XXXXXX", tempDir);
         snprintf(target, sizeof target, "%s/%s", outDir, base);
