@@ -8,6 +8,7 @@
 #include "decode/encoding_detector.hpp"
 #include "platform/paths.hpp"
 #include "platform/small_file.hpp"
+#include "platform/text_utf.hpp"
 #include "settings/encoding_catalogue.hpp"
 
 #include <algorithm>
@@ -74,11 +75,7 @@ std::string ApplyTo(CMyCmdLineInfo& info, const std::string& value) {
     // The profile's format index: 0 UTF-16LE, 1 UTF-16BE, 2 UTF-8.
     static constexpr std::string_view kNames[] = {"utf-16le", "utf-16be", "utf-8"};
     for (int format = 0; format < 3; ++format) {
-        const std::string_view name = kNames[format];
-        if (value.size() == name.size() &&
-            std::equal(name.begin(), name.end(), value.begin(), [](char a, char b) {
-                return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
-            })) {
+        if (platform::EqualsIgnoringAsciiCase(value, kNames[format])) {
             info.m_switchOptions.nUnicodeFormat = format;
             return {};
         }

@@ -1,6 +1,8 @@
 // Encoding catalogue: order and names as the user sees them.
 #include "settings/encoding_catalogue.hpp"
 
+#include "platform/text_utf.hpp"
+
 #include <algorithm>
 #include <array>
 
@@ -158,10 +160,6 @@ template <typename F> void ForEachLabel(std::string_view labels, F each) {
     }
 }
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool IsLabelBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
@@ -225,10 +223,8 @@ std::vector<std::int32_t> EncodingCatalogue::CodePagesForLabel(std::string_view 
     std::vector<std::int32_t> found;
     for (const LabelRow& row : kLabelRows) {
         ForEachLabel(row.strLabels, [&](std::string_view candidate) {
-            const bool same = candidate.size() == label.size() &&
-                              std::equal(candidate.begin(), candidate.end(), label.begin(),
-                                         [](char a, char b) { return a == AsciiLower(b); });
-            if (same && std::find(found.begin(), found.end(), row.nCodePage) == found.end()) {
+            if (platform::EqualsIgnoringAsciiCase(candidate, label) &&
+                std::find(found.begin(), found.end(), row.nCodePage) == found.end()) {
                 found.push_back(row.nCodePage);
             }
         });

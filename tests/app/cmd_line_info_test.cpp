@@ -5,11 +5,26 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace varnolt {
 namespace {
+
+// Parses argv after "varnolt" with a program folder that holds nothing.
+struct Parsed {
+    CSourceFileListDoc doc;
+    CMyCmdLineInfo info{doc};
+    explicit Parsed(const std::vector<std::string>& args) {
+        info.m_strProgramFolder = "/nonexistent/";
+        std::vector<const char*> argv{"varnolt"};
+        for (const auto& a : args) {
+            argv.push_back(a.c_str());
+        }
+        info.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    }
+};
 
 struct ParseCase {
     std::vector<const char*> args;
@@ -50,12 +65,8 @@ TEST(CmdLine, GrammarTable) {
             trace += std::string(a) + " ";
         }
         SCOPED_TRACE(trace);
-        CSourceFileListDoc doc;
-        CMyCmdLineInfo info(doc);
-        info.m_strProgramFolder = "/nonexistent/";
-        std::vector<const char*> argv{"varnolt"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        info.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+        Parsed parsed({c.args.begin(), c.args.end()});
+        const CMyCmdLineInfo& info = parsed.info;
         EXPECT_EQ(info.m_nError, c.error);
         EXPECT_EQ(info.m_bNonInteractive, c.nonInteractive);
         EXPECT_EQ(info.m_strProfile, c.profile);
@@ -85,12 +96,8 @@ TEST(CmdLine, DryRunAndForceAreWholeWords) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.unknown);
-        CSourceFileListDoc doc;
-        CMyCmdLineInfo info(doc);
-        info.m_strProgramFolder = "/nonexistent/";
-        std::vector<const char*> argv{"varnolt"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        info.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+        Parsed parsed({c.args.begin(), c.args.end()});
+        const CMyCmdLineInfo& info = parsed.info;
         EXPECT_EQ(info.m_nError, c.error);
         EXPECT_EQ(info.m_bDryRun, c.dryRun);
         EXPECT_EQ(info.m_bForce, c.force);
@@ -188,20 +195,6 @@ TEST(CmdLine, ProfilePathResolution) {
         EXPECT_EQ(info.m_strProfile, c.expected);
     }
 }
-
-// Parses argv after "varnolt" with a program folder that holds nothing.
-struct Parsed {
-    CSourceFileListDoc doc;
-    CMyCmdLineInfo info{doc};
-    explicit Parsed(const std::vector<std::string>& args) {
-        info.m_strProgramFolder = "/nonexistent/";
-        std::vector<const char*> argv{"varnolt"};
-        for (const auto& a : args) {
-            argv.push_back(a.c_str());
-        }
-        info.ParseCommandLine(static_cast<int>(argv.size()), argv.data());
-    }
-};
 
 // The names --from takes: every spelling a user is likely to type, compared
 // without case and surrounding blanks; numbers as a profile holds them; names
