@@ -75,7 +75,7 @@ std::string ApplyTo(CMyCmdLineInfo& info, const std::string& value) {
     // The profile's format index: 0 UTF-16LE, 1 UTF-16BE, 2 UTF-8.
     static constexpr std::string_view kNames[] = {"utf-16le", "utf-16be", "utf-8"};
     for (int format = 0; format < 3; ++format) {
-        if (platform::EqualsIgnoringAsciiCase(value, kNames[format])) {
+        if (EqualsIgnoringAsciiCase(value, kNames[format])) {
             info.m_switchOptions.nUnicodeFormat = format;
             return {};
         }

@@ -223,7 +223,7 @@ std::vector<std::int32_t> EncodingCatalogue::CodePagesForLabel(std::string_view 
     std::vector<std::int32_t> found;
     for (const LabelRow& row : kLabelRows) {
         ForEachLabel(row.strLabels, [&](std::string_view candidate) {
-            if (platform::EqualsIgnoringAsciiCase(candidate, label) &&
+            if (EqualsIgnoringAsciiCase(candidate, label) &&
                 std::find(found.begin(), found.end(), row.nCodePage) == found.end()) {
                 found.push_back(row.nCodePage);
             }
