@@ -90,6 +90,11 @@ TEST(ProfileLessRun, SwitchesAndTheirSavedProfileConvertAlike) {
         for (int pass = 0; pass < 2; ++pass) {
             fs::remove_all(run.dir.Path());
             fs::create_directories(run.dir / "conv");
+            // One worker, so the records follow the list in both logs.
+            WriteFile(run.dir / "settings.reg",
+                      "Windows Registry Editor Version 5.00\n\n"
+                      "[HKEY_CURRENT_USER\\Software\\Brambleware\\Varnolt 5]\n"
+                      "\"DisableMP\"=dword:00000001\n");
             WriteFile(run.dir / "ja.txt", "\x93\xfa\x96\x7b\r\n");
             WriteFile(run.dir / "page.html", "<html><head></head><body>&eacute;\x93\xfa</body>");
             std::vector<std::string> args = c.switches;
