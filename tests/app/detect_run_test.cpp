@@ -16,6 +16,12 @@ using test::WriteFile;
 
 struct Workspace {
     TempDir dir;
+    // One worker, so the log's records follow the command line.
+    Workspace() {
+        WriteFile(dir / "settings.reg", "Windows Registry Editor Version 5.00\n\n"
+                                        "[HKEY_CURRENT_USER\\Software\\Brambleware\\Varnolt 5]\n"
+                                        "\"DisableMP\"=dword:00000001\n");
+    }
     test::ProgramResult Varnolt(const std::vector<std::string>& args) const {
         return test::RunProgram(VARNOLT_EXE_PATH, args, dir.Path(),
                                 {"VARNOLT_SETTINGS=" + (dir / "settings.reg")});
