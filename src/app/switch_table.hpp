@@ -40,35 +40,37 @@ enum class SwitchSection : std::uint8_t { kRun, kWithoutProfile, kOther };
 // reaches the run's grammar: among other arguments it is an unknown switch).
 enum class SoleRequest : std::uint8_t { kNone, kHelp, kVersion };
 
+// One switch. Rows are written with designated initializers; what a row
+// leaves out is the default below.
 struct SwitchDef {
     // The letter (matched in either case) and the long name without "--";
     // a row has one or both. A row with neither is "--" itself.
-    char cLetter;
-    std::string_view strName;
-    ValueKind eValue;
+    char cLetter = '\0';
+    std::string_view strName = {};
+    ValueKind eValue = ValueKind::kNone;
     // The value as the usage names it ("cfg-profile", "ENC"); the manual
     // writes it in lower case.
-    std::string_view strValueName;
+    std::string_view strValueName = {};
     // The usage text, '\n' between its lines.
-    std::string_view strHelp;
+    std::string_view strHelp = {};
     // The manual's paragraph: '\n' between sentences, *bold* and <italic>.
-    std::string_view strManual;
+    std::string_view strManual = {};
     // The exit code of a mistake in this switch (a missing or refused value,
     // a value given to a flag); 0 when nothing about it can be wrong: a -p
     // without its number only means no console is written to.
-    std::int32_t nError;
-    unsigned nPrograms;
-    SwitchSection eSection;
-    SoleRequest eSole;
+    std::int32_t nError = 0;
+    unsigned nPrograms = kForBoth;
+    SwitchSection eSection = SwitchSection::kRun;
+    SoleRequest eSole = SoleRequest::kNone;
     // The run converts nothing with it (the front end then reports no
     // "Conversion OK!").
-    bool bConvertsNothing;
+    bool bConvertsNothing = false;
     // ValueKind::kChoice: the values it takes.
-    std::span<const std::string_view> arrChoices;
+    std::span<const std::string_view> arrChoices = {};
     // Takes the switch (and its value) into `info`. An empty result means
     // accepted; otherwise the text says what is wrong, naming the switch.
     // Null for the rows that only stand alone.
-    std::string (*pfnApply)(CMyCmdLineInfo& info, const std::string& value);
+    std::string (*pfnApply)(CMyCmdLineInfo& info, const std::string& value) = nullptr;
 };
 
 std::span<const SwitchDef> Switches();
