@@ -1,11 +1,13 @@
 // Fuzzes the command-line grammar: any argument vector leaves a known error
-// (0, 130, 132, 134), a pending value of 0-3, no state change after an error,
+// (0, 130, 132, 134), a pending value that is a switch taking one (or none),
+// no state change after an error,
 // decimal values equal to a reference reading, and only absolute (or empty),
 // listed-once paths in the source list. Plain arguments name entries of an
 // empty folder made once, so file-argument expansion reads almost nothing and
 // writes nothing.
 #include "app/cmd_line_info.hpp"
 #include "app/source_file_list_doc.hpp"
+#include "app/switch_table.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -67,6 +69,11 @@ std::int64_t ReferenceDecimal(const std::string& text) {
                                     std::numeric_limits<std::int32_t>::max());
 }
 
+// The switch whose value the next argument supplies, or null.
+const SwitchDef* Pending(const CMyCmdLineInfo& info) {
+    return info.m_nPending >= 0 ? &Switches()[static_cast<std::size_t>(info.m_nPending)] : nullptr;
+}
+
 // Arguments that could reach outside the empty folder are not expanded: a
 // recursive walk of "/" would take the run's whole time.
 bool StaysInside(const std::string& arg) {
@@ -106,22 +113,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool isLast = expand && i + 1 == args.size();
         const bool failedBefore = info.m_nError != 0;
         const int pendingBefore = info.m_nPending;
-        const bool longValueBefore = info.m_nPendingLong >= 0; // this argument is its value
+        const SwitchDef* const pending = Pending(info);
+        const char pendingLetter = pending != nullptr ? pending->cLetter : '\0';
+        const bool longValueBefore = pending != nullptr && pendingLetter == '\0'; // its value
         const std::string profileBefore = info.m_strProfile;
         const std::size_t filesBefore = info.m_arrFiles.size();
         info.ParseParam(text, isSwitch, isLast);
         const std::int32_t e = info.m_nError;
         Check(e == 0 || e == 130 || e == 132 || e == 134, "error outside 0/130/132/134");
-        Check(info.m_nPending >= 0 && info.m_nPending <= 3, "pending outside 0-3");
+        Check(info.m_nPending >= -1 && info.m_nPending < static_cast<int>(Switches().size()),
+              "pending outside the switch table");
+        Check(Pending(info) == nullptr || Pending(info)->eValue != ValueKind::kNone,
+              "a switch without a value is pending");
         if (failedBefore) {
             Check(info.m_nPending == pendingBefore && info.m_strProfile == profileBefore &&
                       info.m_arrFiles.size() == filesBefore,
                   "state changed after an error");
         }
-        if (!failedBefore && !isSwitch && pendingBefore == 3) {
+        if (!failedBefore && !isSwitch && pendingLetter == 'p') {
             Check(info.m_nConsolePid == ReferenceDecimal(text), "pid differs from reference");
         }
-        if (!failedBefore && !longValueBefore && pendingBefore != 1 && pendingBefore != 2 &&
+        if (!failedBefore && !longValueBefore && pendingLetter != 'c' && pendingLetter != 'l' &&
             isSwitch && text.size() > 1 && (text[0] == 'p' || text[0] == 'P')) {
             Check(info.m_nConsolePid == ReferenceDecimal(text.substr(1)),
                   "inline pid differs from reference");

@@ -4,34 +4,14 @@
 #include "settings/profile.hpp"
 
 #include <cstdint>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace varnolt {
 
 class CSourceFileListDoc;
-class CMyCmdLineInfo;
 
-// One long option ("--name", "--name VALUE" or "--name=VALUE"). The table of
-// them (LongOptions) is the one definition: the parser, both programs' usage
-// texts and the tests read it, so a new option is one new row.
-struct LongOption {
-    std::string_view strName;      // without the leading "--"
-    std::string_view strValueName; // empty: the option takes no value
-    std::string_view strHelp;      // lines of the usage text, '\n' between them
-    // Takes the option (and its value) into `info`. An empty result means
-    // accepted; otherwise the text says what is wrong, naming the option.
-    std::string (*pfnApply)(CMyCmdLineInfo& info, const std::string& value);
-};
-
-std::span<const LongOption> LongOptions();
-
-// The usage lines of the long options and of "--", one entry per option
-// ("--from ENC           - Source encoding ..."), as both programs print them.
-std::string LongOptionsUsage();
-
+// The grammar reads every switch from the table in app/switch_table.hpp.
 class CMyCmdLineInfo {
 public:
     // Plain file arguments are expanded into `doc` after the last argument.
@@ -66,7 +46,9 @@ public:
     // The argument that gave error 130, as written (with its '-').
     std::string m_strUnknownSwitch;
     std::vector<std::string> m_arrFiles;
-    int m_nPending = 0;
+    // The switch (index in Switches()) whose value the next argument
+    // supplies, or -1.
+    int m_nPending = -1;
     // What a command-line error was, for standard error ("--from: ...");
     // empty for the errors of the single-letter grammar.
     std::string m_strError;
@@ -92,15 +74,13 @@ public:
     bool m_bDetect = false;
     // "--" was seen: later arguments are never switches.
     bool m_bSwitchesEnded = false;
-    // The long option whose value the next argument supplies (index in
-    // LongOptions()), or -1.
-    int m_nPendingLong = -1;
 
     // Where a bare profile name is looked for; the program's own folder
     // unless a test sets another. Ends in '/'.
     std::string m_strProgramFolder;
 
 private:
+    void ParseLetterSwitch(const std::string& text, bool isLast);
     void ParseLongOption(const std::string& text, bool isLast);
     void CheckSwitchCombination();
     void ExpandFiles();

@@ -1,25 +1,18 @@
 // varnolt: the main program.
+#include "app/switch_table.hpp"
 #include "app/varnolt_app.hpp"
 #ifdef VARNOLT_HAVE_GUI
 #include "ui/interactive_start.hpp"
 #endif
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: varnolt -u -c cfg-profile [-l logfile] [-o] [-y] [-s] files to convert...\n"
-    "\n"
-    "-u             - Convert without a window (non-interactive mode)\n"
-    "-c cfg-profile - The config profile used to perform the conversion\n"
-    "-l logfile     - The filename of Log File. Default is varnolt.log\n"
-    "-o             - Overwrite the Log File. Default: Append to existing log file\n"
-    "-y             - Overwrite the destination file if the file already exists.\n"
-    "                 Default: Skip the file\n"
-    "-s             - Search files in sub-directories\n"
-    "-p pid         - Write one line per file to the console of that process\n"
+// The synopsis lines; each switch's own line comes from the switch table.
+constexpr const char* kSynopsis =
+    "Usage: varnolt -u -c cfg-profile [-l logfile] [-o] [-y] [-s] files to convert...\n\n";
+constexpr const char* kWithoutProfile =
     "\n"
     "Without a profile:\n"
     "varnolt -u --from ENC [--to FORMAT] (--backup PREFIX|--prefix PREFIX|--out DIR)\n"
@@ -29,12 +22,17 @@ constexpr const char* kUsage =
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(kUsage, stdout);
-        std::fputs(varnolt::LongOptionsUsage().c_str(), stdout);
+    using varnolt::SoleRequest;
+    const SoleRequest request =
+        argc == 2 ? varnolt::SoleArgumentRequest(argv[1]) : SoleRequest::kNone;
+    if (request == SoleRequest::kHelp) {
+        std::fputs(kSynopsis, stdout);
+        std::fputs(varnolt::LetterSwitchesUsage(varnolt::kForVarnolt).c_str(), stdout);
+        std::fputs(kWithoutProfile, stdout);
+        std::fputs(varnolt::LongOptionsUsage(varnolt::kForVarnolt).c_str(), stdout);
         return 0;
     }
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (request == SoleRequest::kVersion) {
         std::printf("varnolt %s\n", VARNOLT_VERSION);
         return 0;
     }

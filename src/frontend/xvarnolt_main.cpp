@@ -1,7 +1,7 @@
 // xvarnolt: runs the main program's non-interactive mode from a terminal or a
 // script, passing every argument on unchanged, and turns its exit code into a
 // one-line message and its own exit code.
-#include "app/cmd_line_info.hpp"
+#include "app/switch_table.hpp"
 #include "platform/console.hpp"
 #include "platform/paths.hpp"
 #include "platform/process.hpp"
@@ -18,22 +18,18 @@ using namespace varnolt;
 
 constexpr std::string_view kTitle = "Varnolt Command-Line Mode\n\n";
 
-// Switches are written with "-": on Linux "/" begins a path.
-constexpr std::string_view kUsage[] = {
-    "xvarnolt -c cfg-profile [-l logfile] [-o] [y] files to convert...\n\n",
-    "-c cfg-profile - The config profile used to perform the conversion\n",
-    "-l logfile     - The filename of Log File. Default is varnolt.log\n",
-    "-o             - Overwrite the Log File. Default: Append to existing log file\n",
-    "-y             - Overwrite the destination file if the file already exists.\n",
-    "                 Default: Skip the file\n",
-    "-s             - Search files in sub-directories\n\n",
+// The usage around the switches' own lines, which come from the switch
+// table. Switches are written with "-": on Linux "/" begins a path.
+constexpr std::string_view kSynopsis =
+    "xvarnolt -c cfg-profile [-l logfile] [-o] [y] files to convert...\n\n";
+constexpr std::string_view kNotes =
+    "\n"
     "Note: Wildcard characters ('*' or '?') can be used to specify the files to be\n"
-    "converted.\n",
+    "converted.\n"
     "\nWithout a profile:\n"
     "xvarnolt --from ENC [--to FORMAT] (--backup PREFIX|--prefix PREFIX|--out DIR)\n"
     "         [--bom] [--meta] [--entities] [-l logfile] [-o] [-y] [-s] files...\n"
-    "Example: xvarnolt --from sjis --out converted --keep-folders -s 'docs/*.txt'\n\n",
-};
+    "Example: xvarnolt --from sjis --out converted --keep-folders -s 'docs/*.txt'\n\n";
 
 constexpr std::string_view kNotFound = "Error:Unable to locate varnolt.exe\n";
 constexpr std::string_view kOk = "Conversion OK!\n";
@@ -93,16 +89,32 @@ std::string LocateMainProgram() {
 }
 
 // True when the arguments ask for the encoding list, for a profile to be
-// saved or for the files' encodings to be detected: the main program then converts nothing, and
-// "Conversion OK!" would say otherwise.
+// saved or for the files' encodings to be detected: the main program then
+// converts nothing, and "Conversion OK!" would say otherwise. A long
+// option's next argument is its value ("--prefix --detect"), not a switch.
 bool ConvertsNothing(const std::vector<std::string>& args) {
-    for (const std::string& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--") {
             break;
         }
-        if (arg == "--list-encodings" || arg == "--detect" || arg == "--save-profile" ||
-            arg.rfind("--save-profile=", 0) == 0) {
+        if (arg.rfind("--", 0) != 0) {
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = std::string_view(arg).substr(2, equals - 2);
+        if (name.empty()) {
+            continue;
+        }
+        const SwitchDef* option = FindLongOption(name);
+        if (option == nullptr) {
+            continue;
+        }
+        if (option->bConvertsNothing) {
             return true;
+        }
+        if (option->eValue != ValueKind::kNone && equals == std::string::npos) {
+            ++i;
         }
     }
     return false;
@@ -118,18 +130,19 @@ int main(int argc, char** argv) {
     // Help and version are asked for alone; among other arguments the same
     // texts belong to the main program's grammar (a file, or a switch it
     // rejects), so a run never silently converts nothing.
-    const bool alone = args.size() == 1;
-    if (alone && args.front() == "--version") {
+    const SoleRequest request =
+        args.size() == 1 ? SoleArgumentRequest(args.front()) : SoleRequest::kNone;
+    if (request == SoleRequest::kVersion) {
         std::printf("xvarnolt %s\n", VARNOLT_VERSION);
         return Finish(0);
     }
 
     Print(kTitle);
-    if (args.empty() || (alone && (args.front() == "--help" || args.front() == "-h"))) {
-        for (const auto line : kUsage) {
-            Print(line);
-        }
-        Print(LongOptionsUsage());
+    if (args.empty() || request == SoleRequest::kHelp) {
+        Print(kSynopsis);
+        Print(LetterSwitchesUsage(kForXVarnolt));
+        Print(kNotes);
+        Print(LongOptionsUsage(kForXVarnolt));
         return Finish(0);
     }
 

@@ -57,6 +57,13 @@ TEST(CmdLine, GrammarTable) {
         {{"-L", "run.log", "-O"}, 0, false, "", "run.log", -1, 0, false},
         {{"-ooops", "f1", "f2"}, 0, false, "", "", -1, 2, false},
         {{"-"}, 130, false, "", "", -1, 0},
+        // -h stands only alone; in a run it is an unknown switch.
+        {{"-u", "-h", "a.txt"}, 130, true, "", "", -1, 0},
+        // A -p still waiting for its number keeps waiting past a -c with its
+        // value written on, and is dropped at any other switch.
+        {{"-u", "-p", "-cp.vnp", "12"}, 0, true, "p.vnp", "", 12, 0},
+        {{"-u", "-p", "--dry-run", "12"}, 0, true, "", "", -1, 1},
+        {{"-u", "-p", "-y", "12"}, 0, true, "", "", -1, 1},
         {{"a", "-c", "p.vnp", "b", "-l", "x.log", "c"}, 0, false, "p.vnp", "x.log", -1, 3},
     };
     for (const auto& c : cases) {

@@ -125,6 +125,33 @@ TEST(XVarnolt, MessageAndExitCodeForEveryResult) {
     }
 }
 
+// "Conversion OK!" only for a run that converts: not for a request that
+// converts nothing, but for one where such a word is only a long option's
+// value or a file after "--".
+TEST(XVarnolt, OkOnlyForARunThatConverts) {
+    const struct {
+        std::vector<std::string> args;
+        bool ok;
+    } cases[] = {
+        {{"--detect", "a.txt"}, false},
+        {{"--list-encodings"}, false},
+        {{"--from", "1252", "--out", "o", "--save-profile=s.vnp"}, false},
+        {{"--from", "1252", "--prefix", "--detect", "a.txt"}, true},
+        {{"--from=1252", "--out", "--list-encodings", "a.txt"}, true},
+        {{"-c", "p.vnp", "--", "--detect"}, true},
+    };
+    for (const auto& c : cases) {
+        std::string trace;
+        for (const auto& a : c.args) {
+            trace += a + " ";
+        }
+        SCOPED_TRACE(trace);
+        const auto r = RunFrontEnd(c.args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(EndsWith(r.out, "Conversion OK!\n"), c.ok) << r.out;
+    }
+}
+
 TEST(XVarnolt, ArgumentsArriveUnchangedAfterTheModeSwitches) {
     const std::vector<std::string> args = {
         "-c", "my profile.vnp", "\"already quoted\"", "it's", "", "tab\there", "*.txt",
