@@ -9,6 +9,7 @@
 #include "settings/encoding_catalogue.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -977,7 +978,7 @@ int NeighbourClass(char16_t c) {
 
 class CLetterModel {
 public:
-    CLetterModel() {
+    CLetterModel() : m_index(0x10000, kNoRow) {
         for (const LanguageLetters& language : kLanguageLetters) {
             for (const LetterShare& share : language.shares) {
                 m_symbols.push_back(share.cSymbol);
@@ -989,7 +990,7 @@ public:
         std::vector<double> pooled(m_symbols.size(), 0.0);
         for (const LanguageLetters& language : kLanguageLetters) {
             for (const LetterShare& share : language.shares) {
-                pooled[Index(share.cSymbol)] += share.fShare / std::size(kLanguageLetters);
+                pooled[SymbolIndex(share.cSymbol)] += share.fShare / std::size(kLanguageLetters);
             }
         }
         for (const LanguageLetters& language : kLanguageLetters) {
@@ -1000,6 +1001,23 @@ public:
             }
             logs.back() = std::log(kUnseen); // a symbol no language uses
             m_languageLogs.push_back(std::move(logs));
+        }
+        // Each character beyond ASCII maps once to its symbol's row, so that
+        // scoring a reading costs a table look-up per character.
+        // Signs the model has no figures for share one row.
+        std::vector<std::uint16_t> rowOfSymbol(0x10000, kNoRow);
+        std::uint16_t nUnknownRow = kNoRow;
+        for (char32_t c = 0x80; c < 0x10000; ++c) {
+            const char16_t symbol = LetterSymbol(static_cast<char16_t>(c));
+            const std::size_t index = SymbolIndex(symbol);
+            const bool bOther = symbol == kSymbolOther;
+            const bool bKnown = index != m_symbols.size() || HasContext(symbol) || bOther;
+            std::uint16_t& nRow = bKnown ? rowOfSymbol[symbol] : nUnknownRow;
+            if (nRow == kNoRow) {
+                nRow = static_cast<std::uint16_t>(m_rows.size());
+                m_rows.push_back({bOther, index, AroundLogs(symbol)});
+            }
+            m_index[c] = nRow;
         }
     }
 
@@ -1016,22 +1034,28 @@ public:
             if (c < 0x80) {
                 continue;
             }
-            const char16_t symbol = LetterSymbol(c);
+            const Row& row = m_rows[m_index[c]];
             nLatin += IsLatinLetter(c) ? 1 : 0;
-            nOtherLetters += symbol == kSymbolOther ? 1 : 0;
-            ++counts[Index(symbol)];
+            nOtherLetters += row.bOtherLetter ? 1 : 0;
+            ++counts[row.nSymbolIndex];
             const int left = i > 0 ? NeighbourClass(text[i - 1]) : 0;
             const int right = i + 1 < text.size() ? NeighbourClass(text[i + 1]) : 0;
-            dAround += AroundLog(symbol, left, right);
+            dAround += row.adAroundLogs[left] + row.adAroundLogs[5 + right];
         }
         if (nLatin == 0 || nOtherLetters > nLatin) {
             return std::nullopt;
         }
+        std::vector<std::size_t> present; // a text uses few of the symbols
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            if (counts[i] != 0) {
+                present.push_back(i);
+            }
+        }
         double dBest = -std::numeric_limits<double>::infinity();
         for (const std::vector<double>& logs : m_languageLogs) {
             double dSum = 0.0;
-            for (std::size_t i = 0; i < counts.size(); ++i) {
-                dSum += counts[i] != 0 ? static_cast<double>(counts[i]) * logs[i] : 0.0;
+            for (const std::size_t i : present) {
+                dSum += static_cast<double>(counts[i]) * logs[i];
             }
             dBest = std::max(dBest, dSum);
         }
@@ -1043,8 +1067,16 @@ private:
     // floor for a symbol no language has (a control character, say).
     static constexpr double kForeign = 0.1;
     static constexpr double kUnseen = 1e-6;
+    static constexpr std::uint16_t kNoRow = 0xFFFF;
 
-    std::size_t Index(char16_t symbol) const {
+    // A symbol with what the model knows of it.
+    struct Row {
+        bool bOtherLetter;        // a letter of another script
+        std::size_t nSymbolIndex; // into m_symbols, or its size for none
+        std::array<double, 10> adAroundLogs;
+    };
+
+    std::size_t SymbolIndex(char16_t symbol) const {
         const auto it = std::lower_bound(m_symbols.begin(), m_symbols.end(), symbol);
         return it != m_symbols.end() && *it == symbol
                    ? static_cast<std::size_t>(it - m_symbols.begin())
@@ -1060,21 +1092,31 @@ private:
         return 0.0;
     }
 
-    // Symbols whose neighbours the model does not know are equally likely
-    // beside anything.
-    static double AroundLog(char16_t symbol, int left, int right) {
+    static const LetterContext* FindContext(char16_t symbol) {
         const auto* row = std::lower_bound(
             std::begin(kLetterContexts), std::end(kLetterContexts), symbol,
             [](const LetterContext& context, char16_t s) { return context.cSymbol < s; });
-        if (row == std::end(kLetterContexts) || row->cSymbol != symbol) {
-            return 2.0 * std::log(0.2);
-        }
+        return row != std::end(kLetterContexts) && row->cSymbol == symbol ? row : nullptr;
+    }
+
+    static bool HasContext(char16_t symbol) { return FindContext(symbol) != nullptr; }
+
+    // The logs of a symbol's neighbour frequencies. Symbols whose neighbours
+    // the model does not know are equally likely beside anything.
+    static std::array<double, 10> AroundLogs(char16_t symbol) {
+        std::array<double, 10> logs;
+        const LetterContext* row = FindContext(symbol);
         constexpr double kFloor = 1e-3;
-        return std::log(row->afAround[left] + kFloor) + std::log(row->afAround[5 + right] + kFloor);
+        for (std::size_t i = 0; i < logs.size(); ++i) {
+            logs[i] = row != nullptr ? std::log(row->afAround[i] + kFloor) : std::log(0.2);
+        }
+        return logs;
     }
 
     std::vector<char16_t> m_symbols;
     std::vector<std::vector<double>> m_languageLogs;
+    std::vector<Row> m_rows;
+    std::vector<std::uint16_t> m_index; // character -> m_rows
 };
 
 std::optional<double> LetterLogLikelihood(const std::u16string& text) {
