@@ -1221,13 +1221,21 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
     // so that letter statistics refine the plausibility score, not overrule it.
     constexpr double kLetterWeight = 0.1;
     constexpr double kLetterCap = 1.0;
+    // The letters only ever lower a score: a reading this far behind the
+    // best keeps a confidence of next to nothing whatever its letters, and is
+    // not scored (on a long head, scoring is what costs).
+    constexpr double kContention = 2.0;
+    double dLeader = groups.front().dScore;
+    for (const Group& g : groups) {
+        dLeader = std::max(dLeader, g.dScore);
+    }
     std::vector<std::optional<double>> likelihoods;
     std::optional<double> bestLikelihood;
     for (const Group& g : groups) {
         // Only readings of one character per byte are compared: their
         // likelihoods sum over the same positions.
-        likelihoods.push_back(g.text.size() == head.size() ? LetterLogLikelihood(g.text)
-                                                           : std::nullopt);
+        const bool bScored = g.text.size() == head.size() && g.dScore >= dLeader - kContention;
+        likelihoods.push_back(bScored ? LetterLogLikelihood(g.text) : std::nullopt);
         if (likelihoods.back() && (!bestLikelihood || *likelihoods.back() > *bestLikelihood)) {
             bestLikelihood = likelihoods.back();
         }
