@@ -59,6 +59,8 @@ def catalogue_strings(path):
 
 def language_strings(lang):
     folder = os.path.join(LOCALE, lang, "LC_MESSAGES")
+    if not os.path.isdir(folder):
+        sys.exit(f"no translations installed for {lang}: {folder} is missing")
     strings = []
     for name in sorted(os.listdir(folder)):
         if name.endswith(".mo") and not name.startswith(HELD_OUT_PREFIX):

@@ -1003,8 +1003,8 @@ public:
             m_languageLogs.push_back(std::move(logs));
         }
         // Each character beyond ASCII maps once to its symbol's row, so that
-        // scoring a reading costs a table look-up per character.
-        // Signs the model has no figures for share one row.
+        // scoring a reading costs a table look-up per character; the signs
+        // the model has no figures for share one row.
         std::vector<std::uint16_t> rowOfSymbol(0x10000, kNoRow);
         std::uint16_t nUnknownRow = kNoRow;
         for (char32_t c = 0x80; c < 0x10000; ++c) {
