@@ -143,7 +143,7 @@ def check_file(path, rel, shown, units, folders):
         return [f"{shown}:1: source file outside every layer folder; put it in a folder of the table"]
     folder = rel.split("/", 1)[0]
     unit = units.get(rel) or units.get(folder)
-    if unit is None or (unit.name == folder and unit.is_program):
+    if unit is None:
         return [f"{shown}:1: {folder}/ has no row in the layer table; add one that says what it may use"]
     is_header = rel.endswith(HEADER_SUFFIXES)
     findings = []
