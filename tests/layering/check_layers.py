@@ -119,7 +119,11 @@ def included_folder(include, file_dir_rel):
         return resolved.split(os.sep, 1)[0] if os.sep in resolved else None
     if "/" not in include:
         return None
-    return include.split("/", 1)[0]
+    # Found through the include path src/; "decode/../app/x.hpp" is app's.
+    resolved = os.path.normpath(include)
+    if resolved.startswith(".."):
+        return ".."
+    return resolved.split(os.sep, 1)[0] if os.sep in resolved else None
 
 
 def check_tree(src_dir, units):
