@@ -9,4 +9,4 @@ add_custom_command(
     DEPENDS "${varnolt_entity_data}" "${PROJECT_SOURCE_DIR}/tools/gen_entity_table.py"
     COMMENT "Generating the HTML entity table"
     VERBATIM)
-target_sources(varnolt_core PRIVATE "${varnolt_entity_cpp}")
+target_sources(varnolt_codecs PRIVATE "${varnolt_entity_cpp}")

@@ -9,9 +9,10 @@ add_custom_command(
     DEPENDS "${decode_generator}" ${decode_data_files}
     COMMENT "Generating code-page tables"
     VERBATIM)
-target_sources(varnolt_core PRIVATE "${decode_tables_cpp}")
+target_sources(varnolt_decode PRIVATE "${decode_tables_cpp}")
 
-# Encoding detection asks uchardet for its guess before our decoders decide.
+# Encoding detection asks uchardet for its guess before our decoders decide;
+# only decode knows it, so it links privately.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(UCHARDET REQUIRED IMPORTED_TARGET uchardet)
-target_link_libraries(varnolt_core PRIVATE PkgConfig::UCHARDET)
+target_link_libraries(varnolt_decode PRIVATE PkgConfig::UCHARDET)

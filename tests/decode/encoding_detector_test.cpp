@@ -1,11 +1,13 @@
 // Encoding detection: known files, ASCII, empty input, cut heads and files
 // that are not regular.
+#include "decode/code_page_decoder.hpp"
 #include "decode/encoding_detector.hpp"
 #include "settings/encoding_catalogue.hpp"
 #include "support/test_support.hpp"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 
@@ -166,6 +168,95 @@ TEST(EncodingDetector, Utf16ByteOrderMarksDecide) {
     ASSERT_FALSE(fromBe.empty());
     EXPECT_EQ(fromLe.front().nCodePage, 1200);
     EXPECT_EQ(fromBe.front().nCodePage, 1201);
+}
+
+// The text of `bytes` in a single-byte or multi-byte code page, or nothing
+// when it does not decode.
+std::optional<std::u16string> Read(std::int32_t codePage, const std::string& bytes) {
+    if (FindDecoder(codePage) == nullptr) {
+        return std::nullopt;
+    }
+    std::u16string text(bytes.size() * 2 + 4, u'\0');
+    CDecoderState state;
+    DecodeError error = DecodeError::kNone;
+    const std::size_t n =
+        MultiByteToWideChar(codePage, true, reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                            bytes.size(), true, state, text.data(), text.size(), error);
+    if (error != DecodeError::kNone) {
+        return std::nullopt;
+    }
+    text.resize(n);
+    return text;
+}
+
+// `text` in a single-byte code page, each character through the byte the
+// page reads as it.
+std::string EncodeSingleByte(std::int32_t codePage, std::u16string_view text) {
+    std::string bytes;
+    for (const char16_t c : text) {
+        int found = c < 0x80 ? static_cast<int>(c) : -1;
+        for (int b = 0x80; b < 0x100 && found < 0; ++b) {
+            if (Read(codePage, std::string(1, static_cast<char>(b))) == std::u16string(1, c)) {
+                found = b;
+            }
+        }
+        EXPECT_GE(found, 0) << "code page " << codePage << " has no U+" << std::hex
+                            << static_cast<unsigned>(c);
+        bytes.push_back(static_cast<char>(found));
+    }
+    return bytes;
+}
+
+// Latin texts whose pages differ only in a few letters, such as the foreign
+// names inside a Hungarian text: the page that gives the written text (or
+// one reading the bytes the same) ranks among the first three, and first
+// where the other readings are garbled.
+TEST(EncodingDetector, LatinTextsWithForeignNamesRankTheirPage) {
+    const struct {
+        const char* what;
+        std::int32_t codePage;
+        std::u16string text;
+        std::size_t nRank; // the true reading is among the first nRank
+    } cases[] = {
+        {"Hungarian with Turkish names in windows-1254", 1254,
+         u"A nyári körút Isztambulból indul, majd Eskişehir, Ağrı és Diyarbakır érintésével "
+         u"ér véget, Aydın és Gümüşhane után.\n",
+         3},
+        {"Hungarian with Portuguese names in windows-1254", 1254,
+         u"A kiállítás São Paulo és Curaçao alkotóinak munkáit mutatja be. A megnyitó után a "
+         u"múzeum kávézójában fogadást tartunk.\n",
+         3},
+        {"Hungarian with Slovak and Polish names in ISO 8859-2", 28592,
+         u"A csapat szombaton Kassán (Košice) játszik, vasárnap pedig Zsolnán (Žilina) lép "
+         u"pályára. A következő héten Łódź és Kraków csapatai érkeznek hozzánk.\n",
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string bytes = EncodeSingleByte(c.codePage, c.text);
+        ASSERT_EQ(Read(c.codePage, bytes), c.text);
+        const auto candidates = DetectEncoding(Bytes(bytes));
+        const std::size_t nFirst = std::min(c.nRank, candidates.size());
+        EXPECT_TRUE(std::any_of(
+            candidates.begin(), candidates.begin() + nFirst,
+            [&](const DetectionCandidate& d) { return Read(d.nCodePage, bytes) == c.text; }))
+            << "first: " << (candidates.empty() ? 0 : candidates.front().nCodePage);
+    }
+}
+
+// UTF-16 text of transliterated names (letters with macrons and dots below)
+// stays UTF-16: its single-byte readings, NULs and all, must not win because
+// they have fewer letters beyond ASCII to explain.
+TEST(EncodingDetector, Utf16TextOfRareLatinLettersStaysUtf16) {
+    const std::u16string text = u"Al Qāhirah, Dimashq, Ḥalab, Bayrūt, Al Jazāʾir, Ṭarābulus, "
+                                u"Ghazzah, Nābulus, Al Ḥudaydah, Dimyāṭ, Aswān, Al Uqṣur\n";
+    for (const auto& [codePage, bytes] :
+         {std::pair{1200, test::Utf16Le(text)}, std::pair{1201, test::Utf16Be(text)}}) {
+        SCOPED_TRACE(codePage);
+        const auto candidates = DetectEncoding(Bytes(bytes));
+        ASSERT_FALSE(candidates.empty());
+        EXPECT_EQ(candidates.front().nCodePage, codePage);
+    }
 }
 
 // Only regular files are read: a FIFO without a writer or a folder would
