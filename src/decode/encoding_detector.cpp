@@ -155,6 +155,10 @@ std::optional<std::u16string> DecodeUtf16(std::span<const std::byte> head, bool 
     return text;
 }
 
+// How many units at the end of a decoded head a character cut by the head's
+// end (with the look-ahead of the longest ISCII rule) can change.
+constexpr std::size_t kCutReach = 16;
+
 // The head decoded through our code-page layer, or nothing when a sequence
 // does not decode. The pages decoded without the strict flag count a
 // substituted character as a failure.
@@ -191,10 +195,16 @@ std::optional<std::u16string> DecodeHead(std::int32_t codePage, std::span<const 
             continue;
         }
         text.resize(nOut);
-        if (!bStrict && text.find(u'\uFFFD') != std::u16string::npos) {
-            continue;
+        const std::size_t nBad = bStrict ? std::u16string::npos : text.find(u'\uFFFD');
+        if (nBad == std::u16string::npos) {
+            return text;
         }
-        return text;
+        // The decoders read with at most a few bytes' look-ahead, so dropping
+        // the last bytes can only change the last units: a bad sequence
+        // further in stays bad, and decoding the head again would not help.
+        if (nBad + kCutReach < nOut) {
+            break;
+        }
     }
     return std::nullopt;
 }

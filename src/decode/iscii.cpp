@@ -9,6 +9,8 @@
 #include "decode/decoders.hpp"
 
 #include <algorithm>
+#include <bitset>
+#include <vector>
 
 namespace varnolt {
 
@@ -39,6 +41,23 @@ const tables::IsciiRule* FindRule(const tables::IsciiTable& table, std::uint8_t 
                              return r.nLength != k.first ? r.nLength < k.first : r.nKey < k.second;
                          });
     return it != end && it->nLength == length && it->nKey == key ? it : nullptr;
+}
+
+// Whether any rule of the table begins with the byte. Most bytes (all of
+// ASCII) begin none, and for them the three rule searches per byte were
+// most of the decoding time.
+bool StartsRule(const tables::IsciiTable& table, std::uint8_t b) {
+    static const std::vector<std::bitset<256>> firsts = [] {
+        std::vector<std::bitset<256>> all(tables::kIsciiTableCount);
+        for (std::size_t k = 0; k < tables::kIsciiTableCount; ++k) {
+            const tables::IsciiTable& t = tables::kIsciiTables[k];
+            for (std::size_t r = 0; r < t.nRuleCount; ++r) {
+                all[k].set((t.pRules[r].nKey >> (8 * (t.pRules[r].nLength - 1))) & 0xFF);
+            }
+        }
+        return all;
+    }();
+    return firsts[static_cast<std::size_t>(&table - tables::kIsciiTables)].test(b);
 }
 
 } // namespace
@@ -106,7 +125,7 @@ DecodeError CIsciiDecoder::Decode(const std::uint8_t* in, std::size_t n, bool bF
         }
         const tables::IsciiRule* rule = nullptr;
         for (std::uint8_t length = static_cast<std::uint8_t>(std::min(avail, kLongestRule));
-             length >= 2 && rule == nullptr; --length) {
+             length >= 2 && rule == nullptr && StartsRule(*script, b); --length) {
             std::uint32_t key = 0;
             for (std::size_t k = 0; k < length; ++k) {
                 key = (key << 8) | at(p + k);
