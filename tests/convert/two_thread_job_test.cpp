@@ -170,14 +170,16 @@ std::vector<Case> Cases() {
          false, fault(platform::FaultOp::kWrite, 5, ENOSPC)},
         {"disk full from the first write", kMsgTempAccessFailed, 932, kJapanese, "txt", kFormatUtf8,
          false, false, fault(platform::FaultOp::kWrite, 1, ENOSPC, true)},
-        // The write fails first; the invalid sequence after it is never met.
+        // On one thread the write fails first and what follows is never met.
+        // Both files end before the first queue slot is full: on two threads
+        // the reader meets its failure before the writer has seen any text.
         {"disk full before an invalid sequence", kMsgTempAccessFailed, 932,
-         With(kJapanese, kJapanese.size() - 9, badTrail), "txt", kFormatUtf8, false, false,
+         With(kJapanese, 17 * 9000, badTrail), "txt", kFormatUtf8, false, false,
          fault(platform::FaultOp::kWrite, 2, ENOSPC)},
-        {"disk full before a changed source", kMsgTempAccessFailed, 1252, kWestern, "txt",
-         kFormatUtf8, false, false,
+        {"disk full before a changed source", kMsgTempAccessFailed, 1252,
+         kWestern.substr(0, 120000), "txt", kFormatUtf8, false, false,
          [] {
-             platform::InjectFault(platform::FaultOp::kWrite, 2, ENOSPC);
+             platform::InjectFault(platform::FaultOp::kWrite, 1, ENOSPC);
              platform::InjectFault(platform::FaultOp::kSourceAppend, 1, EIO);
          }},
         {"HTML disk full at the end", kMsgTempAccessFailed, 1252,
