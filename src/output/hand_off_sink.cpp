@@ -67,6 +67,9 @@ void CHandOffSink::StartThread() {
     }
     m_nFill = m_nConsume = 0;
     m_slots[0].state = SlotState::kFilling;
+    m_nFree = kSlots - 1;
+    m_nReady = 0;
+    m_bDrain = false;
     m_failure = nullptr;
     m_bStop = false;
     try {
@@ -85,11 +88,20 @@ void CHandOffSink::Consume() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         Slot& slot = m_slots[m_nConsume];
-        m_ready.wait(lock, [&] { return m_bStop || slot.state == SlotState::kReady; });
         if (slot.state != SlotState::kReady) {
-            return; // stopped with nothing ready
+            // Caught up: sleep until half the slots are queued (or the caller
+            // settles), so that the threads wake each other once per few
+            // slots; the slots are queued in ring order, so this one is first.
+            m_ready.wait(lock, [&] {
+                return m_bStop || m_nReady >= kSlots / 2 ||
+                       (m_bDrain && slot.state == SlotState::kReady);
+            });
+            if (slot.state != SlotState::kReady) {
+                return; // stopped with nothing queued
+            }
         }
         slot.state = SlotState::kWriting;
+        --m_nReady;
         if (!m_failure) {
             lock.unlock();
             std::exception_ptr failure;
@@ -113,7 +125,10 @@ void CHandOffSink::Consume() {
         slot.ends.clear();
         slot.state = SlotState::kFree;
         m_nConsume = (m_nConsume + 1) % kSlots;
-        m_consumed.notify_one();
+        ++m_nFree;
+        if (m_failure || m_nFree >= kSlots / 2) {
+            m_consumed.notify_one();
+        }
     }
 }
 
@@ -127,32 +142,36 @@ void CHandOffSink::Publish() {
     std::unique_lock lock(m_mutex);
     ThrowIfFailed();
     m_slots[m_nFill].state = SlotState::kReady;
-    m_ready.notify_one();
+    if (++m_nReady >= kSlots / 2 || m_bDrain) {
+        m_ready.notify_one();
+    }
     m_nFill = (m_nFill + 1) % kSlots;
-    Slot& next = m_slots[m_nFill];
-    m_consumed.wait(lock, [&] { return m_failure || next.state == SlotState::kFree; });
-    ThrowIfFailed();
-    next.state = SlotState::kFilling;
+    if (m_nFree == 0) {
+        m_consumed.wait(lock, [&] { return m_failure || m_nFree >= kSlots / 2; });
+        ThrowIfFailed();
+    }
+    // The slots are used in ring order: with any slot free, the next one is.
+    --m_nFree;
+    m_slots[m_nFill].state = SlotState::kFilling;
 }
 
 void CHandOffSink::Settle() {
     if (!m_bThreaded) {
         return;
     }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bDrain = true;
+    }
+    m_ready.notify_one(); // what is queued already is written now
     if (m_slots[m_nFill].nUsed != 0) {
         Publish();
     }
     std::unique_lock lock(m_mutex);
     // Every slot but the one being filled is free once the second thread has
     // written (or, after a failure, dropped) all it was given.
-    m_consumed.wait(lock, [&] {
-        for (std::size_t i = 0; i < kSlots; ++i) {
-            if (i != m_nFill && m_slots[i].state != SlotState::kFree) {
-                return false;
-            }
-        }
-        return true;
-    });
+    m_consumed.wait(lock, [&] { return m_nFree == kSlots - 1; });
+    m_bDrain = false;
     ThrowIfFailed();
 }
 

@@ -29,8 +29,8 @@ class CHandOffSink final : public CTextSink {
 public:
     // Units per queue slot, and slots: the queue holds at most this much text
     // (1 MiB), whatever the file's size.
-    static constexpr std::size_t kSlotUnits = 128 * 1024;
-    static constexpr std::size_t kSlots = 4;
+    static constexpr std::size_t kSlotUnits = 64 * 1024;
+    static constexpr std::size_t kSlots = 8;
 
     // `borrow` is asked, once the file has passed the threshold, whether a
     // second thread may be used now (it may be asked again later while the
@@ -67,8 +67,10 @@ private:
 
     void StartThread();
     void Consume();
-    // Hands the slot being filled to the second thread and waits for the
-    // next one to be free. Throws the target's failure.
+    // Hands the slot being filled to the second thread and takes the next
+    // one; when none is free, waits until half of them are, so that the two
+    // threads wake each other once per few slots, not once per slot. Throws
+    // the target's failure.
     void Publish();
     void ThrowIfFailed();
 
@@ -87,6 +89,9 @@ private:
     Slot m_slots[kSlots];
     std::size_t m_nFill = 0;    // the slot the calling thread fills
     std::size_t m_nConsume = 0; // the next slot the second thread writes
+    std::size_t m_nFree = 0;    // slots neither filled, queued nor being written
+    std::size_t m_nReady = 0;   // slots queued, not yet taken by the second thread
+    bool m_bDrain = false;      // Settle waits: write what is queued at once
     std::exception_ptr m_failure;
     bool m_bStop = false;
     std::thread m_thread;
