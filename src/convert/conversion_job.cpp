@@ -297,8 +297,12 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
     }
 
     CPlannedDestinations planned;
+    // A second thread helps only on a core that nothing else of the run
+    // uses: not beyond the cores this process may run on.
     const std::size_t workers = std::min<std::size_t>(threads, count);
-    CSpareCores cores(static_cast<int>(threads - workers), s_fileSplit.load());
+    const std::size_t usable = std::min<std::size_t>(threads, platform::UsableCoreCount());
+    CSpareCores cores(usable > workers ? static_cast<int>(usable - workers) : 0,
+                      s_fileSplit.load());
     const std::uint64_t splitThreshold = s_nSplitThreshold.load();
     platform::ParallelRun(count, threads, [&](platform::CIndexQueue& queue) {
         CWorkerPipeline pipeline(run, settings, log, options, sources, planned, observer, cores,

@@ -5,6 +5,7 @@
 #include "convert/log.hpp"
 #include "output/fault_env.hpp"
 #include "platform/file_io.hpp"
+#include "platform/parallel_for.hpp"
 #include "settings/app_settings.hpp"
 #include "support/test_support.hpp"
 
@@ -13,8 +14,8 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace varnolt {
@@ -224,7 +225,7 @@ TEST(TwoThreadJob, GivesWhatOneThreadGives) {
 }
 
 TEST(TwoThreadJob, SplitsALargeFileOnlyOnACoreTheRunLeavesIdle) {
-    if (std::thread::hardware_concurrency() < 2) {
+    if (platform::UsableCoreCount() < 2) {
         GTEST_SKIP() << "one core: there is no second one to use";
     }
     const Case large{"large", kMsgOk, 1252, kWestern};
@@ -246,6 +247,24 @@ TEST(TwoThreadJob, SplitsALargeFileOnlyOnACoreTheRunLeavesIdle) {
         EXPECT_EQ(outcome.record.nMessageId, kMsgOk);
         EXPECT_EQ(SplitFileCountForTesting(), before + (row.split ? 1 : 0));
     }
+
+    // Held to one core (taskset, a container's cpuset), the run has none to spare.
+    cpu_set_t all;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    const std::uint64_t before = SplitFileCountForTesting();
+    const Outcome outcome = Convert(large, FileSplit::kAuto, kSplitThresholdUnits, false);
+    ::sched_setaffinity(0, sizeof all, &all);
+    EXPECT_EQ(outcome.record.nMessageId, kMsgOk);
+    EXPECT_EQ(SplitFileCountForTesting(), before) << "split on one core";
 }
 
 } // namespace
