@@ -9,6 +9,7 @@
 #include "decode/html_stage.hpp"
 #include "decode/source_file_reader.hpp"
 #include "decode/unicode_converter.hpp"
+#include "output/hand_off_sink.hpp"
 #include "output/target_file_writer.hpp"
 #include "platform/file_exception.hpp"
 #include "platform/file_identity_set.hpp"
@@ -17,6 +18,7 @@
 #include "settings/app_settings.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <mutex>
 #include <unordered_set>
@@ -55,14 +57,52 @@ private:
     std::unordered_set<std::string> m_paths;
 };
 
+std::atomic<FileSplit> s_fileSplit{FileSplit::kAuto};
+std::atomic<std::uint64_t> s_nSplitThreshold{kSplitThresholdUnits};
+std::atomic<std::uint64_t> s_nSplitFiles{0};
+
+// The cores the run's workers leave idle: fewer files than cores, or a
+// worker that found no file left. A large file borrows one for its second
+// thread while it can; the many-files case already keeps every core busy,
+// and a second thread there would only add the cost of the hand-off.
+class CSpareCores {
+public:
+    CSpareCores(int spare, FileSplit split) : m_nSpare(spare), m_split(split) {}
+    bool Borrow() {
+        if (m_split != FileSplit::kAuto) {
+            return m_split == FileSplit::kAlways;
+        }
+        int n = m_nSpare.load();
+        while (n > 0) {
+            if (m_nSpare.compare_exchange_weak(n, n - 1)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    void GiveBack() {
+        if (m_split == FileSplit::kAuto) {
+            m_nSpare.fetch_add(1);
+        }
+    }
+
+private:
+    std::atomic<int> m_nSpare;
+    const FileSplit m_split;
+};
+
 // One worker's pipeline, built once and reused for every file it takes.
 class CWorkerPipeline {
 public:
     CWorkerPipeline(const CControllerBase& run, CAppSettings& settings, CLog& log,
                     const JobOptions& options, const platform::CFileIdentitySet& sources,
-                    CPlannedDestinations& planned, IJobObserver* observer)
+                    CPlannedDestinations& planned, IJobObserver* observer, CSpareCores& cores,
+                    std::uint64_t splitThreshold)
         : m_log(log), m_run(run), m_planned(planned), m_observer(observer),
+          m_nSplitThreshold(splitThreshold),
           m_writer(WriterOptions(run, options, sources), log, options.pQuestion),
+          m_handOff(
+              m_writer, [&cores] { return cores.Borrow(); }, [&cores] { cores.GiveBack(); }),
           m_processor(Sink(), settings, run.m_bUtf8Meta, run.m_bEntityToUnicode),
           m_parser(m_processor), m_stage(m_parser, m_processor),
           m_converter(Sink(), run.m_bUtf8Meta || run.m_bEntityToUnicode ? &m_stage : nullptr, log),
@@ -102,7 +142,7 @@ private:
         return writer;
     }
 
-    CTextSink& Sink() { return m_run.m_bDryRun ? static_cast<CTextSink&>(m_discard) : m_writer; }
+    CTextSink& Sink() { return m_run.m_bDryRun ? static_cast<CTextSink&>(m_discard) : m_handOff; }
 
     void ConvertFile(std::int64_t logIndex, const std::string& path,
                      const std::string& baseFolder) {
@@ -143,7 +183,14 @@ private:
             return; // 5003 is recorded
         }
         StartFile(logIndex, path);
+        m_handOff.StartFile(m_nSplitThreshold);
         bool ok = m_reader.Read(path);
+        // The reader has settled the text it passed on (or failed the file);
+        // the second thread, if any, ends before the writer is closed.
+        m_handOff.EndFile();
+        if (m_handOff.UsedSecondThread()) {
+            s_nSplitFiles.fetch_add(1, std::memory_order_relaxed);
+        }
         // Closing writes out what the buffer still holds; a failure here
         // (a full disk at the last block) is the temporary file's failure.
         try {
@@ -208,6 +255,7 @@ private:
     }
 
     void DiscardQuietly() {
+        m_handOff.EndFile();
         try {
             m_writer.Close();
         } catch (...) {
@@ -222,7 +270,9 @@ private:
     const CControllerBase& m_run;
     CPlannedDestinations& m_planned;
     IJobObserver* m_observer;
+    std::uint64_t m_nSplitThreshold;
     CTargetFileWriter m_writer;
+    CHandOffSink m_handOff;
     CDiscardingSink m_discard;
     CHtmlProcessor m_processor;
     CHtmlParser m_parser;
@@ -247,8 +297,16 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
     }
 
     CPlannedDestinations planned;
+    // A second thread helps only on a core that nothing else of the run
+    // uses: not beyond the cores this process may run on.
+    const std::size_t workers = std::min<std::size_t>(threads, count);
+    const std::size_t usable = std::min<std::size_t>(threads, platform::UsableCoreCount());
+    CSpareCores cores(usable > workers ? static_cast<int>(usable - workers) : 0,
+                      s_fileSplit.load());
+    const std::uint64_t splitThreshold = s_nSplitThreshold.load();
     platform::ParallelRun(count, threads, [&](platform::CIndexQueue& queue) {
-        CWorkerPipeline pipeline(run, settings, log, options, sources, planned, observer);
+        CWorkerPipeline pipeline(run, settings, log, options, sources, planned, observer, cores,
+                                 splitThreshold);
         while (const auto next = queue.Next()) {
             const int index = static_cast<int>(*next);
             if (options.pStop != nullptr && options.pStop->load()) {
@@ -271,7 +329,17 @@ void RunConversionJob(const CControllerBase& run, CAppSettings& settings, CLog& 
             }
             log.CompleteRecord(logIndex);
         }
+        cores.GiveBack(); // no file left for this worker
     });
+}
+
+void SetFileSplitForTesting(FileSplit split, std::uint64_t thresholdUnits) {
+    s_fileSplit.store(split);
+    s_nSplitThreshold.store(thresholdUnits);
+}
+
+std::uint64_t SplitFileCountForTesting() {
+    return s_nSplitFiles.load();
 }
 
 } // namespace varnolt

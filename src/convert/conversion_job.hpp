@@ -55,6 +55,20 @@ struct JobOptions {
     const std::atomic<bool>* pStop = nullptr;
 };
 
+// A file's conversion moves its encoding and writing to a second thread once
+// this much of its text (UTF-16 units, about as many source bytes in a
+// single-byte code page) has passed, if the run leaves a core idle: below
+// it a thread costs more than it saves.
+inline constexpr std::uint64_t kSplitThresholdUnits = 1u << 20;
+
+// TEST HOOK: kAuto (every normal run) splits a file as described above;
+// tests force one path or the other, from `thresholdUnits` of text on, to
+// compare them. Read when a job starts.
+enum class FileSplit { kAuto, kNever, kAlways };
+void SetFileSplitForTesting(FileSplit split, std::uint64_t thresholdUnits = kSplitThresholdUnits);
+// How many files of this process's runs went through a second thread.
+std::uint64_t SplitFileCountForTesting();
+
 // Converts every file of the run's list. Reads DisableMP from the settings
 // (one thread when true). Every file gets exactly one record in `log`; no
 // failure of one file stops the run.

@@ -182,6 +182,20 @@ bool CSourceFileReader::Guarded(const std::string& path,
     } catch (const CReadStopped&) {
         message = kMsgInterrupted;
     }
+    if (message != 0 && message != kMsgTempAccessFailed) {
+        // The writer may still hold text from before this failure (it can
+        // run on a thread of its own): a write failure there came first, and
+        // is the file's result, as it would be had each piece been written
+        // at once.
+        try {
+            m_converter.SettleOutput();
+        } catch (const CFileExceptionFromTargetFileWriter&) {
+            message = kMsgTempAccessFailed;
+            level = kLevelError;
+            systemError = 0;
+            m_strDetail.clear();
+        }
+    }
     m_pFile->Close();
     if (message != 0) {
         m_status.SetStatus(m_nLogIndex, level, message);

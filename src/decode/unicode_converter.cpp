@@ -174,7 +174,8 @@ void CUnicodeConverter::Finish() {
         }
     }
     m_decoderState.Reset();
-    if (m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr) {
+    const bool bHtml = m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr;
+    if (bHtml) {
         try {
             m_pHtmlStage->FlushPending();
         } catch (const CFileExceptionFromTargetFileWriter&) {
@@ -182,9 +183,22 @@ void CUnicodeConverter::Finish() {
         } catch (const CFileException& error) {
             throw CFileExceptionFromTargetFileWriter(error);
         }
-        if (m_bMetaTagOption && !m_pHtmlStage->MetaTagAddedOrUpdated()) {
-            m_status.SetStatus(m_pHtmlStage->LogIndex(), kLevelWarning, kMsgNoMetaTag);
-        }
+    }
+    // A file whose text did not all reach the writer gets no warning of its
+    // own: the write failure is its result, as it would be had it come at once.
+    SettleOutput();
+    if (bHtml && m_bMetaTagOption && !m_pHtmlStage->MetaTagAddedOrUpdated()) {
+        m_status.SetStatus(m_pHtmlStage->LogIndex(), kLevelWarning, kMsgNoMetaTag);
+    }
+}
+
+void CUnicodeConverter::SettleOutput() {
+    try {
+        m_writer.Settle();
+    } catch (const CFileExceptionFromTargetFileWriter&) {
+        throw;
+    } catch (const CFileException& error) {
+        throw CFileExceptionFromTargetFileWriter(error);
     }
 }
 

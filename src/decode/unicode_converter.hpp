@@ -55,6 +55,10 @@ public:
     // End of the file: what a stateful decoder still holds, the HTML stage's
     // pending text and the meta-tag warning.
     void Finish();
+    // Waits until the text passed on so far has been written (the writer
+    // may work on a thread of its own); throws
+    // CFileExceptionFromTargetFileWriter when some of it could not be.
+    void SettleOutput();
 
     // True when the extension (without the dot) is in the HTML file list.
     bool IsHtmlFile(std::string_view extension) const;

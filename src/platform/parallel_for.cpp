@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <sched.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -15,6 +16,16 @@ namespace varnolt::platform {
 unsigned DefaultThreadCount() {
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : n;
+}
+
+unsigned UsableCoreCount() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0) {
+        return DefaultThreadCount();
+    }
+    const int n = CPU_COUNT(&set);
+    return n > 0 ? static_cast<unsigned>(n) : 1;
 }
 
 std::optional<std::size_t> CIndexQueue::Next() {

@@ -22,6 +22,9 @@ namespace varnolt::platform {
 // The default worker count: std::thread::hardware_concurrency(), or 1 when
 // that is unknown.
 unsigned DefaultThreadCount();
+// The cores the calling thread may run on (its CPU affinity, which taskset
+// or a container's cpuset can narrow), at least 1.
+unsigned UsableCoreCount();
 
 // The shared source of indices of one loop.
 class CIndexQueue {

@@ -1,0 +1,202 @@
+// The hand-off between the decoding thread and the encoding+writing thread.
+#include "output/hand_off_sink.hpp"
+
+#include "platform/stop_signals.hpp"
+
+#include <cstring>
+#include <system_error>
+
+namespace varnolt {
+
+CHandOffSink::CHandOffSink(CTextSink& target, std::function<bool()> borrow,
+                           std::function<void()> giveBack)
+    : m_target(target), m_borrow(std::move(borrow)), m_giveBack(std::move(giveBack)) {}
+
+CHandOffSink::~CHandOffSink() {
+    EndFile();
+}
+
+void CHandOffSink::StartFile(std::uint64_t thresholdUnits) {
+    EndFile();
+    m_nThreshold = thresholdUnits;
+    m_nPassed = 0;
+    m_bUsedThread = false;
+}
+
+void CHandOffSink::WriteUnicode(std::u16string_view text) {
+    if (!m_bThreaded) {
+        m_target.WriteUnicode(text);
+        m_nPassed += text.size();
+        if (m_nPassed >= m_nThreshold && m_borrow && m_borrow()) {
+            StartThread();
+        }
+        return;
+    }
+    if (text.size() > kSlotUnits) {
+        // Larger than a slot (a long piece the HTML stage held whole): once
+        // the queue is empty the second thread is idle, and this thread may
+        // write to the target itself; the order of the pieces is kept.
+        Settle();
+        try {
+            m_target.WriteUnicode(text);
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            m_failure = std::current_exception(); // the file's failure, as from the thread
+            throw;
+        }
+        return;
+    }
+    Slot* slot = &m_slots[m_nFill];
+    if (kSlotUnits - slot->nUsed < text.size()) {
+        Publish();
+        slot = &m_slots[m_nFill];
+    }
+    std::memcpy(slot->pUnits.get() + slot->nUsed, text.data(), text.size() * sizeof(char16_t));
+    slot->nUsed += text.size();
+    slot->ends.push_back(slot->nUsed);
+}
+
+void CHandOffSink::StartThread() {
+    for (Slot& slot : m_slots) {
+        if (!slot.pUnits) {
+            slot.pUnits.reset(new char16_t[kSlotUnits]);
+        }
+        slot.nUsed = 0;
+        slot.ends.clear();
+        slot.state = SlotState::kFree;
+    }
+    m_nFill = m_nConsume = 0;
+    m_slots[0].state = SlotState::kFilling;
+    m_nFree = kSlots - 1;
+    m_nReady = 0;
+    m_bDrain = false;
+    m_failure = nullptr;
+    m_bStop = false;
+    try {
+        // A stop signal is handled on the worker's thread, never on this one.
+        const platform::CBlockStopSignals block;
+        m_thread = std::thread([this] { Consume(); });
+    } catch (const std::system_error&) {
+        m_giveBack(); // no second thread: the file goes on as it began
+        return;
+    }
+    m_bThreaded = true;
+    m_bUsedThread = true;
+}
+
+void CHandOffSink::Consume() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        Slot& slot = m_slots[m_nConsume];
+        if (slot.state != SlotState::kReady) {
+            // Caught up: sleep until half the slots are queued (or the caller
+            // settles), so that the threads wake each other once per few
+            // slots; the slots are queued in ring order, so this one is first.
+            m_ready.wait(lock, [&] {
+                return m_bStop || m_nReady >= kSlots / 2 ||
+                       (m_bDrain && slot.state == SlotState::kReady);
+            });
+            if (slot.state != SlotState::kReady) {
+                return; // stopped with nothing queued
+            }
+        }
+        slot.state = SlotState::kWriting;
+        --m_nReady;
+        if (!m_failure) {
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                std::size_t start = 0;
+                for (const std::size_t end : slot.ends) {
+                    m_target.WriteUnicode(
+                        std::u16string_view(slot.pUnits.get() + start, end - start));
+                    start = end;
+                }
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            if (failure) {
+                m_failure = failure;
+            }
+        }
+        // After a failure the rest is dropped: nothing more reaches the target.
+        slot.nUsed = 0;
+        slot.ends.clear();
+        slot.state = SlotState::kFree;
+        m_nConsume = (m_nConsume + 1) % kSlots;
+        ++m_nFree;
+        if (m_failure || m_nFree >= kSlots / 2) {
+            m_consumed.notify_one();
+        }
+    }
+}
+
+void CHandOffSink::ThrowIfFailed() {
+    if (m_failure) {
+        std::rethrow_exception(m_failure);
+    }
+}
+
+void CHandOffSink::Publish() {
+    std::unique_lock lock(m_mutex);
+    ThrowIfFailed();
+    m_slots[m_nFill].state = SlotState::kReady;
+    if (++m_nReady >= kSlots / 2 || m_bDrain) {
+        m_ready.notify_one();
+    }
+    m_nFill = (m_nFill + 1) % kSlots;
+    if (m_nFree == 0) {
+        m_consumed.wait(lock, [&] { return m_failure || m_nFree >= kSlots / 2; });
+        ThrowIfFailed();
+    }
+    // The slots are used in ring order: with any slot free, the next one is.
+    --m_nFree;
+    m_slots[m_nFill].state = SlotState::kFilling;
+}
+
+void CHandOffSink::Settle() {
+    if (!m_bThreaded) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bDrain = true;
+    }
+    m_ready.notify_one(); // what is queued already is written now
+    if (m_slots[m_nFill].nUsed != 0) {
+        Publish();
+    }
+    std::unique_lock lock(m_mutex);
+    // Every slot but the one being filled is free once the second thread has
+    // written (or, after a failure, dropped) all it was given.
+    m_consumed.wait(lock, [&] { return m_nFree == kSlots - 1; });
+    m_bDrain = false;
+    ThrowIfFailed();
+}
+
+void CHandOffSink::EndFile() noexcept {
+    if (!m_bThreaded) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bStop = true;
+        // What was never published is not written: the file ended early
+        // (a failure) or Settle already handed everything on.
+        for (Slot& slot : m_slots) {
+            if (slot.state == SlotState::kFilling || slot.state == SlotState::kReady) {
+                slot.state = SlotState::kFree;
+                slot.nUsed = 0;
+                slot.ends.clear();
+            }
+        }
+    }
+    m_ready.notify_one();
+    m_thread.join();
+    m_bThreaded = false;
+    m_failure = nullptr;
+    m_giveBack();
+}
+
+} // namespace varnolt

@@ -1,0 +1,100 @@
+// CHandOffSink: passes a file's text to the target writer either on the
+// calling thread or, for a large file, through a small bounded queue to a
+// thread of its own, so that decoding and encoding+writing share two cores.
+#pragma once
+
+#include "output/text_sink.hpp"
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace varnolt {
+
+// The target sees exactly the calls it would see without the queue (the same
+// pieces, in order), so its output and its failures do not depend on the
+// thread that makes them. A failure of the target on the second thread is
+// kept and thrown to the caller at its next write or Settle; pieces queued
+// after it are dropped, as the caller would never have written them.
+//
+// One per worker, reused per file: StartFile -> WriteUnicode... -> Settle ->
+// EndFile. Only the calling thread uses the sink's interface.
+class CHandOffSink final : public CTextSink {
+public:
+    // Units per queue slot, and slots: the queue holds at most this much text
+    // (1 MiB), whatever the file's size.
+    static constexpr std::size_t kSlotUnits = 64 * 1024;
+    static constexpr std::size_t kSlots = 8;
+
+    // `borrow` is asked, once the file has passed the threshold, whether a
+    // second thread may be used now (it may be asked again later while the
+    // answer is no); each true answer is matched by one call of `giveBack`
+    // when that thread has ended.
+    CHandOffSink(CTextSink& target, std::function<bool()> borrow, std::function<void()> giveBack);
+    ~CHandOffSink() override;
+    CHandOffSink(const CHandOffSink&) = delete;
+    CHandOffSink& operator=(const CHandOffSink&) = delete;
+
+    // Before each file: its text goes straight to the target until
+    // `thresholdUnits` units have passed; from then on through the queue
+    // when `borrow` allows it.
+    void StartFile(std::uint64_t thresholdUnits);
+    void WriteUnicode(std::u16string_view text) override;
+    // Returns when every piece written so far has reached the target;
+    // throws the target's failure if there was one.
+    void Settle() override;
+    // After each file, whatever happened (never throws): ends the second
+    // thread and drops anything still queued. The target may then be closed.
+    void EndFile() noexcept;
+
+    // True when the current (or last) file went through the second thread.
+    bool UsedSecondThread() const { return m_bUsedThread; }
+
+private:
+    enum class SlotState { kFree, kFilling, kReady, kWriting };
+    struct Slot {
+        std::unique_ptr<char16_t[]> pUnits;
+        std::size_t nUsed = 0;
+        std::vector<std::size_t> ends; // where each piece ends in pUnits
+        SlotState state = SlotState::kFree;
+    };
+
+    void StartThread();
+    void Consume();
+    // Hands the slot being filled to the second thread and takes the next
+    // one; when none is free, waits until half of them are, so that the two
+    // threads wake each other once per few slots, not once per slot. Throws
+    // the target's failure.
+    void Publish();
+    void ThrowIfFailed();
+
+    CTextSink& m_target;
+    std::function<bool()> m_borrow;
+    std::function<void()> m_giveBack;
+    std::uint64_t m_nThreshold = 0;
+    std::uint64_t m_nPassed = 0;
+    bool m_bThreaded = false;
+    bool m_bUsedThread = false;
+
+    // Shared with the second thread, under m_mutex.
+    std::mutex m_mutex;
+    std::condition_variable m_ready;    // a slot became ready, or stop
+    std::condition_variable m_consumed; // a slot became free, or a failure
+    Slot m_slots[kSlots];
+    std::size_t m_nFill = 0;    // the slot the calling thread fills
+    std::size_t m_nConsume = 0; // the next slot the second thread writes
+    std::size_t m_nFree = 0;    // slots neither filled, queued nor being written
+    std::size_t m_nReady = 0;   // slots queued, not yet taken by the second thread
+    bool m_bDrain = false;      // Settle waits: write what is queued at once
+    std::exception_ptr m_failure;
+    bool m_bStop = false;
+    std::thread m_thread;
+};
+
+} // namespace varnolt

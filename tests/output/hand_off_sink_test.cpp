@@ -1,0 +1,152 @@
+// The hand-off to a second thread: the target sees the caller's pieces
+// exactly, and its failure comes back to the caller with nothing after it.
+#include "output/hand_off_sink.hpp"
+#include "platform/file_exception.hpp"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace varnolt {
+namespace {
+
+// Records each piece and the thread that wrote it; fails at piece `failAt`.
+class CRecordingSink : public CTextSink {
+public:
+    std::vector<std::u16string> pieces;
+    std::vector<std::thread::id> threads;
+    std::size_t failAt = SIZE_MAX;
+    void WriteUnicode(std::u16string_view text) override {
+        if (pieces.size() == failAt) {
+            throw CFileException(CFileException::kDiskFull, 28, "target");
+        }
+        pieces.emplace_back(text);
+        threads.push_back(std::this_thread::get_id());
+    }
+};
+
+struct CCores {
+    int asked = 0;
+    int borrowed = 0;
+    int givenBack = 0;
+    bool allow = true;
+    bool Borrow() {
+        ++asked;
+        borrowed += allow ? 1 : 0;
+        return allow;
+    }
+};
+
+// Pieces of every size, from one unit to more than a slot.
+std::vector<std::u16string> Pieces() {
+    std::vector<std::u16string> pieces;
+    for (std::size_t i = 0; i < 400; ++i) {
+        const std::size_t size =
+            i % 50 == 49 ? CHandOffSink::kSlotUnits + 3 : 1 + (i * 7919) % 9000;
+        pieces.emplace_back(size, static_cast<char16_t>(u'A' + i % 26));
+    }
+    return pieces;
+}
+
+TEST(HandOffSink, PassesEveryPieceInOrderAndSwitchesAtTheThreshold) {
+    CRecordingSink target;
+    CCores cores;
+    CHandOffSink sink(
+        target, [&cores] { return cores.Borrow(); }, [&cores] { ++cores.givenBack; });
+    const std::vector<std::u16string> pieces = Pieces();
+    sink.StartFile(20000);
+    for (const std::u16string& piece : pieces) {
+        sink.WriteUnicode(piece);
+    }
+    sink.Settle();
+    EXPECT_EQ(target.pieces, pieces);
+    EXPECT_TRUE(sink.UsedSecondThread());
+    sink.EndFile();
+    EXPECT_EQ(cores.borrowed, 1);
+    EXPECT_EQ(cores.givenBack, 1);
+    // The text before the threshold went through on the caller's thread,
+    // most of the rest on the second one.
+    EXPECT_EQ(target.threads.front(), std::this_thread::get_id());
+    std::size_t elsewhere = 0;
+    for (const std::thread::id id : target.threads) {
+        elsewhere += id != std::this_thread::get_id() ? 1 : 0;
+    }
+    EXPECT_GT(elsewhere, pieces.size() / 2);
+
+    // Below the threshold no core is asked for; without one to borrow the
+    // file stays on one thread.
+    target.pieces.clear();
+    sink.StartFile(1u << 30);
+    sink.WriteUnicode(u"small");
+    sink.EndFile();
+    EXPECT_EQ(cores.asked, 1);
+    cores.allow = false;
+    sink.StartFile(0);
+    sink.WriteUnicode(u"a");
+    sink.WriteUnicode(u"b");
+    sink.Settle();
+    sink.EndFile();
+    EXPECT_FALSE(sink.UsedSecondThread());
+    EXPECT_EQ(target.pieces, (std::vector<std::u16string>{u"small", u"a", u"b"}));
+    EXPECT_EQ(cores.givenBack, 1) << "nothing borrowed, nothing given back";
+}
+
+TEST(HandOffSink, ATargetFailureReachesTheCallerAndNothingFollowsIt) {
+    const std::vector<std::u16string> pieces = Pieces();
+    for (const std::size_t failAt :
+         {std::size_t{1}, std::size_t{3}, std::size_t{120}, pieces.size() - 1}) {
+        SCOPED_TRACE(failAt);
+        CRecordingSink target;
+        target.failAt = failAt;
+        CHandOffSink sink(
+            target, [] { return true; }, [] {});
+        sink.StartFile(0);
+        bool thrown = false;
+        // The failure comes back at a later write or at the latest at Settle.
+        try {
+            for (const std::u16string& piece : pieces) {
+                sink.WriteUnicode(piece);
+            }
+            sink.Settle();
+        } catch (const CFileException& error) {
+            thrown = true;
+            EXPECT_EQ(error.m_cause, CFileException::kDiskFull);
+        }
+        EXPECT_TRUE(thrown);
+        ASSERT_EQ(target.pieces.size(), failAt) << "no piece after the failed one";
+        EXPECT_TRUE(std::equal(target.pieces.begin(), target.pieces.end(), pieces.begin()));
+        EXPECT_THROW(sink.Settle(), CFileException) << "the failure stays the file's";
+        sink.EndFile();
+        // The next file starts clean.
+        target.failAt = SIZE_MAX;
+        target.pieces.clear();
+        sink.StartFile(0);
+        sink.WriteUnicode(u"next");
+        sink.Settle();
+        sink.EndFile();
+        EXPECT_EQ(target.pieces, std::vector<std::u16string>{u"next"});
+    }
+}
+
+TEST(HandOffSink, EndingAFileEarlyDropsWhatWasNeverHandedOn) {
+    CRecordingSink target;
+    int givenBack = 0;
+    {
+        CHandOffSink sink(
+            target, [] { return true; }, [&givenBack] { ++givenBack; });
+        sink.StartFile(0);
+        sink.WriteUnicode(u"first"); // written at once: the threshold is passed after it
+        sink.WriteUnicode(u"queued, never settled");
+        sink.EndFile(); // as after a reader failure whose text is discarded
+        EXPECT_EQ(givenBack, 1);
+        sink.StartFile(0);
+        sink.WriteUnicode(u"a");
+        sink.WriteUnicode(u"b");
+    } // destroyed mid-file: the thread ends, nothing is left running
+    EXPECT_EQ(givenBack, 2);
+    EXPECT_EQ(target.pieces, (std::vector<std::u16string>{u"first", u"a"}));
+}
+
+} // namespace
+} // namespace varnolt
