@@ -302,7 +302,12 @@ bool CTargetFileWriter::MoveIntoPlace(const std::string& destination) {
     // between the check and the move: its file then meets the rule too.
     for (int attempt = 0;; ++attempt) {
         bool replace = false;
-        if (platform::EntryExists(destination)) {
+        // A nameless file's first try is its link, which refuses any
+        // existing name by itself (then the next pass looks): a look before
+        // it would cost every new file a call. A named file's move may be a
+        // long copy across file systems, so it looks first.
+        const bool look = attempt > 0 || !m_bNameless;
+        if (look && platform::EntryExists(destination)) {
             // Outside option 0 the source is never replaced, whatever the
             // rule, and no other source of the run is either: its own
             // conversion may still need it, and its text would be gone.

@@ -28,7 +28,7 @@ struct FaultSlot {
     bool bFiring = false; // a sticky fault that has been reached
 };
 
-constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kCreateAnonymous) + 1;
+constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kHiddenLinkSignal) + 1;
 
 std::atomic<bool> s_bFaultsArmed{false};
 std::mutex s_faultMutex;
@@ -79,6 +79,7 @@ constexpr NamedValue kFaultOpNames[] = {
     {"signal", static_cast<int>(FaultOp::kSignal)},
     {"groupsignal", static_cast<int>(FaultOp::kGroupSignal)},
     {"tmpfile", static_cast<int>(FaultOp::kCreateAnonymous)},
+    {"hiddensignal", static_cast<int>(FaultOp::kHiddenLinkSignal)},
 };
 
 constexpr NamedValue kErrnoNames[] = {
@@ -101,6 +102,7 @@ constexpr NamedValue kSignalNames[] = {
     {"SIGINT", SIGINT},
     {"SIGTERM", SIGTERM},
     {"SIGHUP", SIGHUP},
+    {"SIGKILL", SIGKILL},
 };
 
 bool ParseNumber(std::string_view text, int& value) {
@@ -230,6 +232,9 @@ int PlaceAnonymous(int fd, const std::string& folder, const std::string& to, boo
     }
     if (err != 0) {
         return err;
+    }
+    if (const int sig = Fault(FaultOp::kHiddenLinkSignal)) {
+        ::kill(::getpid(), sig);
     }
     err = std::rename(hidden.c_str(), to.c_str()) == 0 ? 0 : errno;
     if (err != 0) {
@@ -696,7 +701,8 @@ bool ArmFaultsFromText(std::string_view text) {
             return false;
         }
         const bool signal = parsed.op == static_cast<int>(FaultOp::kSignal) ||
-                            parsed.op == static_cast<int>(FaultOp::kGroupSignal);
+                            parsed.op == static_cast<int>(FaultOp::kGroupSignal) ||
+                            parsed.op == static_cast<int>(FaultOp::kHiddenLinkSignal);
         if (signal) {
             parsed.error = SIGINT;
         }

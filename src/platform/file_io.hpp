@@ -157,6 +157,8 @@ int MoveFile(const std::string& from, const std::string& to, bool replace);
 // moment would; kGroupSignal does the same to the whole process group.
 // kCreateAnonymous counts CreateNamelessTempFile calls: EOPNOTSUPP there
 // stands for a destination file system without nameless files.
+// kHiddenLinkSignal counts nameless files linked to a hidden name before
+// their rename over an existing file, and sends the signal in that window.
 enum class FaultOp {
     kWrite,
     kRename,
@@ -175,6 +177,7 @@ enum class FaultOp {
     kSignal,
     kGroupSignal,
     kCreateAnonymous,
+    kHiddenLinkSignal,
 };
 
 // Makes the `nth` call (1 = the next one) of `op` from now fail with `error`;
@@ -195,12 +198,10 @@ void SaveEditOver(const std::string& path);
 // variable VARNOLT_FAULT, read once at the seam's first use, arms faults as
 // "op:N[+][:ERRNO]" items separated by commas (op: write, rename, link,
 // create, sync, probe, read, vanish, fifo, shrink, append, replace,
-// linkreplace, linkedreplace, signal, groupsignal, tmpfile; "+" makes the fault sticky; ERRNO a
-// name such as ENOSPC or a number, EIO by default; for signal SIGINT,
-// SIGTERM, SIGHUP or a number, SIGINT by default), e.g.
-// "write:3+:ENOSPC,vanish:2,signal:5+:SIGTERM". Unset (every normal run)
-// nothing is armed.
-// Returns false for a malformed value, which arms nothing.
+// linkreplace, linkedreplace, signal, groupsignal, tmpfile, hiddensignal; "+" makes the fault
+// sticky; ERRNO a name such as ENOSPC or a number, EIO by default; for signal SIGINT, SIGTERM,
+// SIGHUP or a number, SIGINT by default), e.g. "write:3+:ENOSPC,vanish:2,signal:5+:SIGTERM". Unset
+// (every normal run) nothing is armed. Returns false for a malformed value, which arms nothing.
 bool ArmFaultsFromText(std::string_view text);
 // Called after each block of a cross-file-system copy with the partial
 // file's path (its folder, ending in '/', while the copy has no name yet)
