@@ -74,9 +74,9 @@ bool CTargetFileWriter::OpenTemp(std::int64_t logIndex, const std::string& sourc
     int fd = -1;
     std::string path;
     int err = 0;
-    // Any failure here (a folder yet to be made, unwritable or read-only, a
-    // file system without nameless files) leaves the temporary folder,
-    // which the file took before nameless files existed.
+    // Where no nameless file can be made there (a folder still to be
+    // created, unwritable or read-only, a file system without them), the
+    // file is made in the temporary folder instead, and placed from there.
     const auto folder = DestinationFolder();
     m_bNameless = folder && platform::CreateNamelessTempFile(*folder, fd) == 0;
     if (m_bNameless) {
