@@ -280,18 +280,22 @@ TEST_F(WriterTest, UnusableTempFolderGives5003ForEveryFile) {
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
         Source(name, std::string("source ") + name);
     }
+    // One file converted by `writer`, its temporary file nameless or not.
+    const auto converts = [&](CTargetFileWriter& writer, const std::string& name, bool nameless) {
+        const auto index = m_log.AddRecord(m_dir / name);
+        ASSERT_TRUE(writer.OpenTemp(index, m_dir / name));
+        EXPECT_EQ(writer.IsTempNameless(), nameless);
+        writer.WriteUnicode(u"ok");
+        writer.Close();
+        EXPECT_TRUE(writer.Commit());
+        EXPECT_EQ(ReadFile(m_dir / ("_unicode_" + name)), "ok");
+    };
     {
         // $TMPDIR is only the fallback: a destination folder with nameless
         // files converts without it.
         test::ScopedEnv env("TMPDIR", m_tmp / "missing");
         CTargetFileWriter writer(Options(kFormatUtf8, false), m_log);
-        const auto index = m_log.AddRecord(m_dir / "a.txt");
-        ASSERT_TRUE(writer.OpenTemp(index, m_dir / "a.txt"));
-        EXPECT_TRUE(writer.IsTempNameless());
-        writer.WriteUnicode(u"ok");
-        writer.Close();
-        EXPECT_TRUE(writer.Commit());
-        EXPECT_EQ(ReadFile(m_dir / "_unicode_a.txt"), "ok");
+        converts(writer, "a.txt", true);
         std::filesystem::remove(m_dir / "_unicode_a.txt");
     }
     // From here the destination's file system has no nameless files.
@@ -305,13 +309,7 @@ TEST_F(WriterTest, UnusableTempFolderGives5003ForEveryFile) {
     EXPECT_FALSE(writer.OpenTemp(index, m_dir / "a.txt"));
     EXPECT_EQ(m_log.GetRecord(index).nMessageId, kMsgTempCreateFailed);
     // The next file of the run converts normally.
-    const auto next = m_log.AddRecord(m_dir / "b.txt");
-    ASSERT_TRUE(writer.OpenTemp(next, m_dir / "b.txt"));
-    EXPECT_FALSE(writer.IsTempNameless());
-    writer.WriteUnicode(u"ok");
-    writer.Close();
-    EXPECT_TRUE(writer.Commit());
-    EXPECT_EQ(ReadFile(m_dir / "_unicode_b.txt"), "ok");
+    converts(writer, "b.txt", false);
 }
 
 TEST_F(WriterTest, ReadOnlyTempFolderGives5003EvenForRoot) {
