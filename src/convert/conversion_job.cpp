@@ -14,6 +14,7 @@
 #include "platform/file_exception.hpp"
 #include "platform/file_identity_set.hpp"
 #include "platform/parallel_for.hpp"
+#include "platform/source_file.hpp"
 #include "platform/source_probe.hpp"
 #include "settings/app_settings.hpp"
 
@@ -131,6 +132,9 @@ public:
             DiscardQuietly();
         }
         m_writer.ClearSourcePath();
+        // A file that ended before its reading (its own file, no temporary
+        // file) is not held open until the next one.
+        m_reader.SourceFile().Close();
         return logIndex;
     }
 
@@ -146,18 +150,23 @@ private:
 
     void ConvertFile(std::int64_t logIndex, const std::string& path,
                      const std::string& baseFolder) {
+        // The reader takes the probe's descriptor: one open per file, and
+        // the file converted is the file probed.
+        platform::CSourceFile& source = m_reader.SourceFile();
+        int probeError = 0;
+        const platform::SourceProbe probe = platform::ProbeSource(path, &probeError, &source);
         // The profile and the log are the run's own files, even when a
         // pattern or a slip of the hand lists them.
         if (!m_run.m_runOwnFiles.empty()) {
-            const auto identity = platform::IdentityOf(path);
+            const auto identity = source.IsOpen() ? std::optional(source.State().identity)
+                                                  : platform::IdentityOf(path);
             if (identity && std::find(m_run.m_runOwnFiles.begin(), m_run.m_runOwnFiles.end(),
                                       *identity) != m_run.m_runOwnFiles.end()) {
                 m_log.SetStatus(logIndex, kLevelError, kMsgRunOwnFile);
                 return;
             }
         }
-        int probeError = 0;
-        switch (platform::ProbeSource(path, &probeError)) {
+        switch (probe) {
         case platform::SourceProbe::Unreadable:
             m_log.SetStatus(logIndex, kLevelError, kMsgSourceUnreadable);
             if (probeError != 0) {

@@ -50,6 +50,9 @@ public:
     bool Read(const std::string& path);
     // The last file read, as it was when opened (valid after Read).
     const platform::FileState& SourceState() const;
+    // The file the reader reads from: the job's probe hands it the open
+    // descriptor (CSourceFile::Adopt), so a file is opened once.
+    platform::CSourceFile& SourceFile() { return *m_pFile; }
 
     // Each returns true when the whole file was read and passed on, false
     // when it failed (the failure is already recorded).

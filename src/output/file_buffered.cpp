@@ -85,7 +85,7 @@ void CFileBuffered::Write(const void* data, std::uint64_t count) {
     }
 }
 
-void CFileBuffered::Close() {
+void CFileBuffered::Flush() {
     const std::uint64_t pending = m_nBufferCount;
     m_nBufferCount = 0;
     if (pending > 0 && IsOpen() && !m_bFailed) {
@@ -97,6 +97,10 @@ void CFileBuffered::Close() {
             throw;
         }
     }
+}
+
+void CFileBuffered::Close() {
+    Flush();
     try {
         CFile::Close();
     } catch (...) {

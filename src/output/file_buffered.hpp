@@ -18,6 +18,7 @@ public:
     // Takes ownership of an open descriptor.
     void Attach(int fd, std::string path);
     bool IsOpen() const { return m_hFile >= 0; }
+    int Handle() const { return m_hFile; }
     const std::string& GetFilePath() const { return m_strFileName; }
 
     virtual void Write(const void* data, std::uint64_t count);
@@ -42,6 +43,9 @@ public:
     ~CFileBuffered() override;
 
     void Write(const void* data, std::uint64_t count) override;
+    // Writes out the buffer and empties it; the file stays open. A failure
+    // closes it and throws, as Close does.
+    void Flush();
     // Writes out the buffer, empties it, closes the handle. After a failed
     // write the buffered bytes are dropped, not retried: the file is known to
     // be incomplete and is going to be discarded.

@@ -80,8 +80,19 @@ bool CTargetFileWriter::Commit() {
         // read; a user who may not give files away keeps the mode alone.
         const auto source = m_sourceState ? m_sourceState : platform::StateOf(m_strSourcePath);
         if (source) {
-            platform::SetOwnerAndPermissions(m_strTempPath, source->nUid, source->nGid,
-                                             source->nMode);
+            platform::SetOwnerAndPermissionsOf(m_file.Handle(), source->nUid, source->nGid,
+                                               source->nMode);
+        }
+        // A named file is closed before it is placed, so that an error only
+        // the close reports still keeps it from replacing anything; a
+        // nameless one needs its descriptor until it has its name.
+        if (!m_bNameless) {
+            try {
+                m_file.Close();
+            } catch (const CFileException&) {
+                Fail(kMsgTempAccessFailed);
+                return false;
+            }
         }
         switch (m_nOutputOption) {
         case kOutputOverBackup:
@@ -98,6 +109,9 @@ bool CTargetFileWriter::Commit() {
 }
 
 bool CTargetFileWriter::StageBesideSource() {
+    if (m_bNameless) {
+        return true; // made in the source's own folder
+    }
     const auto temp = platform::StateOf(m_strTempPath);
     if (!m_sourceState || !temp || temp->identity.nDevice == m_sourceState->identity.nDevice) {
         return true;
@@ -163,7 +177,7 @@ bool CTargetFileWriter::PlaceOverBackup() {
             return false;
         }
     }
-    err = platform::SyncPath(m_strTempPath);
+    err = SyncTemp();
     // Last look right before the rename (the link moved the change time, so
     // the file as linked is the reference). A save between this look and
     // the rename cannot be excluded with POSIX calls, so nothing may come
@@ -175,7 +189,7 @@ bool CTargetFileWriter::PlaceOverBackup() {
         return false;
     }
     if (err == 0) {
-        err = platform::MoveFile(m_strTempPath, m_strSourcePath, /*replace=*/linked);
+        err = PlaceTemp(m_strSourcePath, /*replace=*/linked);
     }
     if (err != 0) {
         // Undo the backup: the original is at the source path again.
@@ -183,7 +197,7 @@ bool CTargetFileWriter::PlaceOverBackup() {
         Fail(kMsgDestWriteFailed);
         return false;
     }
-    m_strTempPath.clear();
+    TempPlaced();
     NotePlaced(m_strSourcePath);
     return true;
 }
@@ -288,7 +302,12 @@ bool CTargetFileWriter::MoveIntoPlace(const std::string& destination) {
     // between the check and the move: its file then meets the rule too.
     for (int attempt = 0;; ++attempt) {
         bool replace = false;
-        if (platform::EntryExists(destination)) {
+        // A nameless file's first try is its link, which refuses any
+        // existing name by itself (then the next pass looks): a look before
+        // it would cost every new file a call. A named file's move may be a
+        // long copy across file systems, so it looks first.
+        const bool look = attempt > 0 || !m_bNameless;
+        if (look && platform::EntryExists(destination)) {
             // Outside option 0 the source is never replaced, whatever the
             // rule, and no other source of the run is either: its own
             // conversion may still need it, and its text would be gone.
@@ -317,10 +336,10 @@ bool CTargetFileWriter::MoveIntoPlace(const std::string& destination) {
         if (replace) {
             // The old file goes away with this rename: the new content must be
             // on disk first.
-            err = platform::SyncPath(m_strTempPath);
+            err = SyncTemp();
         }
         if (err == 0) {
-            err = platform::MoveFile(m_strTempPath, destination, replace);
+            err = PlaceTemp(destination, replace);
         }
         if (err == EEXIST && !replace && attempt == 0) {
             continue;
@@ -333,10 +352,41 @@ bool CTargetFileWriter::MoveIntoPlace(const std::string& destination) {
             Fail(kMsgDestWriteFailed);
             return false;
         }
-        m_strTempPath.clear();
+        TempPlaced();
         NotePlaced(destination);
         return true;
     }
+}
+
+std::optional<std::string> CTargetFileWriter::DestinationFolder() const {
+    std::string folder;
+    if (m_nOutputOption == kOutputOverBackup || m_nOutputOption == kOutputPrefixedCopy) {
+        folder = FolderOf(m_strSourcePath);
+    } else {
+        const auto destination = FolderDestination();
+        if (!destination) {
+            return std::nullopt;
+        }
+        folder = FolderOf(*destination);
+    }
+    return folder.empty() ? std::string("./") : folder;
+}
+
+int CTargetFileWriter::SyncTemp() {
+    return m_bNameless ? platform::SyncFile(m_file.Handle()) : platform::SyncPath(m_strTempPath);
+}
+
+int CTargetFileWriter::PlaceTemp(const std::string& to, bool replace) {
+    if (m_bNameless) {
+        return platform::NameAnonymousFile(m_file.Handle(), to, replace);
+    }
+    return platform::MoveFile(m_strTempPath, to, replace);
+}
+
+void CTargetFileWriter::TempPlaced() {
+    m_file.Abort(); // closes a nameless file's descriptor; it has its name now
+    m_strTempPath.clear();
+    m_bNameless = false;
 }
 
 } // namespace varnolt

@@ -74,7 +74,14 @@ bool CTargetFileWriter::OpenTemp(std::int64_t logIndex, const std::string& sourc
     int fd = -1;
     std::string path;
     int err = 0;
-    {
+    // Where no nameless file can be made there (a folder still to be
+    // created, unwritable or read-only, a file system without them), the
+    // file is made in the temporary folder instead, and placed from there.
+    const auto folder = DestinationFolder();
+    m_bNameless = folder && platform::CreateNamelessTempFile(*folder, fd) == 0;
+    if (m_bNameless) {
+        path = *folder;
+    } else {
         std::lock_guard lock(s_tempFileMutex);
         err = platform::CreateTempFile(kTempPrefix, fd, path);
     }
@@ -196,16 +203,17 @@ void CTargetFileWriter::Close() {
             }
         }
     }
-    m_file.Close();
+    m_file.Flush();
 }
 
 void CTargetFileWriter::Discard() {
-    m_file.Abort();
+    m_file.Abort(); // a nameless file is gone with its descriptor
     m_chPendingHigh = 0;
-    if (!m_strTempPath.empty()) {
+    if (!m_strTempPath.empty() && !m_bNameless) {
         platform::RemoveFile(m_strTempPath);
-        m_strTempPath.clear();
     }
+    m_strTempPath.clear();
+    m_bNameless = false;
 }
 
 } // namespace varnolt

@@ -30,6 +30,11 @@ public:
 
     // Creates the temporary file for one source and writes the byte-order
     // mark. False (5003 recorded) when no temporary file can be made.
+    // Where the destination's folder exists and its file system has nameless
+    // files, the file is made there without a name and only named when
+    // placed (a link, or a rename within that folder): a killed run leaves
+    // nothing, and no rename crosses folders. Otherwise it is a named file
+    // in the temporary folder, as GetTempPath shows.
     bool OpenTemp(std::int64_t logIndex, const std::string& sourcePath,
                   const std::string& baseFolder = {});
 
@@ -40,9 +45,10 @@ public:
     void WriteUtf16Be(std::u16string_view text);
     void WriteUtf8(std::u16string_view text);
 
-    // Writes out the buffer and closes the temporary file; throws
-    // CFileException. A surrogate half still waiting for its partner is
-    // written as U+FFFD first.
+    // Writes out the buffer; throws CFileException. A surrogate half still
+    // waiting for its partner is written as U+FFFD first. The temporary file
+    // stays open until Commit or Discard: Commit sets its owner and mode
+    // through the descriptor, and a nameless one would vanish on closing.
     void Close();
     // The source as the reader opened it. Commit then places the converted
     // file only while the source path still names that file, unchanged, and
@@ -69,7 +75,10 @@ public:
         m_sourceState.reset();
     }
 
+    // The named temporary file, or for a nameless one the folder it lives in
+    // (ending in '/'); empty when there is none.
     const std::string& GetTempPath() const { return m_strTempPath; }
+    bool IsTempNameless() const { return m_bNameless; }
     const std::string& GetSourcePath() const { return m_strSourcePath; }
     bool HasWriteFailed() const { return m_file.HasFailed(); }
 
@@ -88,6 +97,14 @@ private:
     // folder would leave the output folder.
     std::optional<std::string> FolderDestination() const;
     bool MoveIntoPlace(const std::string& destination);
+    // Where the converted file will be placed; none when that is not known
+    // yet (a name that leaves the output folder).
+    std::optional<std::string> DestinationFolder() const;
+    // The temporary file's flush and its placement at `to`, whichever kind it is.
+    int SyncTemp();
+    int PlaceTemp(const std::string& to, bool replace);
+    // The temporary file is in place: nothing of it is ours any more.
+    void TempPlaced();
     bool SourceStillAsRead(const platform::FileState& reference) const;
     void NotePlaced(const std::string& destination);
     // `systemError`: the errno of the failing call, shown beside the
@@ -102,6 +119,7 @@ private:
     int m_nUnicodeFormat;
     std::string m_strPrefixOrFolder;
     std::string m_strTempPath;
+    bool m_bNameless = false; // O_TMPFILE in the destination's folder
     std::string m_strSourcePath;
     std::string m_strBaseFolder;
     std::unique_ptr<char16_t[]> m_pSwapBuffer;

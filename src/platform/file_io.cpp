@@ -28,7 +28,7 @@ struct FaultSlot {
     bool bFiring = false; // a sticky fault that has been reached
 };
 
-constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kGroupSignal) + 1;
+constexpr std::size_t kFaultOps = static_cast<std::size_t>(FaultOp::kHiddenLinkSignal) + 1;
 
 std::atomic<bool> s_bFaultsArmed{false};
 std::mutex s_faultMutex;
@@ -78,18 +78,31 @@ constexpr NamedValue kFaultOpNames[] = {
     {"linkedreplace", static_cast<int>(FaultOp::kLinkReplaceAfter)},
     {"signal", static_cast<int>(FaultOp::kSignal)},
     {"groupsignal", static_cast<int>(FaultOp::kGroupSignal)},
+    {"tmpfile", static_cast<int>(FaultOp::kCreateAnonymous)},
+    {"hiddensignal", static_cast<int>(FaultOp::kHiddenLinkSignal)},
 };
 
 constexpr NamedValue kErrnoNames[] = {
-    {"EIO", EIO},       {"ENOSPC", ENOSPC}, {"EDQUOT", EDQUOT},   {"EROFS", EROFS},
-    {"EACCES", EACCES}, {"EPERM", EPERM},   {"ENOENT", ENOENT},   {"EXDEV", EXDEV},
-    {"EEXIST", EEXIST}, {"EISDIR", EISDIR}, {"ENOTDIR", ENOTDIR}, {"EMLINK", EMLINK},
+    {"EIO", EIO},
+    {"ENOSPC", ENOSPC},
+    {"EDQUOT", EDQUOT},
+    {"EROFS", EROFS},
+    {"EACCES", EACCES},
+    {"EPERM", EPERM},
+    {"ENOENT", ENOENT},
+    {"EXDEV", EXDEV},
+    {"EEXIST", EEXIST},
+    {"EISDIR", EISDIR},
+    {"ENOTDIR", ENOTDIR},
+    {"EMLINK", EMLINK},
+    {"EOPNOTSUPP", EOPNOTSUPP},
 };
 
 constexpr NamedValue kSignalNames[] = {
     {"SIGINT", SIGINT},
     {"SIGTERM", SIGTERM},
     {"SIGHUP", SIGHUP},
+    {"SIGKILL", SIGKILL},
 };
 
 bool ParseNumber(std::string_view text, int& value) {
@@ -165,7 +178,7 @@ int CopyContent(int in, int out, const std::string& partial, const std::string& 
 }
 
 // Whether /proc/self/fd names open files, so that an anonymous file can be
-// given a name with linkat.
+// given a name with linkat (AT_EMPTY_PATH would need a privilege).
 bool CanNameAnonymousFiles() {
     static const bool ok = ::access("/proc/self/fd", X_OK) == 0;
     return ok;
@@ -220,6 +233,9 @@ int PlaceAnonymous(int fd, const std::string& folder, const std::string& to, boo
     if (err != 0) {
         return err;
     }
+    if (const int sig = Fault(FaultOp::kHiddenLinkSignal)) {
+        ::kill(::getpid(), sig);
+    }
     err = std::rename(hidden.c_str(), to.c_str()) == 0 ? 0 : errno;
     if (err != 0) {
         ::unlink(hidden.c_str());
@@ -243,8 +259,7 @@ int CopyThenRename(const std::string& from, const std::string& to, bool replace)
     bool anonymous = false;
     int err = Fault(FaultOp::kCreateUnique);
     if (err == 0 && CanNameAnonymousFiles()) {
-        out = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-        anonymous = out >= 0;
+        anonymous = CreateAnonymousFile(folder, O_WRONLY, out) == 0;
         // The hook sees the folder the nameless copy lives in.
         partial = folder.back() == '/' ? folder : folder + "/";
     }
@@ -261,10 +276,9 @@ int CopyThenRename(const std::string& from, const std::string& to, bool replace)
     }
     struct stat st {};
     if (::fstat(in, &st) == 0) {
-        // Owner first: a change of owner may clear set-id bits. Without the
-        // privilege to change it the copy keeps ours, as a new file would.
-        (void)::fchown(out, st.st_uid, st.st_gid);
-        ::fchmod(out, st.st_mode & 07777);
+        // Without the privilege to change the owner the copy keeps ours, as a
+        // new file would.
+        SetOwnerAndPermissionsOf(out, st.st_uid, st.st_gid, st.st_mode & 07777);
     }
     err = CopyContent(in, out, partial, to);
     ::close(in);
@@ -351,6 +365,32 @@ int OpenForWriting(const std::string& path, bool append, int& fd, std::uint64_t&
     }
     position = static_cast<std::uint64_t>(end);
     return 0;
+}
+
+int CreateAnonymousFile(const std::string& folder, int access, int& fd) {
+    fd = -1;
+    const int made =
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | access | O_CLOEXEC, 0600);
+    if (made < 0) {
+        return errno;
+    }
+    fd = made;
+    return 0;
+}
+
+int CreateNamelessTempFile(const std::string& folder, int& fd) {
+    fd = -1;
+    if (const int err = Fault(FaultOp::kCreateAnonymous)) {
+        return err;
+    }
+    if (!CanNameAnonymousFiles()) {
+        return EOPNOTSUPP;
+    }
+    return CreateAnonymousFile(folder, O_WRONLY, fd);
+}
+
+int NameAnonymousFile(int fd, const std::string& to, bool replace) {
+    return PlaceAnonymous(fd, FolderOf(to), to, replace);
 }
 
 int CreateUniqueFile(const std::string& folder, std::string_view prefix, int& fd,
@@ -471,6 +511,13 @@ int SetPermissions(const std::string& path, mode_t mode) {
     return ::chmod(path.c_str(), mode) == 0 ? 0 : errno;
 }
 
+int SetOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_t mode) {
+    // As by path: the owner first, since a change of owner may clear set-id
+    // bits, and EPERM for a user who may not give files away is no failure.
+    (void)::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
+    return ::fchmod(fd, mode) == 0 ? 0 : errno;
+}
+
 int SetOwnerAndPermissions(const std::string& path, std::uint32_t uid, std::uint32_t gid,
                            mode_t mode) {
     // Before the mode: chown may clear set-id bits. Only a privileged
@@ -495,8 +542,6 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
                         static_cast<std::uint64_t>(st.st_ino)};
 }
 
-namespace {
-
 FileState StateFromStat(const struct stat& st) {
     constexpr std::int64_t kNano = 1000000000;
     FileState state;
@@ -508,10 +553,9 @@ FileState StateFromStat(const struct stat& st) {
     state.nUid = static_cast<std::uint32_t>(st.st_uid);
     state.nGid = static_cast<std::uint32_t>(st.st_gid);
     state.nMode = st.st_mode & 0777;
+    state.bRegular = S_ISREG(st.st_mode);
     return state;
 }
-
-} // namespace
 
 std::optional<FileState> StateOf(const std::string& path) {
     struct stat st {};
@@ -527,6 +571,16 @@ std::optional<FileState> StateOfDescriptor(int fd) {
         return std::nullopt;
     }
     return StateFromStat(st);
+}
+
+void TakeSourceOpenFaults(const std::string& path) {
+    if (TakeFault(FaultOp::kSourceVanish) != 0) {
+        ::unlink(path.c_str());
+    }
+    if (TakeFault(FaultOp::kSourceToFifo) != 0) {
+        ::unlink(path.c_str());
+        ::mkfifo(path.c_str(), 0644);
+    }
 }
 
 void AppendEditTo(const std::string& path) {
@@ -647,7 +701,8 @@ bool ArmFaultsFromText(std::string_view text) {
             return false;
         }
         const bool signal = parsed.op == static_cast<int>(FaultOp::kSignal) ||
-                            parsed.op == static_cast<int>(FaultOp::kGroupSignal);
+                            parsed.op == static_cast<int>(FaultOp::kGroupSignal) ||
+                            parsed.op == static_cast<int>(FaultOp::kHiddenLinkSignal);
         if (signal) {
             parsed.error = SIGINT;
         }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace varnolt::platform {
@@ -34,6 +35,22 @@ int OpenForWriting(const std::string& path, bool append, int& fd, std::uint64_t&
 int CreateUniqueFile(const std::string& folder, std::string_view prefix, int& fd,
                      std::string& path);
 
+// Creates a nameless file in `folder` (O_TMPFILE, mode 0600) opened with
+// `access` (O_WRONLY or O_RDWR). It has no name until NameAnonymousFile
+// gives it one, so a process that dies first leaves nothing behind. Fails
+// where the file system or kernel has no such files (EOPNOTSUPP, EISDIR),
+// and as any create does for a missing, unwritable or read-only folder.
+int CreateAnonymousFile(const std::string& folder, int access, int& fd);
+// A converted file's temporary file: a nameless file in `folder` for
+// writing, made only where it can later be named (EOPNOTSUPP otherwise).
+// The fault seam counts these (kCreateAnonymous).
+int CreateNamelessTempFile(const std::string& folder, int& fd);
+// Gives a complete nameless file of CreateAnonymousFile the name `to`, in the
+// folder it was made in (EXDEV elsewhere): without `replace` one link, which
+// refuses an existing name (EEXIST); with it a hidden name in that folder
+// renamed over `to`. Counts as one rename for the fault seam.
+int NameAnonymousFile(int fd, const std::string& to, bool replace);
+
 // Writes all bytes (retrying short writes and interrupts).
 int WriteAll(int fd, const void* data, std::size_t size);
 int SyncFile(int fd);
@@ -51,6 +68,10 @@ int HardLink(const std::string& from, const std::string& to);
 // Removes a name; a tracked temporary file (stop_signals.hpp) is untracked.
 int RemoveFile(const std::string& path);
 
+// The seam's "another program" steps just before a source is opened: the
+// file vanishes or turns into a FIFO (kSourceVanish, kSourceToFifo).
+void TakeSourceOpenFaults(const std::string& path);
+
 // True when anything (file, folder, dangling link) has that name.
 bool EntryExists(const std::string& path);
 // Permission bits (0777 part) of the file a path names, links followed.
@@ -61,6 +82,9 @@ int SetPermissions(const std::string& path, mode_t mode);
 // not one (the mode is still set); the result is the chmod's.
 int SetOwnerAndPermissions(const std::string& path, std::uint32_t uid, std::uint32_t gid,
                            mode_t mode);
+// The same for an open file, so no other file put at its path meanwhile is
+// touched.
+int SetOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_t mode);
 // True when both paths name the same file (same device and inode).
 bool SameFile(const std::string& a, const std::string& b);
 // The identity of a file: two paths (links) of one file give the same.
@@ -84,6 +108,7 @@ struct FileState {
     std::uint32_t nUid = 0;
     std::uint32_t nGid = 0;
     mode_t nMode = 0; // the 0777 part
+    bool bRegular = false;
 
     // Same file, same size, same modification time. A new link or a rename
     // moves the change time without touching the content.
@@ -99,6 +124,8 @@ struct FileState {
 std::optional<FileState> StateOf(const std::string& path);
 // The state of an open file.
 std::optional<FileState> StateOfDescriptor(int fd);
+// The state an fstat or stat found.
+FileState StateFromStat(const struct stat& st);
 
 // Creates a folder and every missing folder above it (0777 less umask).
 int CreateFolders(const std::string& path);
@@ -117,8 +144,9 @@ int MoveFile(const std::string& from, const std::string& to, bool replace);
 // kWrite .. kSync count calls of the functions above. The source ops count
 // source files: kSourceProbe the job's first look (ProbeSource), and for each
 // file the reader opens (CSourceFile::Open): kSourceRead fails its reads,
-// kSourceVanish removes it just before the open, kSourceToFifo puts a FIFO
-// in its place just before the open, kSourceShrink cuts it to half its
+// kSourceVanish removes it just before the open (the probe's, when the reader
+// takes over the probe's descriptor), kSourceToFifo puts a FIFO in its place
+// just before that open, kSourceShrink cuts it to half its
 // length after its first read, kSourceAppend adds a line to it after its
 // first read, kSourceReplace saves a new file over its path (as editors
 // save) once it has been read to its end. kLinkReplaceBefore and
@@ -127,6 +155,10 @@ int MoveFile(const std::string& from, const std::string& to, bool replace);
 // the calls of WriteAll and sends the process the signal given as its error
 // (before the write, which goes on), as a user pressing Ctrl-C at that
 // moment would; kGroupSignal does the same to the whole process group.
+// kCreateAnonymous counts CreateNamelessTempFile calls: EOPNOTSUPP there
+// stands for a destination file system without nameless files.
+// kHiddenLinkSignal counts nameless files linked to a hidden name before
+// their rename over an existing file, and sends the signal in that window.
 enum class FaultOp {
     kWrite,
     kRename,
@@ -144,6 +176,8 @@ enum class FaultOp {
     kLinkReplaceAfter,
     kSignal,
     kGroupSignal,
+    kCreateAnonymous,
+    kHiddenLinkSignal,
 };
 
 // Makes the `nth` call (1 = the next one) of `op` from now fail with `error`;
@@ -164,12 +198,10 @@ void SaveEditOver(const std::string& path);
 // variable VARNOLT_FAULT, read once at the seam's first use, arms faults as
 // "op:N[+][:ERRNO]" items separated by commas (op: write, rename, link,
 // create, sync, probe, read, vanish, fifo, shrink, append, replace,
-// linkreplace, linkedreplace, signal, groupsignal; "+" makes the fault sticky; ERRNO a
-// name such as ENOSPC or a number, EIO by default; for signal SIGINT,
-// SIGTERM, SIGHUP or a number, SIGINT by default), e.g.
-// "write:3+:ENOSPC,vanish:2,signal:5+:SIGTERM". Unset (every normal run)
-// nothing is armed.
-// Returns false for a malformed value, which arms nothing.
+// linkreplace, linkedreplace, signal, groupsignal, tmpfile, hiddensignal; "+" makes the fault
+// sticky; ERRNO a name such as ENOSPC or a number, EIO by default; for signal SIGINT, SIGTERM,
+// SIGHUP or a number, SIGINT by default), e.g. "write:3+:ENOSPC,vanish:2,signal:5+:SIGTERM". Unset
+// (every normal run) nothing is armed. Returns false for a malformed value, which arms nothing.
 bool ArmFaultsFromText(std::string_view text);
 // Called after each block of a cross-file-system copy with the partial
 // file's path (its folder, ending in '/', while the copy has no name yet)

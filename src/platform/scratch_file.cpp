@@ -18,8 +18,7 @@ CScratchFile::~CScratchFile() {
 int CScratchFile::Append(const void* data, std::size_t size) {
     if (m_fd < 0) {
         const std::string folder = TempFolder();
-        m_fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (m_fd < 0) {
+        if (CreateAnonymousFile(folder, O_RDWR, m_fd) != 0) {
             // No O_TMPFILE here: a named file (opened read-write) that loses
             // its name at once.
             std::string path;

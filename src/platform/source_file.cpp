@@ -15,21 +15,33 @@ CSourceFile::~CSourceFile() {
     Close();
 }
 
-void CSourceFile::Open(const std::string& path) {
+void CSourceFile::Adopt(int fd, const std::string& path, const FileState& state) {
     Close();
+    m_fd = fd;
+    m_bAdopted = true;
     m_strPath = path;
-    // Test seam: another program changes the file under our feet.
-    if (TakeFault(FaultOp::kSourceVanish) != 0) {
-        ::unlink(path.c_str());
+    m_state = state;
+}
+
+void CSourceFile::Open(const std::string& path) {
+    const bool adopted = m_bAdopted && m_fd >= 0 && path == m_strPath;
+    if (!adopted) {
+        Close();
+        m_strPath = path;
+        // Test seam: another program changes the file under our feet.
+        TakeSourceOpenFaults(path);
     }
-    if (TakeFault(FaultOp::kSourceToFifo) != 0) {
-        ::unlink(path.c_str());
-        ::mkfifo(path.c_str(), 0644);
-    }
+    m_bAdopted = false;
+    m_bAtEnd = false;
+    m_nPosition = 0;
     m_nReadFault = TakeFault(FaultOp::kSourceRead);
     m_bShrinkAfterRead = TakeFault(FaultOp::kSourceShrink) != 0;
     m_bAppendAfterRead = TakeFault(FaultOp::kSourceAppend) != 0;
     m_bReplaceAtEnd = TakeFault(FaultOp::kSourceReplace) != 0;
+    if (adopted) {
+        Prepare();
+        return;
+    }
     // Without blocking: the job's probe saw a regular file, but another
     // program may have put a FIFO in its place since, whose open would wait
     // for a writer for ever. Only a regular file is read: a FIFO or device
@@ -39,23 +51,33 @@ void CSourceFile::Open(const std::string& path) {
         const int error = errno;
         throw CFileException(CauseFromErrno(error), error, path);
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        throw CFileException(CFileException::kAccessDenied, S_ISDIR(info.st_mode) ? EISDIR : EINVAL,
-                             path);
-    }
     // What was opened, not what a second look at the path would find.
-    const auto state = StateOfDescriptor(fd);
-    if (!state) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
         const int error = errno;
         ::close(fd);
         throw CFileException(CauseFromErrno(error), error, path);
     }
-    m_state = *state;
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw CFileException(CFileException::kAccessDenied, S_ISDIR(info.st_mode) ? EISDIR : EINVAL,
+                             path);
+    }
+    m_state = StateFromStat(info);
     m_fd = fd;
+    Prepare();
+}
+
+void CSourceFile::Prepare() {
+    // The open asked for O_NONBLOCK and nothing else that F_SETFL changes,
+    // so setting no flags clears just that one, without reading them first.
+    ::fcntl(m_fd, F_SETFL, 0);
+    // Read-ahead already covers a small file; the hint pays only where a
+    // file spans many reads.
+    constexpr std::uint64_t kSequentialHintBytes = 1 << 18;
+    if (m_state.nSize > kSequentialHintBytes) {
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
 }
 
 std::uint64_t CSourceFile::Length() const {
@@ -74,8 +96,9 @@ std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
     }
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::read(m_fd, out + done, n - done);
+    while (done < n && !m_bAtEnd) {
+        const std::size_t asked = n - done;
+        const ssize_t got = ::read(m_fd, out + done, asked);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -83,9 +106,17 @@ std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
             throw CFileException(CFileException::kGeneric, errno, m_strPath);
         }
         if (got == 0) {
+            m_bAtEnd = true;
             break;
         }
         done += static_cast<std::size_t>(got);
+        m_nPosition += static_cast<std::uint64_t>(got);
+        // A short read at the length the file had when opened is its end:
+        // asking again would only return 0. Had the file grown meanwhile,
+        // its size moved, which Unchanged reports.
+        if (static_cast<std::size_t>(got) < asked && m_nPosition >= m_state.nSize) {
+            m_bAtEnd = true;
+        }
     }
     if (m_bShrinkAfterRead) {
         m_bShrinkAfterRead = false;
@@ -115,6 +146,7 @@ void CSourceFile::Close() {
         ::close(m_fd);
         m_fd = -1;
     }
+    m_bAdopted = false;
 }
 
 } // namespace varnolt::platform

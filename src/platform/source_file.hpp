@@ -17,8 +17,14 @@ public:
     CSourceFile& operator=(const CSourceFile&) = delete;
 
     // Opens the file for reading with a sequential-access hint; a failure
-    // throws CFileException with the cause of the OS error.
+    // throws CFileException with the cause of the OS error. When Adopt was
+    // given a descriptor of this path, that one is taken instead: a small
+    // file then costs one open, and the file read is the file probed.
     void Open(const std::string& path);
+    // Keeps a regular file that `path` was opened to (read-only, O_NONBLOCK,
+    // as the probe opens it) for the next Open of that path; `state` is its
+    // fstat. Takes ownership of `fd`.
+    void Adopt(int fd, const std::string& path, const FileState& state);
     bool IsOpen() const { return m_fd >= 0; }
     // The file's length in bytes now; throws CFileException on failure.
     std::uint64_t Length() const;
@@ -35,7 +41,13 @@ public:
     bool Unchanged() const;
 
 private:
+    // Ready for reading: clears O_NONBLOCK, hints sequential access.
+    void Prepare();
+
     int m_fd = -1;
+    bool m_bAdopted = false; // m_fd is the probe's, not yet taken by Open
+    bool m_bAtEnd = false;   // a read reached the end: the next one need not ask
+    std::uint64_t m_nPosition = 0;
     std::string m_strPath;
     FileState m_state;
     int m_nReadFault = 0;            // test seam: reads fail

@@ -5,6 +5,8 @@
 
 namespace varnolt::platform {
 
+class CSourceFile;
+
 enum class SourceProbe {
     Readable,   // a regular file we can open for reading, not empty
     Empty,      // a regular file of length 0
@@ -17,6 +19,11 @@ enum class SourceProbe {
 // `pError`, when given, receives why a file is Unreadable: the errno of the
 // failed open, EISDIR for a folder, 0 for anything else that is not a
 // regular file.
-SourceProbe ProbeSource(const std::string& path, int* pError = nullptr);
+// With `pKeep`, a Readable file stays open and is handed to it (Adopt), so
+// the reader's Open of the same path costs no second open and reads the very
+// file that was probed; the seam's "changed before the open" steps then come
+// before this open.
+SourceProbe ProbeSource(const std::string& path, int* pError = nullptr,
+                        CSourceFile* pKeep = nullptr);
 
 } // namespace varnolt::platform

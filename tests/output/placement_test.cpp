@@ -68,6 +68,14 @@ protected:
         return m_log.GetRecord(index);
     }
 
+    // The destination's file system has no nameless files, so the next
+    // temporary file is made in $TMPDIR, and a placement from there may
+    // cross file systems. One shot: a cross-device copy after it is still
+    // nameless where it can be.
+    static void TempFileInTempFolder() {
+        platform::InjectFault(platform::FaultOp::kCreateAnonymous, 1, EOPNOTSUPP);
+    }
+
     TempDir m_dir;
     TempDir m_tmp;
     test::ScopedEnv m_env{"TMPDIR", m_tmp.Path()};
@@ -160,6 +168,7 @@ TEST_F(PlacementTest, OptionZeroOnFullDestinationFileSystemPutsTheOriginalBack) 
     }
     const std::string src = folder + "/a.txt";
     WriteFile(src, "short original");
+    TempFileInTempFolder();
     const CLogRecord record =
         Convert(kOutputOverBackup, "_org_", kRuleSkip, src, std::string(300000, 'z'));
     EXPECT_EQ(record.nMessageId, kMsgDestWriteFailed);
@@ -404,6 +413,7 @@ TEST_F(PlacementTest, ConvertedFileKeepsTheSourcesOwnerGroupAndMode) {
         ASSERT_EQ(::chmod(src.c_str(), 0600), 0);
         platform::ClearFaults();
         if (c.otherFileSystem) {
+            TempFileInTempFolder();
             platform::InjectFault(platform::FaultOp::kRename, 1, EXDEV);
         }
         const std::string arg = c.option == kOutputToFolder ? m_dir / "out/" : c.arg;
@@ -422,6 +432,106 @@ TEST_F(PlacementTest, ConvertedFileKeepsTheSourcesOwnerGroupAndMode) {
         }
         fs::remove_all(m_dir / "out");
         fs::create_directory(m_dir / "out");
+    }
+}
+
+// The temporary file is made nameless in the converted file's own folder:
+// while it is written nothing shows there or in $TMPDIR, and it gets its
+// name only by the placement, new or over an existing file, without a
+// hidden name left behind.
+TEST_F(PlacementTest, TemporaryFileIsNamelessInTheDestinationFolder) {
+    struct Case {
+        const char* what;
+        int option;
+        std::string arg;
+        const char* result; // relative to the test folder
+        bool existing;
+    };
+    const Case cases[] = {
+        {"in place", kOutputOverBackup, "_org_", "a.txt", false},
+        {"prefixed copy", kOutputPrefixedCopy, "_u_", "_u_a.txt", false},
+        {"prefixed copy over an existing file", kOutputPrefixedCopy, "_u_", "_u_a.txt", true},
+        {"output folder", kOutputToFolder, m_dir / "out/", "out/a.txt", false},
+        {"output folder over an existing file", kOutputToFolder, m_dir / "out/", "out/a.txt", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directory(m_dir / "out");
+        const std::string src = m_dir / "a.txt";
+        WriteFile(src, "original");
+        const std::string result = m_dir / c.result;
+        if (c.existing) {
+            WriteFile(result, "old");
+        }
+        const std::string folder = FolderOf(result);
+        const std::vector<std::string> before = ListFolder(folder);
+        CTargetFileWriter writer(
+            COutputOptions{c.option, kFormatUtf8, c.arg, false, kRuleOverwrite}, m_log);
+        const auto index = m_log.AddRecord(src);
+        ASSERT_TRUE(writer.OpenTemp(index, src));
+        writer.WriteUnicode(u"converted");
+        writer.Close();
+        EXPECT_TRUE(writer.IsTempNameless());
+        EXPECT_EQ(writer.GetTempPath(), folder);
+        EXPECT_EQ(ListFolder(folder), before);
+        EXPECT_TRUE(ListFolder(m_tmp.Path()).empty());
+        writer.SetSourceState(*platform::StateOf(src));
+        EXPECT_TRUE(writer.Commit());
+        EXPECT_EQ(ReadFile(result), "converted");
+        if (c.option == kOutputOverBackup) {
+            EXPECT_EQ(ReadFile(m_dir / "_org_a.txt"), "original");
+        }
+        for (const std::string& name : ListFolder(folder)) {
+            EXPECT_NE(name.rfind(".vnt", 0), 0u) << "left behind: " << name;
+        }
+        fs::remove_all(m_dir / "out");
+        for (const auto& entry : fs::directory_iterator(m_dir.Path())) {
+            fs::remove(entry.path());
+        }
+    }
+}
+
+// Where the converted file's folder takes no nameless file (a file system
+// without them, a folder that refuses new entries even to root), the
+// temporary file is made in $TMPDIR, with the outcome it always had.
+TEST_F(PlacementTest, WithoutNamelessFilesTheTemporaryFolderIsUsed) {
+    const std::string src = m_dir / "a.txt";
+    WriteFile(src, "original");
+    {
+        SCOPED_TRACE("file system without nameless files");
+        TempFileInTempFolder();
+        CTargetFileWriter writer(
+            COutputOptions{kOutputPrefixedCopy, kFormatUtf8, "_u_", false, kRuleSkip}, m_log);
+        const auto index = m_log.AddRecord(src);
+        ASSERT_TRUE(writer.OpenTemp(index, src));
+        EXPECT_FALSE(writer.IsTempNameless());
+        EXPECT_EQ(FolderOf(writer.GetTempPath()), m_tmp.Path() + "/");
+        writer.WriteUnicode(u"converted");
+        writer.Close();
+        EXPECT_TRUE(writer.Commit());
+        EXPECT_EQ(ReadFile(m_dir / "_u_a.txt"), "converted");
+        EXPECT_TRUE(ListFolder(m_tmp.Path()).empty());
+    }
+    {
+        SCOPED_TRACE("output folder that takes no new entry");
+        const std::string out = m_dir / "locked";
+        fs::create_directory(out);
+        std::optional<test::ImmutableFolder> immutable;
+        if (::geteuid() == 0) {
+            immutable.emplace(out);
+            if (!immutable->Set()) {
+                GTEST_SKIP() << "needs the immutable attribute on the test folder's file system";
+            }
+        } else {
+            ::chmod(out.c_str(), 0555);
+        }
+        // The move into the folder fails as it did before (5007); nothing of
+        // the run stays anywhere.
+        EXPECT_EQ(Convert(kOutputToFolder, out + "/", kRuleSkip, src, "converted").nMessageId,
+                  kMsgDestWriteFailed);
+        EXPECT_TRUE(ListFolder(out).empty());
+        EXPECT_EQ(ReadFile(src), "original");
+        ::chmod(out.c_str(), 0755);
     }
 }
 
@@ -448,6 +558,7 @@ TEST_F(PlacementTest, OptionZeroSourceSavedOverDuringTheCopyIsKept) {
     CTargetFileWriter writer(
         COutputOptions{kOutputOverBackup, kFormatUtf8, "_org_", false, kRuleSkip}, m_log);
     const auto index = m_log.AddRecord(src);
+    TempFileInTempFolder();
     ASSERT_TRUE(writer.OpenTemp(index, src));
     writer.WriteUnicode(std::u16string(1 << 20, u'q')); // many copy blocks
     writer.Close();
@@ -474,6 +585,7 @@ TEST_F(PlacementTest, MoveAcrossFileSystemsNeverShowsAPartialFile) {
             }
             int blocks = 0;
             platform::ClearFaults();
+            TempFileInTempFolder();
             if (forceCrossDevice) {
                 platform::InjectFault(platform::FaultOp::kRename, 1, EXDEV);
             }
@@ -497,6 +609,7 @@ TEST_F(PlacementTest, MoveAcrossFileSystemsNeverShowsAPartialFile) {
         // A copy that fails part-way is removed; the old destination stays.
         WriteFile(dest, "old");
         platform::ClearFaults();
+        TempFileInTempFolder();
         if (forceCrossDevice) {
             platform::InjectFault(platform::FaultOp::kRename, 1, EXDEV);
         }

@@ -257,20 +257,22 @@ TEST_F(WriterTest, ConvertedFileTakesTheSourcePermissions) {
 
 // Every file of a run fails with 5003 and the run goes on; nothing else is
 // created or changed, and the same writer works again once the folder does.
-void ExpectEveryFileGets5003(const std::string& tmpdir, const TempDir& dir, CLog& log) {
+// The sources' folder is each converted file's own folder here (a prefixed
+// copy): it must refuse a temporary file as well as `tmpdir` does.
+void ExpectEveryFileGets5003(const std::string& tmpdir, const std::string& dir, CLog& log) {
     test::ScopedEnv env("TMPDIR", tmpdir);
     CTargetFileWriter writer(COutputOptions{kOutputPrefixedCopy, kFormatUtf8, "_u_", true, 0}, log);
-    const std::vector<std::string> before = ListFolder(dir.Path());
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-        const auto index = log.AddRecord(dir / name);
-        EXPECT_FALSE(writer.OpenTemp(index, dir / name));
+    const std::vector<std::string> before = ListFolder(dir);
+    for (const std::string name : {"a.txt", "b.txt", "c.txt"}) {
+        const auto index = log.AddRecord(dir + "/" + name);
+        EXPECT_FALSE(writer.OpenTemp(index, dir + "/" + name));
         EXPECT_EQ(log.GetRecord(index).nLevel, kLevelError);
         EXPECT_EQ(log.GetRecord(index).nMessageId, kMsgTempCreateFailed);
         EXPECT_TRUE(writer.GetTempPath().empty());
     }
-    EXPECT_EQ(ListFolder(dir.Path()), before);
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-        EXPECT_EQ(ReadFile(dir / name), std::string("source ") + name);
+    EXPECT_EQ(ListFolder(dir), before);
+    for (const std::string name : {"a.txt", "b.txt", "c.txt"}) {
+        EXPECT_EQ(ReadFile(dir + "/" + name), "source " + name);
     }
 }
 
@@ -278,8 +280,28 @@ TEST_F(WriterTest, UnusableTempFolderGives5003ForEveryFile) {
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
         Source(name, std::string("source ") + name);
     }
-    ExpectEveryFileGets5003(m_tmp / "missing", m_dir, m_log);
-    ExpectEveryFileGets5003(m_dir / "a.txt", m_dir, m_log); // a file, not a folder
+    // One file converted by `writer`, its temporary file nameless or not.
+    const auto converts = [&](CTargetFileWriter& writer, const std::string& name, bool nameless) {
+        const auto index = m_log.AddRecord(m_dir / name);
+        ASSERT_TRUE(writer.OpenTemp(index, m_dir / name));
+        EXPECT_EQ(writer.IsTempNameless(), nameless);
+        writer.WriteUnicode(u"ok");
+        writer.Close();
+        EXPECT_TRUE(writer.Commit());
+        EXPECT_EQ(ReadFile(m_dir / ("_unicode_" + name)), "ok");
+    };
+    {
+        // $TMPDIR is only the fallback: a destination folder with nameless
+        // files converts without it.
+        test::ScopedEnv env("TMPDIR", m_tmp / "missing");
+        CTargetFileWriter writer(Options(kFormatUtf8, false), m_log);
+        converts(writer, "a.txt", true);
+        std::filesystem::remove(m_dir / "_unicode_a.txt");
+    }
+    // From here the destination's file system has no nameless files.
+    platform::InjectFault(platform::FaultOp::kCreateAnonymous, 1, EOPNOTSUPP, /*sticky=*/true);
+    ExpectEveryFileGets5003(m_tmp / "missing", m_dir.Path(), m_log);
+    ExpectEveryFileGets5003(m_dir / "a.txt", m_dir.Path(), m_log); // a file, not a folder
     // The seam: the OS refuses to create the file.
     platform::InjectFault(platform::FaultOp::kCreateUnique, 1, EACCES);
     CTargetFileWriter writer(Options(kFormatUtf8, false), m_log);
@@ -287,32 +309,32 @@ TEST_F(WriterTest, UnusableTempFolderGives5003ForEveryFile) {
     EXPECT_FALSE(writer.OpenTemp(index, m_dir / "a.txt"));
     EXPECT_EQ(m_log.GetRecord(index).nMessageId, kMsgTempCreateFailed);
     // The next file of the run converts normally.
-    const auto next = m_log.AddRecord(m_dir / "b.txt");
-    ASSERT_TRUE(writer.OpenTemp(next, m_dir / "b.txt"));
-    writer.WriteUnicode(u"ok");
-    writer.Close();
-    EXPECT_TRUE(writer.Commit());
-    EXPECT_EQ(ReadFile(m_dir / "_unicode_b.txt"), "ok");
+    converts(writer, "b.txt", false);
 }
 
 TEST_F(WriterTest, ReadOnlyTempFolderGives5003EvenForRoot) {
-    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-        Source(name, std::string("source ") + name);
-    }
+    // One read-only file system holds the sources (so no temporary file can
+    // be made beside them) and is $TMPDIR too.
     const std::string mountDir = m_tmp / "ro";
     std::filesystem::create_directory(mountDir);
     test::TmpfsMount mount(mountDir, "1m");
-    if (!mount.Mounted() || !mount.MakeReadOnly()) {
+    if (!mount.Mounted()) {
         GTEST_SKIP() << "needs root and tmpfs mounts in a private mount namespace";
     }
-    ExpectEveryFileGets5003(mountDir, m_dir, m_log);
+    for (const std::string name : {"a.txt", "b.txt", "c.txt"}) {
+        WriteFile(mountDir + "/" + name, "source " + name);
+    }
+    if (!mount.MakeReadOnly()) {
+        GTEST_SKIP() << "needs a read-only remount";
+    }
+    ExpectEveryFileGets5003(mountDir, mountDir, m_log);
 }
 
 // A write that fails part-way: the error reaches the caller, the temporary
 // file goes away, the source stays as it was, and nothing is placed even if
 // the caller went on to Commit.
-void ExpectFailedWriteLeavesNothing(CLog& log, const TempDir& dir, const std::string& tmpdir) {
-    const std::string src = dir / "src.txt";
+void ExpectFailedWriteLeavesNothing(CLog& log, const std::string& dir, const std::string& tmpdir) {
+    const std::string src = dir + "/src.txt";
     WriteFile(src, "the original bytes");
     CTargetFileWriter writer(COutputOptions{kOutputOverBackup, kFormatUtf8, "_org_", false, 0},
                              log);
@@ -336,12 +358,12 @@ void ExpectFailedWriteLeavesNothing(CLog& log, const TempDir& dir, const std::st
     EXPECT_EQ(log.GetRecord(index).nMessageId, kMsgTempAccessFailed);
     EXPECT_TRUE(ListFolder(tmpdir).empty());
     EXPECT_EQ(ReadFile(src), "the original bytes");
-    EXPECT_EQ(ListFolder(dir.Path()), std::vector<std::string>{"src.txt"});
+    EXPECT_EQ(ListFolder(dir), std::vector<std::string>{"src.txt"});
 }
 
 TEST_F(WriterTest, WriteFailingPartWayLeavesNoTempFileAndSourceUntouched) {
     platform::InjectFault(platform::FaultOp::kWrite, 3, 28 /* ENOSPC */);
-    ExpectFailedWriteLeavesNothing(m_log, m_dir, m_tmp.Path());
+    ExpectFailedWriteLeavesNothing(m_log, m_dir.Path(), m_tmp.Path());
 
     // The job's order after a failed read: close, then discard.
     platform::InjectFault(platform::FaultOp::kWrite, 2, 28);
@@ -357,14 +379,24 @@ TEST_F(WriterTest, WriteFailingPartWayLeavesNoTempFileAndSourceUntouched) {
 }
 
 TEST_F(WriterTest, FullTemporaryFileSystemFailsTheWrite) {
-    const std::string mountDir = m_tmp / "small";
-    std::filesystem::create_directory(mountDir);
+    const TempDir small;
+    const std::string mountDir = small.Path();
     test::TmpfsMount mount(mountDir, "256k");
     if (!mount.Mounted()) {
         GTEST_SKIP() << "needs root and tmpfs mounts in a private mount namespace";
     }
-    test::ScopedEnv env("TMPDIR", mountDir);
-    ExpectFailedWriteLeavesNothing(m_log, m_dir, mountDir);
+    {
+        SCOPED_TRACE("nameless temporary file on the destination's full file system");
+        test::ScopedEnv env("TMPDIR", m_dir.Path()); // empty, and not where `small` is
+        ExpectFailedWriteLeavesNothing(m_log, mountDir, m_dir.Path());
+        std::filesystem::remove(mountDir + "/src.txt");
+    }
+    {
+        SCOPED_TRACE("$TMPDIR full, the destination without nameless files");
+        platform::InjectFault(platform::FaultOp::kCreateAnonymous, 1, EOPNOTSUPP);
+        test::ScopedEnv env("TMPDIR", mountDir);
+        ExpectFailedWriteLeavesNothing(m_log, m_dir.Path(), mountDir);
+    }
 }
 
 } // namespace

@@ -145,15 +145,21 @@ std::vector<std::string> Fault(const std::string& faults) {
 TEST(FaultInjection, EachFaultOverEveryOptionAndRule) {
     auto fixed = [](int id) { return [id](int, bool) { return id; }; };
     const TargetedFault faults[] = {
-        {"temporary file cannot be made", [](Scenario&) { return Fault("create:2:ENOSPC"); },
-         fixed(5003)},
+        // The converted file's folder on a file system without nameless
+        // files: every temporary file is made in $TMPDIR instead.
+        {"no nameless files beside the converted files",
+         [](Scenario&) { return Fault("tmpfile:1+:EOPNOTSUPP"); }, fixed(5012)},
+        {"temporary file can be made neither beside the converted file nor in $TMPDIR",
+         [](Scenario&) { return Fault("tmpfile:1+:EOPNOTSUPP,create:2:ENOSPC"); }, fixed(5003)},
         {"temporary file write fails mid-file (disk full)",
          [](Scenario&) { return Fault("write:2:ENOSPC"); }, fixed(5010)},
+        // The reader reads through the probe's descriptor: a file gone or
+        // replaced before that one open cannot be opened as a source (5000).
         {"source vanishes between listing and reading", [](Scenario&) { return Fault("vanish:2"); },
-         fixed(5001), false},
-        // Without a non-blocking open the reader would wait for a writer for ever.
+         fixed(5000), false},
+        // Without a non-blocking open the run would wait for a writer for ever.
         {"source replaced by a FIFO between listing and reading",
-         [](Scenario&) { return Fault("fifo:2"); }, fixed(5001), false},
+         [](Scenario&) { return Fault("fifo:2"); }, fixed(5000), false},
         {"source read fails (I/O error)", [](Scenario&) { return Fault("read:2:EIO"); },
          fixed(5001)},
         {"source unreadable",
@@ -327,6 +333,9 @@ TEST(FaultInjection, TemporaryFileSystemFillsUpMidFile) {
                 mount.emplace(small, "256k");
                 ASSERT_TRUE(mount->Mounted());
                 s.space.SetTempFolder(small);
+                // Only a destination without nameless files sends the
+                // temporary files to $TMPDIR.
+                env = Fault("tmpfile:1+:EOPNOTSUPP");
             } else {
                 env = Fault("write:2:ENOSPC"); // the first flush of f2
             }

@@ -29,12 +29,13 @@ std::uint64_t SeedFromEnvironment() {
 }
 
 struct KillRun {
-    test::RunSpace space{false}; // all workers: kills land in parallel work too
+    test::RunSpace space; // all workers by default: kills land in parallel work too
     int option;
     std::vector<test::SourceCase> sources;
     std::vector<std::string> args{"-y"};
 
-    KillRun(int outputOption, std::mt19937_64& random) : option(outputOption) {
+    KillRun(int outputOption, std::mt19937_64& random, bool singleThread = false)
+        : space(singleThread), option(outputOption) {
         std::filesystem::create_directory(space / "out");
         static const char* const kPrefix[] = {"_org_", "_u_", "out"};
         for (int i = 0; i < 3; ++i) {
@@ -179,6 +180,44 @@ TEST(KillLoop, SigkillAtRandomMomentsLosesNothing) {
               << " complete copies under a hidden name left behind, nothing lost\n";
     EXPECT_GE(kills, 200) << "too few kills landed within the time";
     EXPECT_GT(convertedSeen, 0);
+}
+
+// A replacement names the nameless converted file in two steps: a link to a
+// hidden name beside the destination, then a rename over it. A kill between
+// the two leaves the old file in place (option 0: the original, with its
+// backup) and the complete converted text under the hidden name: the one
+// leftover a kill can cause, and it loses nothing.
+TEST(KillLoop, KilledBetweenTheHiddenLinkAndItsRenameLeavesOnlyACompleteCopy) {
+    std::mt19937_64 random(1);
+    for (int option = 0; option <= 2; ++option) {
+        SCOPED_TRACE("option " + std::to_string(option));
+        KillRun run(option, random, /*singleThread=*/true);
+        // Option 0 replaces every source, so k0 meets the window; options 1
+        // and 2 replace only k1's existing destination.
+        const std::size_t hit = option == 0 ? 0 : 1;
+        const auto r = run.space.Run(run.args, {"VARNOLT_FAULT=hiddensignal:1:SIGKILL"});
+        EXPECT_EQ(r.exitCode, 128 + SIGKILL) << r.err;
+        for (const auto& problem :
+             test::CheckNothingLost(run.space.Root(), option, run.sources, {}, true)) {
+            ADD_FAILURE() << problem;
+        }
+        const test::SourceCase& s = run.sources[hit];
+        if (option == 0) {
+            EXPECT_EQ(test::ReadFile(s.path), s.original);
+            EXPECT_EQ(test::ReadFile(*s.destination), s.original); // the backup link
+        } else {
+            EXPECT_EQ(test::ReadFile(*s.destination), *s.preexisting);
+        }
+        std::vector<std::string> hidden;
+        for (const auto& [path, bytes] : test::Snapshot(run.space.Root())) {
+            if (path.find("/.vnt") != std::string::npos || path.rfind(".vnt", 0) == 0) {
+                hidden.push_back(path);
+                EXPECT_EQ(bytes, *s.converted) << path;
+            }
+        }
+        EXPECT_EQ(hidden.size(), 1u);
+        EXPECT_EQ(test::CountEntries(run.space.TempFolder()), 0u);
+    }
 }
 
 } // namespace
