@@ -181,7 +181,7 @@ private:
         case platform::SourceProbe::Readable:
             break;
         }
-        if (m_run.m_nCodePage == kDetectCodePage && !UseDetectedCodePage(logIndex, path)) {
+        if (m_run.m_nCodePage == kDetectCodePage && !UseDetectedCodePage(logIndex, path, source)) {
             return;
         }
         if (m_run.m_bDryRun) {
@@ -241,8 +241,9 @@ private:
 
     // Sets the file's own code page when its best candidate is sure enough;
     // otherwise records the refusal and converts nothing.
-    bool UseDetectedCodePage(std::int64_t logIndex, const std::string& path) {
-        const FileDetection detection = DetectFileEncoding(path);
+    bool UseDetectedCodePage(std::int64_t logIndex, const std::string& path,
+                             const platform::CSourceFile& source) {
+        const FileDetection detection = DetectOpenFileEncoding(source);
         if (detection.error) {
             m_log.SetStatus(logIndex, kLevelError, kMsgSourceUnreadable);
             return false;

@@ -4,8 +4,10 @@
 
 #include "decode/armscii.hpp"
 #include "decode/code_page_decoder.hpp"
+#include "platform/file_exception.hpp"
 #include "platform/file_io.hpp"
 #include "platform/small_file.hpp"
+#include "platform/source_file.hpp"
 #include "settings/encoding_catalogue.hpp"
 
 #include <algorithm>
@@ -1317,6 +1319,22 @@ FileDetection DetectFileEncoding(const std::filesystem::path& path) {
     if (!bRead) {
         result.error = error == platform::kErrNotRegularFile ? std::string("not a regular file")
                                                              : std::string(std::strerror(error));
+        return result;
+    }
+    const bool bTruncated = head.size() > kDetectionHeadBytes;
+    head.resize(std::min(head.size(), kDetectionHeadBytes));
+    result.candidates = DetectEncoding(head, bTruncated);
+    return result;
+}
+
+FileDetection DetectOpenFileEncoding(const platform::CSourceFile& source) {
+    FileDetection result;
+    // One byte past the head tells whether the file goes on beyond it.
+    std::vector<std::byte> head(kDetectionHeadBytes + 1);
+    try {
+        head.resize(source.ReadHead(head.data(), head.size()));
+    } catch (const CFileException& e) {
+        result.error = std::string(std::strerror(e.m_lOsError));
         return result;
     }
     const bool bTruncated = head.size() > kDetectionHeadBytes;

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+namespace varnolt::platform {
+class CSourceFile;
+}
+
 namespace varnolt {
 
 // One catalogue code page that decodes the text, with how sure we are of it.
@@ -48,5 +52,10 @@ struct FileDetection {
 // Reads at most kDetectionHeadBytes of the file (a regular file only; never
 // blocks on a FIFO or a device) and ranks its encodings.
 FileDetection DetectFileEncoding(const std::filesystem::path& path);
+
+// The same for a source already open for conversion: its head is read from
+// that descriptor without moving the read position, so the file detected is
+// the file then converted, whatever happens to its path meanwhile.
+FileDetection DetectOpenFileEncoding(const platform::CSourceFile& source);
 
 } // namespace varnolt

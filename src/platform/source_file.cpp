@@ -89,6 +89,29 @@ std::uint64_t CSourceFile::Length() const {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
+std::size_t CSourceFile::ReadHead(void* buffer, std::size_t n) const {
+    if (m_nReadFault != 0) {
+        throw CFileException(CFileException::kGeneric, m_nReadFault > 0 ? m_nReadFault : EIO,
+                             m_strPath);
+    }
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(m_fd, out + done, n - done, static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw CFileException(CFileException::kGeneric, errno, m_strPath);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
 std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
     if (m_nReadFault != 0) {
         throw CFileException(CFileException::kGeneric, m_nReadFault > 0 ? m_nReadFault : EIO,

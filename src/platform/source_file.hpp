@@ -31,6 +31,10 @@ public:
     // Reads up to n bytes; fewer only at the end of the file, 0 at its end.
     // A read error throws a generic CFileException (OS error -1).
     std::size_t Read(void* buffer, std::size_t n);
+    // Reads up to n bytes from the start of the open file without moving the
+    // read position, so a look at the head (detection) and the reading that
+    // follows see the same file. Errors as Read.
+    std::size_t ReadHead(void* buffer, std::size_t n) const;
     void Close();
 
     // The file as it was when opened (taken from the open descriptor, so it

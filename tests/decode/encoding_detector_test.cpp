@@ -2,10 +2,13 @@
 // that are not regular.
 #include "decode/code_page_decoder.hpp"
 #include "decode/encoding_detector.hpp"
+#include "platform/source_file.hpp"
+#include "platform/source_probe.hpp"
 #include "settings/encoding_catalogue.hpp"
 #include "support/test_support.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <optional>
 #include <set>
@@ -30,6 +33,32 @@ std::set<std::int32_t> BestPages(const std::vector<DetectionCandidate>& candidat
         }
     }
     return best;
+}
+
+// Under --from auto the job detects the file it holds open: a file saved
+// over the path between the probe and the detection is neither detected nor
+// converted, and the reading that follows still starts at the first byte.
+TEST(EncodingDetector, AnOpenSourceIsDetectedThroughItsOwnDescriptor) {
+    TempDir dir;
+    const std::string path = dir / "notice.txt";
+    const std::string original =
+        test::ReadFile(std::string(VARNOLT_SOURCE_DIR) + "/samples/ja_notice_shift_jis.txt");
+    WriteFile(path, original);
+    platform::CSourceFile file;
+    int error = 0;
+    ASSERT_EQ(platform::ProbeSource(path, &error, &file), platform::SourceProbe::Readable);
+    WriteFile(dir / "saved.txt", "Plain ASCII now.\n");
+    ASSERT_EQ(std::rename((dir / "saved.txt").c_str(), path.c_str()), 0);
+
+    const FileDetection detection = DetectOpenFileEncoding(file);
+    ASSERT_FALSE(detection.error);
+    ASSERT_FALSE(detection.candidates.empty());
+    EXPECT_EQ(detection.candidates.front().nCodePage, 932);
+
+    file.Open(path);
+    std::string read(original.size() + 1, '\0');
+    read.resize(file.Read(read.data(), read.size()));
+    EXPECT_EQ(read, original);
 }
 
 TEST(EncodingDetector, SamplesDetectAsTheirEncodingAboveTheThreshold) {
