@@ -14,18 +14,17 @@
 namespace varnolt::platform {
 
 unsigned DefaultThreadCount() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : n;
+    return UsableCoreCount();
 }
 
 unsigned UsableCoreCount() {
     cpu_set_t set;
     CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0) {
-        return DefaultThreadCount();
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return static_cast<unsigned>(CPU_COUNT(&set));
     }
-    const int n = CPU_COUNT(&set);
-    return n > 0 ? static_cast<unsigned>(n) : 1;
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : n;
 }
 
 std::optional<std::size_t> CIndexQueue::Next() {

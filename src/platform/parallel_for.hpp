@@ -19,11 +19,13 @@
 
 namespace varnolt::platform {
 
-// The default worker count: std::thread::hardware_concurrency(), or 1 when
-// that is unknown.
+// The default worker count: the cores the process may run on. More workers
+// than that (a container's cpuset on a large machine) would only take turns
+// on the same cores, each holding its buffers.
 unsigned DefaultThreadCount();
 // The cores the calling thread may run on (its CPU affinity, which taskset
-// or a container's cpuset can narrow), at least 1.
+// or a container's cpuset can narrow), else std::thread::hardware_concurrency(),
+// at least 1.
 unsigned UsableCoreCount();
 
 // The shared source of indices of one loop.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
+#include <sched.h>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -122,6 +123,35 @@ TEST(ParallelFor, AnEscapingExceptionStopsTheLoopAndReachesTheCaller) {
         EXPECT_STREQ(e.what(), "item 100");
     }
     EXPECT_EQ(runningAtThrow.load(), 0);
+}
+
+// Held to one core (taskset, a container's cpuset), a run starts one
+// worker, not one per core of the machine.
+TEST(ParallelFor, DefaultWorkersAreTheCoresTheProcessMayUse) {
+    cpu_set_t all;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &all)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+    const unsigned count = DefaultThreadCount();
+    std::mutex lock;
+    std::set<std::thread::id> workers;
+    ParallelRun(64, 0, [&](CIndexQueue& queue) {
+        while (queue.Next()) {
+            const std::lock_guard guard(lock);
+            workers.insert(std::this_thread::get_id());
+        }
+    });
+    ::sched_setaffinity(0, sizeof all, &all);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(workers.size(), 1u);
+    EXPECT_EQ(DefaultThreadCount(), static_cast<unsigned>(CPU_COUNT(&all)));
 }
 
 } // namespace
