@@ -51,6 +51,36 @@ void AppendNumber(std::u16string& out, std::uint32_t value, unsigned base) {
 
 } // namespace
 
+ReferenceScan ScanReference(std::u16string_view text, std::size_t amp) {
+    const std::size_t n = text.size();
+    ReferenceScan scan;
+    std::size_t j = amp + 1;
+    if (j < n && text[j] == u'#') {
+        scan.bNumeric = true;
+        ++j;
+        if (j < n && (text[j] == u'x' || text[j] == u'X')) {
+            ++j;
+            while (j < n && HexValue(text[j]) >= 0) {
+                scan.nValue = Accumulate(scan.nValue, 16, HexValue(text[j]));
+                ++j;
+            }
+        } else if (j < n && IsDigit(text[j])) {
+            while (j < n && IsDigit(text[j])) {
+                scan.nValue = Accumulate(scan.nValue, 10, text[j] - u'0');
+                ++j;
+            }
+        } else if (j < n) {
+            scan.bNotNumber = true;
+        }
+    } else {
+        while (j < n && IsAsciiAlnum(text[j])) {
+            ++j;
+        }
+    }
+    scan.nEnd = j;
+    return scan;
+}
+
 std::u16string CHtmlEntityCodec::Encode(std::u16string_view text) {
     if (!IsWellFormedUtf16(text)) {
         throw CUtfException();
@@ -130,38 +160,14 @@ void CHtmlEntityCodec::DecodeAppend(std::u16string_view text, std::u16string& ou
             return;
         }
         out.append(text.substr(i, amp - i));
-        // A reference is pending from amp; j is the unit being looked at.
-        std::size_t j = amp + 1;
-        if (j == n) {
-            out.append(text.substr(amp));
-            return;
-        }
-        std::uint32_t value = 0;
-        bool numeric = false;
-        if (text[j] == u'#') {
-            numeric = true;
-            ++j;
-            if (j < n && (text[j] == u'x' || text[j] == u'X')) {
-                ++j;
-                while (j < n && HexValue(text[j]) >= 0) {
-                    value = Accumulate(value, 16, HexValue(text[j]));
-                    ++j;
-                }
-            } else if (j < n && IsDigit(text[j])) {
-                while (j < n && IsDigit(text[j])) {
-                    value = Accumulate(value, 10, text[j] - u'0');
-                    ++j;
-                }
-            } else if (j < n) {
-                // "&#" followed by neither a digit nor an "x".
-                out.append(text.substr(amp, j + 1 - amp));
-                i = j + 1;
-                continue;
-            }
-        } else if (IsAsciiAlnum(text[j])) {
-            while (j < n && IsAsciiAlnum(text[j])) {
-                ++j;
-            }
+        // A reference is pending from amp; j is the unit after it.
+        const ReferenceScan scan = ScanReference(text, amp);
+        const std::size_t j = scan.nEnd;
+        const bool numeric = scan.bNumeric;
+        if (scan.bNotNumber) {
+            out.append(text.substr(amp, j + 1 - amp));
+            i = j + 1;
+            continue;
         }
         if (j == n) {
             // The text ended inside the reference: it stays as written.
@@ -178,7 +184,7 @@ void CHtmlEntityCodec::DecodeAppend(std::u16string_view text, std::u16string& ou
         const std::u16string_view reference = text.substr(amp, j + 1 - amp);
         i = j + 1;
         if (numeric) {
-            AppendNumeric(reference, value, out);
+            AppendNumeric(reference, scan.nValue, out);
             continue;
         }
         std::uint32_t code = 0;

@@ -4,7 +4,9 @@
 #include "codecs/html_entity_map.hpp"
 #include "codecs/unicode_codec.hpp"
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace varnolt {
 
@@ -43,5 +45,17 @@ private:
     CHtmlEntityMap m_entityMap;
     bool m_bDecodeAsciiReferences = false;
 };
+
+// How far a character reference that starts with the "&" at text[amp] goes:
+// `nEnd` is the unit after its name or digits, or text.size() when the text
+// ends inside it. Decoding and the HTML stage's search for a reference cut
+// by the end of a piece take these same steps.
+struct ReferenceScan {
+    std::size_t nEnd = 0;
+    bool bNumeric = false;    // it began "&#"
+    bool bNotNumber = false;  // "&#" and then neither a digit nor an "x" (at nEnd)
+    std::uint32_t nValue = 0; // a numeric reference's value, saturated
+};
+ReferenceScan ScanReference(std::u16string_view text, std::size_t amp);
 
 } // namespace varnolt

@@ -104,18 +104,6 @@ bool HasCharsetAttribute(std::u16string_view piece) {
     return false;
 }
 
-bool IsDecimalDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
-bool IsHexDigit(char16_t c) {
-    return IsDecimalDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
-bool IsAsciiLetterOrDigit(char16_t c) {
-    return IsDecimalDigit(c) || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
-
 // How much of `text` the entity codec reads the same whatever follows: all of
 // it, or up to the "&" of a reference that the end of the text cuts off. The
 // scan takes the codec's own steps, so a cut there decodes as the whole text
@@ -131,31 +119,12 @@ std::size_t DecodableLength(CHtmlEntityCodec& codec, std::u16string& scratch,
         if (amp == std::u16string_view::npos) {
             return n;
         }
-        std::size_t j = amp + 1;
-        if (j == n) {
-            return amp;
-        }
-        bool numeric = false;
-        if (text[j] == u'#') {
-            numeric = true;
-            ++j;
-            if (j < n && (text[j] == u'x' || text[j] == u'X')) {
-                ++j;
-                while (j < n && IsHexDigit(text[j])) {
-                    ++j;
-                }
-            } else if (j < n && IsDecimalDigit(text[j])) {
-                while (j < n && IsDecimalDigit(text[j])) {
-                    ++j;
-                }
-            } else if (j < n) {
-                i = j + 1;
-                continue;
-            }
-        } else if (IsAsciiLetterOrDigit(text[j])) {
-            while (j < n && IsAsciiLetterOrDigit(text[j])) {
-                ++j;
-            }
+        const ReferenceScan scan = ScanReference(text, amp);
+        const std::size_t j = scan.nEnd;
+        const bool numeric = scan.bNumeric;
+        if (scan.bNotNumber) {
+            i = j + 1;
+            continue;
         }
         if (j == n) {
             return amp;
