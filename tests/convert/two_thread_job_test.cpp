@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <string>
 #include <vector>
 
@@ -249,20 +248,13 @@ TEST(TwoThreadJob, SplitsALargeFileOnlyOnACoreTheRunLeavesIdle) {
     }
 
     // Held to one core (taskset, a container's cpuset), the run has none to spare.
-    cpu_set_t all;
-    ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-        if (CPU_ISSET(cpu, &all)) {
-            CPU_SET(cpu, &one);
-            break;
-        }
-    }
-    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
     const std::uint64_t before = SplitFileCountForTesting();
-    const Outcome outcome = Convert(large, FileSplit::kAuto, kSplitThresholdUnits, false);
-    ::sched_setaffinity(0, sizeof all, &all);
+    Outcome outcome;
+    {
+        const test::COneCoreAffinity oneCore;
+        ASSERT_TRUE(oneCore.Held());
+        outcome = Convert(large, FileSplit::kAuto, kSplitThresholdUnits, false);
+    }
     EXPECT_EQ(outcome.record.nMessageId, kMsgOk);
     EXPECT_EQ(SplitFileCountForTesting(), before) << "split on one core";
 }

@@ -1,6 +1,7 @@
 // The parallel loop: every index once, dynamic claiming, per-worker state,
 // and exceptions that escape a body.
 #include "platform/parallel_for.hpp"
+#include "support/test_support.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -8,7 +9,6 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
-#include <sched.h>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -128,30 +128,25 @@ TEST(ParallelFor, AnEscapingExceptionStopsTheLoopAndReachesTheCaller) {
 // Held to one core (taskset, a container's cpuset), a run starts one
 // worker, not one per core of the machine.
 TEST(ParallelFor, DefaultWorkersAreTheCoresTheProcessMayUse) {
-    cpu_set_t all;
-    ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-        if (CPU_ISSET(cpu, &all)) {
-            CPU_SET(cpu, &one);
-            break;
-        }
-    }
-    ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
-    const unsigned count = DefaultThreadCount();
-    std::mutex lock;
+    unsigned count = 0;
     std::set<std::thread::id> workers;
-    ParallelRun(64, 0, [&](CIndexQueue& queue) {
-        while (queue.Next()) {
-            const std::lock_guard guard(lock);
-            workers.insert(std::this_thread::get_id());
-        }
-    });
-    ::sched_setaffinity(0, sizeof all, &all);
+    int coresBefore = 0;
+    {
+        const test::COneCoreAffinity oneCore;
+        ASSERT_TRUE(oneCore.Held());
+        coresBefore = oneCore.CoresBefore();
+        count = DefaultThreadCount();
+        std::mutex lock;
+        ParallelRun(64, 0, [&](CIndexQueue& queue) {
+            while (queue.Next()) {
+                const std::lock_guard guard(lock);
+                workers.insert(std::this_thread::get_id());
+            }
+        });
+    }
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(workers.size(), 1u);
-    EXPECT_EQ(DefaultThreadCount(), static_cast<unsigned>(CPU_COUNT(&all)));
+    EXPECT_EQ(DefaultThreadCount(), static_cast<unsigned>(coresBefore));
 }
 
 } // namespace

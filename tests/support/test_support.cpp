@@ -16,6 +16,27 @@ extern char** environ;
 
 namespace varnolt::test {
 
+COneCoreAffinity::COneCoreAffinity() {
+    if (::sched_getaffinity(0, sizeof m_all, &m_all) != 0) {
+        return;
+    }
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (CPU_ISSET(cpu, &m_all)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    }
+    m_bHeld = ::sched_setaffinity(0, sizeof one, &one) == 0;
+}
+
+COneCoreAffinity::~COneCoreAffinity() {
+    if (m_bHeld) {
+        ::sched_setaffinity(0, sizeof m_all, &m_all);
+    }
+}
+
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/varnolt-test-XXXXXX";

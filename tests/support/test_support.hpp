@@ -1,11 +1,29 @@
 // Helpers shared by the tests: temporary folders, files, running programs.
 #pragma once
 
+#include <sched.h>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace varnolt::test {
+
+// Holds the calling thread (and the threads it starts) to one of the cores
+// it may run on, as taskset or a container's cpuset would, until destroyed.
+class COneCoreAffinity {
+public:
+    COneCoreAffinity();
+    ~COneCoreAffinity();
+    COneCoreAffinity(const COneCoreAffinity&) = delete;
+    COneCoreAffinity& operator=(const COneCoreAffinity&) = delete;
+    bool Held() const { return m_bHeld; }
+    // How many cores the thread could use before.
+    int CoresBefore() const { return CPU_COUNT(&m_all); }
+
+private:
+    cpu_set_t m_all{};
+    bool m_bHeld = false;
+};
 
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
 class TempDir {
