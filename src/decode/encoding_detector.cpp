@@ -1301,9 +1301,20 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
     return candidates;
 }
 
+namespace {
+
+// Ranks a file's head read one byte past kDetectionHeadBytes: that byte only
+// tells whether the file goes on beyond the head.
+std::vector<DetectionCandidate> DetectHead(std::vector<std::byte>& head) {
+    const bool bTruncated = head.size() > kDetectionHeadBytes;
+    head.resize(std::min(head.size(), kDetectionHeadBytes));
+    return DetectEncoding(head, bTruncated);
+}
+
+} // namespace
+
 FileDetection DetectFileEncoding(const std::filesystem::path& path) {
     FileDetection result;
-    // One byte past the head tells whether the file goes on beyond it.
     std::vector<std::byte> head;
     head.reserve(kDetectionHeadBytes + 1);
     int error = 0;
@@ -1321,15 +1332,12 @@ FileDetection DetectFileEncoding(const std::filesystem::path& path) {
                                                              : std::string(std::strerror(error));
         return result;
     }
-    const bool bTruncated = head.size() > kDetectionHeadBytes;
-    head.resize(std::min(head.size(), kDetectionHeadBytes));
-    result.candidates = DetectEncoding(head, bTruncated);
+    result.candidates = DetectHead(head);
     return result;
 }
 
 FileDetection DetectOpenFileEncoding(const platform::CSourceFile& source) {
     FileDetection result;
-    // One byte past the head tells whether the file goes on beyond it.
     std::vector<std::byte> head(kDetectionHeadBytes + 1);
     try {
         head.resize(source.ReadHead(head.data(), head.size()));
@@ -1337,9 +1345,7 @@ FileDetection DetectOpenFileEncoding(const platform::CSourceFile& source) {
         result.error = std::string(std::strerror(e.m_lOsError));
         return result;
     }
-    const bool bTruncated = head.size() > kDetectionHeadBytes;
-    head.resize(std::min(head.size(), kDetectionHeadBytes));
-    result.candidates = DetectEncoding(head, bTruncated);
+    result.candidates = DetectHead(head);
     return result;
 }
 
