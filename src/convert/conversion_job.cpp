@@ -42,6 +42,7 @@ std::string ExtensionOf(const std::string& path) {
 class CDiscardingSink : public CTextSink {
 public:
     void WriteUnicode(std::u16string_view) override {}
+    void WriteMapped(const std::uint8_t*, std::size_t, const CByteTextMap&) override {}
 };
 
 // The destinations the files of a dry run would take, so that a second

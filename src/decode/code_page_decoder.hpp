@@ -54,6 +54,10 @@ private:
 // The decoder of a code page, or null when we have none.
 const CCodePageDecoder* FindDecoder(std::int32_t codePage);
 
+// The unit of each byte (kNoMapping where a byte is an error) of a page
+// decoded one byte to one unit through a table; null for every other page.
+const char16_t* SingleByteUnits(std::int32_t codePage);
+
 // True when we can decode the code page through this layer.
 bool IsValidCodePage(std::int32_t codePage);
 

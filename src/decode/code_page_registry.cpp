@@ -62,6 +62,11 @@ const CCodePageDecoder* FindDecoder(std::int32_t codePage) {
     return Registry().Find(codePage);
 }
 
+const char16_t* SingleByteUnits(std::int32_t codePage) {
+    const auto* decoder = dynamic_cast<const CSingleByteDecoder*>(FindDecoder(codePage));
+    return decoder != nullptr ? decoder->Units() : nullptr;
+}
+
 bool IsValidCodePage(std::int32_t codePage) {
     return FindDecoder(codePage) != nullptr;
 }

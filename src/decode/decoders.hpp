@@ -12,6 +12,7 @@ namespace varnolt {
 class CSingleByteDecoder final : public CCodePageDecoder {
 public:
     explicit CSingleByteDecoder(const tables::SingleByteTable& table);
+    const char16_t* Units() const { return m_table.aMap; }
     DecodeError Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
                        CDecoderState& state, char16_t* out, std::size_t& nOut) const override;
 

@@ -4,15 +4,22 @@
 
 #include "decode/armscii.hpp"
 #include "decode/ascii.hpp"
+#include "decode/codepage_tables.hpp"
 #include "decode/decode_exceptions.hpp"
 #include "decode/html_stage.hpp"
 #include "output/text_sink.hpp"
 #include "settings/app_settings.hpp"
 #include "settings/file_status.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace varnolt {
 
@@ -26,6 +33,26 @@ std::mutex s_internalErrorLock;
 
 void ReportToStandardError(std::string_view text) {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+// The byte map of a single-byte page, when its text can be handed on as
+// bytes: ASCII maps to itself and no unit is one the text may not hold.
+std::unique_ptr<CByteTextMap> MakeByteTextMap(std::int32_t codePage) {
+    const char16_t* units = SingleByteUnits(codePage);
+    if (units == nullptr || codePage == kArmsciiCodePage) {
+        return nullptr;
+    }
+    for (unsigned b = 0; b < 256; ++b) {
+        const char16_t u = units[b];
+        if ((b < 0x80 && u != b) || (b != 0 && u == 0) || (u >= 0xD800 && u <= 0xDFFF) ||
+            u == 0xFEFF) {
+            return nullptr;
+        }
+    }
+    auto map = std::make_unique<CByteTextMap>();
+    std::memcpy(map->aUnits, units, sizeof map->aUnits);
+    BuildByteUtf8Map(units, map->utf8);
+    return map;
 }
 
 } // namespace
@@ -43,6 +70,22 @@ void CUnicodeConverter::SetCodePage(std::int32_t codePage) {
     m_nCodePage = codePage;
     m_bStrict = UsesStrictFlag(codePage);
     m_decoderState.Reset();
+    if (codePage == m_nMapCodePage) {
+        return; // a run that detects each file's page sets it per file
+    }
+    m_nMapCodePage = codePage;
+    m_pByteMap = MakeByteTextMap(codePage);
+    unsigned low = 256;
+    unsigned high = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        m_aUnmapped[b] = m_pByteMap && m_pByteMap->aUnits[b] == tables::kNoMapping;
+        if (m_aUnmapped[b]) {
+            low = std::min(low, b);
+            high = b;
+        }
+    }
+    m_nUnmappedLow = static_cast<std::uint8_t>(low == 256 ? 1 : low);
+    m_nUnmappedHigh = static_cast<std::uint8_t>(low == 256 ? 0 : high);
 }
 
 void CUnicodeConverter::SetInternalErrorReporter(std::function<void(std::string_view)> reporter) {
@@ -66,7 +109,52 @@ void CUnicodeConverter::ReportInternalError(int number) {
     m_reportInternalError("Unexpected internal Error (" + std::to_string(number) + ")");
 }
 
+bool CUnicodeConverter::PassOnMapped(const std::uint8_t* bytes, std::size_t n) {
+    std::size_t i = 0;
+    if (m_nUnmappedLow <= m_nUnmappedHigh) {
+#if defined(__SSE2__)
+        // Whole blocks with no byte in the unmapped bytes' range need no lookup.
+        const __m128i low = _mm_set1_epi8(static_cast<char>(m_nUnmappedLow));
+        const __m128i span = _mm_set1_epi8(static_cast<char>(m_nUnmappedHigh - m_nUnmappedLow));
+        for (; i + 16 <= n; i += 16) {
+            const __m128i offset =
+                _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)), low);
+            const __m128i inRange = _mm_cmpeq_epi8(_mm_min_epu8(offset, span), offset);
+            for (auto m = static_cast<unsigned>(_mm_movemask_epi8(inRange)); m != 0; m &= m - 1) {
+                if (m_aUnmapped[bytes[i + static_cast<unsigned>(__builtin_ctz(m))]]) {
+                    return false;
+                }
+            }
+        }
+#endif
+        for (; i < n; ++i) {
+            if (m_aUnmapped[bytes[i]]) {
+                return false;
+            }
+        }
+    }
+    // No unit of the map is U+FEFF, so there is no byte-order mark to drop.
+    m_bFirstChunk = false;
+    if (n == 0) {
+        return true;
+    }
+    try {
+        m_writer.WriteMapped(bytes, n, *m_pByteMap);
+    } catch (const CFileExceptionFromTargetFileWriter&) {
+        throw;
+    } catch (const CFileException& error) {
+        throw CFileExceptionFromTargetFileWriter(error);
+    }
+    return true;
+}
+
 void CUnicodeConverter::ConvertChunk(const std::uint8_t* bytes, std::size_t n) {
+    // A single-byte page's text that no HTML stage reads goes to the sink as
+    // bytes: encoding them at once skips the UTF-16 step between.
+    if (m_pByteMap && !(m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr) &&
+        PassOnMapped(bytes, n)) {
+        return;
+    }
     if (m_nCapacity > kMaxCapacity) {
         // An impossible state: the capacity only doubles from 8196 a few times.
         std::abort();

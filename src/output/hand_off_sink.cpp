@@ -23,37 +23,55 @@ void CHandOffSink::StartFile(std::uint64_t thresholdUnits) {
     m_bUsedThread = false;
 }
 
-void CHandOffSink::WriteUnicode(std::u16string_view text) {
+template <class Write> void CHandOffSink::WriteDirect(std::size_t units, Write write) {
     if (!m_bThreaded) {
-        m_target.WriteUnicode(text);
-        m_nPassed += text.size();
+        write();
+        m_nPassed += units;
         if (m_nPassed >= m_nThreshold && m_borrow && m_borrow()) {
             StartThread();
         }
         return;
     }
-    if (text.size() > kSlotUnits) {
-        // Larger than a slot (a long piece the HTML stage held whole): once
-        // the queue is empty the second thread is idle, and this thread may
-        // write to the target itself; the order of the pieces is kept.
-        Settle();
-        try {
-            m_target.WriteUnicode(text);
-        } catch (...) {
-            const std::lock_guard lock(m_mutex);
-            m_failure = std::current_exception(); // the file's failure, as from the thread
-            throw;
-        }
+    // Larger than a slot (a long piece the HTML stage held whole): once the
+    // queue is empty the second thread is idle, and this thread may write to
+    // the target itself; the order of the pieces is kept.
+    Settle();
+    try {
+        write();
+    } catch (...) {
+        const std::lock_guard lock(m_mutex);
+        m_failure = std::current_exception(); // the file's failure, as from the thread
+        throw;
+    }
+}
+
+void CHandOffSink::WriteUnicode(std::u16string_view text) {
+    if (!m_bThreaded || text.size() > kSlotUnits) {
+        WriteDirect(text.size(), [&] { m_target.WriteUnicode(text); });
         return;
     }
+    Enqueue(text.data(), text.size() * sizeof(char16_t), text.size(), nullptr);
+}
+
+void CHandOffSink::WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) {
+    if (!m_bThreaded || n > kSlotUnits * sizeof(char16_t)) {
+        WriteDirect(n, [&] { m_target.WriteMapped(bytes, n, map); });
+        return;
+    }
+    Enqueue(bytes, n, n, &map);
+}
+
+void CHandOffSink::Enqueue(const void* data, std::size_t bytes, std::size_t length,
+                           const CByteTextMap* map) {
+    const std::size_t units = (bytes + sizeof(char16_t) - 1) / sizeof(char16_t);
     Slot* slot = &m_slots[m_nFill];
-    if (kSlotUnits - slot->nUsed < text.size()) {
+    if (kSlotUnits - slot->nUsed < units) {
         Publish();
         slot = &m_slots[m_nFill];
     }
-    std::memcpy(slot->pUnits.get() + slot->nUsed, text.data(), text.size() * sizeof(char16_t));
-    slot->nUsed += text.size();
-    slot->ends.push_back(slot->nUsed);
+    std::memcpy(slot->pUnits.get() + slot->nUsed, data, bytes);
+    slot->pieces.push_back(Piece{slot->nUsed, length, map});
+    slot->nUsed += units;
 }
 
 void CHandOffSink::StartThread() {
@@ -62,7 +80,7 @@ void CHandOffSink::StartThread() {
             slot.pUnits.reset(new char16_t[kSlotUnits]);
         }
         slot.nUsed = 0;
-        slot.ends.clear();
+        slot.pieces.clear();
         slot.state = SlotState::kFree;
     }
     m_nFill = m_nConsume = 0;
@@ -106,11 +124,14 @@ void CHandOffSink::Consume() {
             lock.unlock();
             std::exception_ptr failure;
             try {
-                std::size_t start = 0;
-                for (const std::size_t end : slot.ends) {
-                    m_target.WriteUnicode(
-                        std::u16string_view(slot.pUnits.get() + start, end - start));
-                    start = end;
+                for (const Piece& piece : slot.pieces) {
+                    const char16_t* at = slot.pUnits.get() + piece.nStart;
+                    if (piece.pMap != nullptr) {
+                        m_target.WriteMapped(reinterpret_cast<const std::uint8_t*>(at),
+                                             piece.nLength, *piece.pMap);
+                    } else {
+                        m_target.WriteUnicode(std::u16string_view(at, piece.nLength));
+                    }
                 }
             } catch (...) {
                 failure = std::current_exception();
@@ -122,7 +143,7 @@ void CHandOffSink::Consume() {
         }
         // After a failure the rest is dropped: nothing more reaches the target.
         slot.nUsed = 0;
-        slot.ends.clear();
+        slot.pieces.clear();
         slot.state = SlotState::kFree;
         m_nConsume = (m_nConsume + 1) % kSlots;
         ++m_nFree;
@@ -188,7 +209,7 @@ void CHandOffSink::EndFile() noexcept {
             if (slot.state == SlotState::kFilling || slot.state == SlotState::kReady) {
                 slot.state = SlotState::kFree;
                 slot.nUsed = 0;
-                slot.ends.clear();
+                slot.pieces.clear();
             }
         }
     }

@@ -46,6 +46,7 @@ public:
     // when `borrow` allows it.
     void StartFile(std::uint64_t thresholdUnits);
     void WriteUnicode(std::u16string_view text) override;
+    void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override;
     // Returns when every piece written so far has reached the target;
     // throws the target's failure if there was one.
     void Settle() override;
@@ -58,12 +59,24 @@ public:
 
 private:
     enum class SlotState { kFree, kFilling, kReady, kWriting };
+    // One piece in a slot: units, or (with a map) bytes packed two to a unit.
+    struct Piece {
+        std::size_t nStart = 0;  // in units of the slot
+        std::size_t nLength = 0; // units, or bytes with a map
+        const CByteTextMap* pMap = nullptr;
+    };
     struct Slot {
         std::unique_ptr<char16_t[]> pUnits;
         std::size_t nUsed = 0;
-        std::vector<std::size_t> ends; // where each piece ends in pUnits
+        std::vector<Piece> pieces;
         SlotState state = SlotState::kFree;
     };
+
+    // Passes a piece on while the queue is not in use, starting the second
+    // thread once the file has passed the threshold.
+    template <class Write> void WriteDirect(std::size_t units, Write write);
+    // Copies a piece of `units` slot units into the slot being filled.
+    void Enqueue(const void* data, std::size_t bytes, std::size_t length, const CByteTextMap* map);
 
     void StartThread();
     void Consume();

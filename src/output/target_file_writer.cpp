@@ -152,6 +152,27 @@ void CTargetFileWriter::WriteUnicode(std::u16string_view text) {
     }
 }
 
+void CTargetFileWriter::WriteMapped(const std::uint8_t* bytes, std::size_t n,
+                                    const CByteTextMap& map) {
+    if (m_nUnicodeFormat != kFormatUtf8 || m_chPendingHigh != 0) {
+        m_strMapped.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            m_strMapped[i] = map.aUnits[bytes[i]];
+        }
+        WriteUnicode(m_strMapped);
+        return;
+    }
+    const std::uint64_t needed = MaxUtf8Size(n) + 1;
+    if (m_nUtf8Capacity < needed) {
+        m_nUtf8Capacity = needed;
+        m_pUtf8Buffer.reset(new std::uint8_t[m_nUtf8Capacity]);
+    }
+    const std::size_t used = EncodeMappedUtf8(bytes, n, map.utf8, m_pUtf8Buffer.get());
+    if (used > 0) {
+        Write(m_pUtf8Buffer.get(), used);
+    }
+}
+
 void CTargetFileWriter::WriteUtf16Be(std::u16string_view text) {
     const std::uint64_t n = text.size();
     if (m_nSwapCapacity < n + 1) {

@@ -42,6 +42,8 @@ public:
     void Write(const void* data, std::uint64_t count);
     // Writes text in the run's format; throws CFileException.
     void WriteUnicode(std::u16string_view text) override;
+    // UTF-8 straight from the bytes; the other formats through their units.
+    void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override;
     void WriteUtf16Be(std::u16string_view text);
     void WriteUtf8(std::u16string_view text);
 
@@ -123,6 +125,7 @@ private:
     std::string m_strSourcePath;
     std::string m_strBaseFolder;
     std::unique_ptr<char16_t[]> m_pSwapBuffer;
+    std::u16string m_strMapped; // the units of mapped bytes for the UTF-16 formats
     std::uint64_t m_nSwapCapacity = 65536;
     std::unique_ptr<std::uint8_t[]> m_pUtf8Buffer;
     std::uint64_t m_nUtf8Capacity = 131072;

@@ -1,9 +1,23 @@
 // Where converted UTF-16 text goes: the target writer, or a collector in tests.
 #pragma once
 
+#include "output/utf_encode.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace varnolt {
+
+// A single-byte code page whose text is handed on as its bytes: the unit of
+// each byte, and the same as UTF-8. Bytes below 0x80 map to themselves; the
+// unit of every byte handed on is a BMP character other than NUL, a
+// surrogate or U+FEFF.
+struct CByteTextMap {
+    char16_t aUnits[256] = {};
+    CByteUtf8Map utf8{};
+};
 
 class CTextSink {
 public:
@@ -11,6 +25,16 @@ public:
     // Writes a piece of the file's text (never containing NUL units) in the
     // run's output format. Failures throw (the writer's file exception).
     virtual void WriteUnicode(std::u16string_view text) = 0;
+    // The same piece given as n bytes (none of them NUL) of a single-byte
+    // page, so that a sink may encode them without the UTF-16 step: the
+    // result is that of WriteUnicode of their units.
+    virtual void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) {
+        std::u16string text(n, u'\0');
+        for (std::size_t i = 0; i < n; ++i) {
+            text[i] = map.aUnits[bytes[i]];
+        }
+        WriteUnicode(text);
+    }
     // Returns when every piece written so far has reached its destination,
     // throwing the failure of one that did not. A sink that writes at once
     // has nothing to wait for.

@@ -294,6 +294,123 @@ std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
     return static_cast<std::size_t>(d - dst);
 }
 
+void BuildByteUtf8Map(const char16_t* units, CByteUtf8Map& map) {
+    for (unsigned b = 0; b < 256; ++b) {
+        std::uint8_t* entry = map.aEntry[b];
+        std::uint8_t* end = entry;
+        EncodeOne(units, b, 256, end);
+        entry[3] = static_cast<std::uint8_t>(end - entry);
+    }
+    // Shorter stretches are not worth a second test per block.
+    constexpr unsigned kMinRunLength = 16;
+    map.nRunLength = 0;
+    for (unsigned first = 0x80; first < 0x100;) {
+        unsigned end = first + 1;
+        while (end < 0x100 && units[end] == static_cast<char16_t>(units[first] + (end - first))) {
+            ++end;
+        }
+        if (end - first > map.nRunLength && end - first >= kMinRunLength) {
+            map.nRunFirst = static_cast<std::uint8_t>(first);
+            map.nRunLength = end - first;
+            map.chRunBase = units[first];
+        }
+        first = end;
+    }
+}
+
+namespace {
+
+// Puts the sequence of one byte at d (four bytes stored, its length kept).
+inline std::uint8_t* PutMapped(const CByteUtf8Map& map, std::uint8_t byte, std::uint8_t* d) {
+    const std::uint8_t* entry = map.aEntry[byte];
+    std::memcpy(d, entry, 4);
+    return d + entry[3];
+}
+
+inline std::uint8_t* PutMapped8(const CByteUtf8Map& map, const std::uint8_t* src, std::uint8_t* d) {
+    for (int k = 0; k < 8; ++k) {
+        d = PutMapped(map, src[k], d);
+    }
+    return d;
+}
+
+} // namespace
+
+std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+                             std::uint8_t* dst) {
+    std::uint8_t* d = dst;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Blocks of 16 bytes. An all-ASCII block is stored as it is. In another,
+    // each half of ASCII and run bytes is widened to units in registers and
+    // encoded as the UTF-16 path encodes eight units; any other half is looked
+    // up byte by byte.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i first = _mm_set1_epi8(static_cast<char>(map.nRunFirst));
+    const __m128i last =
+        _mm_set1_epi8(static_cast<char>(map.nRunLength == 0 ? 0 : map.nRunLength - 1));
+    const __m128i shift =
+        Splat(static_cast<char16_t>(map.chRunBase - static_cast<char16_t>(map.nRunFirst)));
+    const bool twoByteRun = map.nRunLength != 0 && map.chRunBase + map.nRunLength <= 0x800;
+    // A whole block beyond the current one keeps every wide store (up to 28
+    // bytes for eight units) inside the MaxUtf8Size(n) + 1 room.
+    for (; i + 32 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const unsigned others = static_cast<unsigned>(_mm_movemask_epi8(v));
+        if (others == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
+            d += 16;
+            continue;
+        }
+        if ((others & (others - 1) & ((others & (others - 1)) - 1)) == 0 || map.nRunLength == 0) {
+            // One or two other bytes (or no stretch to widen): the ASCII
+            // between them is copied with a 16-byte store each time.
+            std::size_t at = 0;
+            for (unsigned rest = others; rest != 0; rest &= rest - 1) {
+                const auto k = static_cast<std::size_t>(__builtin_ctz(rest));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + at)));
+                d = PutMapped(map, src[i + k], d + (k - at));
+                at = k + 1;
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + at)));
+            d += 16 - at;
+            continue;
+        }
+        const __m128i offset = _mm_sub_epi8(v, first);
+        const __m128i inRun = _mm_cmpeq_epi8(_mm_min_epu8(offset, last), offset);
+        const unsigned covered =
+            static_cast<unsigned>(_mm_movemask_epi8(inRun)) | (~others & 0xFFFF);
+        const __m128i halves[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
+        const __m128i runs[2] = {_mm_unpacklo_epi8(inRun, inRun), _mm_unpackhi_epi8(inRun, inRun)};
+        for (unsigned h = 0; h < 2; ++h) {
+            if (((covered >> (8 * h)) & 0xFF) != 0xFF) {
+                d = PutMapped8(map, src + i + 8 * h, d);
+                continue;
+            }
+            const __m128i units = _mm_add_epi16(halves[h], _mm_and_si128(runs[h], shift));
+            const unsigned pattern = (~others >> (8 * h)) & 0xFF;
+            const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, Splat(0xFF80)), zero);
+            if (twoByteRun) {
+                d = EncodeTwoByteBlock(units, ascii, pattern, d);
+            } else {
+                const __m128i below3 = _mm_cmpeq_epi16(_mm_and_si128(units, Splat(0xF800)), zero);
+                d = EncodeThreeByteBlock(units, ascii, below3, d);
+            }
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (src[i] < 0x80) {
+            *d++ = src[i];
+        } else {
+            d = PutMapped(map, src[i], d);
+        }
+    }
+    return static_cast<std::size_t>(d - dst);
+}
+
 void SwapUtf16Bytes(const char16_t* src, std::size_t n, char16_t* dst) {
     std::size_t i = 0;
 #if defined(__SSE2__)

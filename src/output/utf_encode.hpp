@@ -22,6 +22,30 @@ std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst);
 // tested against.
 std::size_t EncodeUtf8Scalar(const char16_t* src, std::size_t n, std::uint8_t* dst);
 
+// The UTF-8 form of every byte of a single-byte code page, so that its text
+// can be encoded straight from the bytes, without the UTF-16 step between.
+struct CByteUtf8Map {
+    // The sequence's bytes in memory order, then its length in the last byte.
+    std::uint8_t aEntry[256][4];
+    // The longest stretch of bytes from 0x80 up that maps to consecutive
+    // units (a page's accented or non-Latin letters): nRunLength bytes from
+    // nRunFirst map from chRunBase on. Text of ASCII and these bytes is
+    // encoded eight bytes at a time; 0 when the page has no such stretch.
+    std::uint8_t nRunFirst = 0;
+    unsigned nRunLength = 0;
+    char16_t chRunBase = 0;
+};
+
+// Fills the map from the page's unit for each byte. Every unit must be a BMP
+// character other than a surrogate; bytes below 0x80 must map to themselves.
+void BuildByteUtf8Map(const char16_t* units, CByteUtf8Map& map);
+
+// Encodes n bytes through the map into dst (at least MaxUtf8Size(n) + 1
+// bytes) and returns the byte count: the same bytes as EncodeUtf8 of the
+// mapped units. May write scratch bytes past the returned count.
+std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+                             std::uint8_t* dst);
+
 // Writes the n units with their two bytes swapped (native little-endian
 // order becomes big-endian and back).
 void SwapUtf16Bytes(const char16_t* src, std::size_t n, char16_t* dst);

@@ -152,6 +152,8 @@ std::vector<Case> Cases() {
         {"HTML without a tag: warning", kMsgNoMetaTag, 1252,
          Repeat("<p>caf\xE9 &eacute;</p>\n", 3 << 19), "htm", kFormatUtf8, true, true},
         {"invalid early", kMsgInvalidCharacter, 932, With(kJapanese, 17 * 1177, badTrail)},
+        {"1253 undefined byte late", kMsgInvalidCharacter, 1253,
+         With(kWestern, kWestern.size() - 5000, "\xAA")},
         {"invalid late", kMsgInvalidCharacter, 932,
          With(kJapanese, kJapanese.size() - 9, badTrail)},
         {"invalid at a chunk mark", kMsgInvalidCharacter, 932,

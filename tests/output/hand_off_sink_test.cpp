@@ -24,7 +24,25 @@ public:
         pieces.emplace_back(text);
         threads.push_back(std::this_thread::get_id());
     }
+    // Marks a piece that came as bytes, to show it kept its kind.
+    void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override {
+        CTextSink::WriteMapped(bytes, n, map);
+        pieces.back().insert(0, u"#");
+    }
 };
+
+// Bytes map to their own units, so a piece of bytes reads as its text.
+const CByteTextMap& IdentityMap() {
+    static const CByteTextMap map = [] {
+        CByteTextMap m;
+        for (unsigned b = 0; b < 256; ++b) {
+            m.aUnits[b] = static_cast<char16_t>(b);
+        }
+        BuildByteUtf8Map(m.aUnits, m.utf8);
+        return m;
+    }();
+    return map;
+}
 
 struct CCores {
     int asked = 0;
@@ -54,10 +72,19 @@ TEST(HandOffSink, PassesEveryPieceInOrderAndSwitchesAtTheThreshold) {
     CCores cores;
     CHandOffSink sink(
         target, [&cores] { return cores.Borrow(); }, [&cores] { ++cores.givenBack; });
-    const std::vector<std::u16string> pieces = Pieces();
+    // Every third piece goes as bytes (odd byte counts included), and comes
+    // out marked as such, in its place.
+    std::vector<std::u16string> pieces = Pieces();
     sink.StartFile(20000);
-    for (const std::u16string& piece : pieces) {
-        sink.WriteUnicode(piece);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i % 3 == 1) {
+            const std::string bytes(pieces[i].begin(), pieces[i].end());
+            sink.WriteMapped(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                             IdentityMap());
+            pieces[i].insert(0, u"#");
+        } else {
+            sink.WriteUnicode(pieces[i]);
+        }
     }
     sink.Settle();
     EXPECT_EQ(target.pieces, pieces);

@@ -185,6 +185,52 @@ TEST_F(WriterTest, PiecesCutAnywhereGiveTheBytesOfTheWholeText) {
     EXPECT_EQ(ReadFile(m_dir / "_unicode_p.txt"), Utf8Of(whole));
 }
 
+// Text handed on as bytes of a single-byte page comes out in every format
+// exactly as its units would, a surrogate half still waiting included.
+TEST_F(WriterTest, MappedBytesWriteWhatTheirUnitsWrite) {
+    CByteTextMap map;
+    for (unsigned b = 0; b < 256; ++b) {
+        map.aUnits[b] = static_cast<char16_t>(b < 0x80 ? b : b < 0xA0 ? 0x2000 + b : b);
+    }
+    BuildByteUtf8Map(map.aUnits, map.utf8);
+    std::string bytes;
+    for (int i = 0; i < 3000; ++i) {
+        bytes += static_cast<char>(i % 7 == 0 ? 0x80 + i % 0x80 : 'a' + i % 26);
+    }
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    for (const int format : {kFormatUtf8, kFormatUtf16Le, kFormatUtf16Be}) {
+        for (const bool pendingHalf : {false, true}) {
+            SCOPED_TRACE(format * 10 + pendingHalf);
+            std::string results[2];
+            for (int mapped = 0; mapped < 2; ++mapped) {
+                const std::string src = Source("m.txt");
+                CTargetFileWriter writer(Options(format, true), m_log);
+                ASSERT_TRUE(writer.OpenTemp(m_log.AddRecord(src), src));
+                if (pendingHalf) {
+                    writer.WriteUnicode(u"x\xD83D");
+                }
+                for (std::size_t at = 0; at < bytes.size(); at += 1000) {
+                    if (mapped == 1) {
+                        writer.WriteMapped(data + at, 1000, map);
+                    } else {
+                        std::u16string text;
+                        for (std::size_t i = at; i < at + 1000; ++i) {
+                            text += map.aUnits[data[i]];
+                        }
+                        writer.WriteUnicode(text);
+                    }
+                }
+                writer.Close();
+                ASSERT_TRUE(writer.Commit());
+                results[mapped] = ReadFile(m_dir / "_unicode_m.txt");
+                std::filesystem::remove(m_dir / "_unicode_m.txt");
+            }
+            EXPECT_EQ(results[1], results[0]);
+            EXPECT_GT(results[0].size(), bytes.size());
+        }
+    }
+}
+
 TEST(Utf8Encoder, FastPathMatchesScalarReferenceAndIndependentEncoder) {
     std::mt19937 rng(11);
     const char16_t alphabet[] = {u'a',      u'Z',      u'\x7F',   u'\x80',   u'\u00E9',

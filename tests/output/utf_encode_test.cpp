@@ -108,4 +108,50 @@ TEST(Utf8EncoderBlocks, BoundaryValuesInEverySlot) {
 }
 
 } // namespace
+// Maps of the shapes single-byte pages have: high bytes as Latin-1 (a run
+// of two-byte units), as letters of another alphabet (a shorter run amid
+// punctuation), as three-byte units (a Thai-like run), and scattered units
+// with no run at all.
+std::u16string ByteUnits(unsigned shape, std::mt19937& rng) {
+    std::u16string units(256, u'\0');
+    for (unsigned b = 0; b < 256; ++b) {
+        const unsigned r = rng();
+        units[b] = static_cast<char16_t>(
+            b < 0x80     ? b
+            : shape == 0 ? (b >= 0xA0 ? b : 0x2010 + b % 0x30)
+            : shape == 1 ? (b >= 0xC0 ? 0x410 + (b - 0xC0) : 0xA0 + r % 0x700)
+            : shape == 2 ? (b >= 0xA1 && b <= 0xDA ? 0xE01 + (b - 0xA1) : 0x80 + r % 0x780)
+                         : (r % 2 ? 0x80 + r % 0x780 : 0x800 + r % 0xD000));
+    }
+    return units;
+}
+
+// Mapped bytes encode exactly as their units do, in a heap block of exactly
+// the promised room, for every length around the block sizes and for texts
+// from ASCII-only to nothing but high bytes.
+TEST(Utf8EncoderBlocks, MappedBytesMatchTheirUnits) {
+    std::mt19937 rng(1252);
+    for (unsigned shape = 0; shape < 4; ++shape) {
+        const std::u16string units = ByteUnits(shape, rng);
+        CByteUtf8Map map;
+        BuildByteUtf8Map(units.data(), map);
+        for (const unsigned highPercent : {0u, 3u, 10u, 50u, 100u}) {
+            for (std::size_t n = 0; n <= 100; ++n) {
+                std::string bytes(n, '\0');
+                std::u16string text(n, u'\0');
+                for (std::size_t i = 0; i < n; ++i) {
+                    const bool high = rng() % 100 < highPercent;
+                    bytes[i] = static_cast<char>(high ? 0x80 + rng() % 0x80 : 1 + rng() % 0x7F);
+                    text[i] = units[static_cast<std::uint8_t>(bytes[i])];
+                }
+                const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[MaxUtf8Size(n) + 1]);
+                const std::size_t used = EncodeMappedUtf8(
+                    reinterpret_cast<const std::uint8_t*>(bytes.data()), n, map, out.get());
+                ASSERT_EQ(std::string(reinterpret_cast<const char*>(out.get()), used), Scalar(text))
+                    << "shape " << shape << ", " << highPercent << "% high, " << n << " bytes";
+            }
+        }
+    }
+}
+
 } // namespace varnolt
