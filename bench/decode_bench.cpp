@@ -4,7 +4,8 @@
 // prose in the language, repeated with numbered lines) through the real
 // CSourceFileReader and CUnicodeConverter. Sinks: "Utf16" takes the decoded
 // text as it is (the decode cost alone); "Utf8" also encodes it to UTF-8 into
-// memory with the target writer's encoder; "Writer" goes through the whole
+// memory with the target writer's encoder (a single-byte page's straight from
+// its bytes, as the writer takes them); "Writer" goes through the whole
 // target writer (UTF-8) into /dev/null.
 #include "decode/code_page_decoder.hpp"
 #include "decode/source_file_reader.hpp"
@@ -211,6 +212,14 @@ public:
         m_nBytes += EncodeUtf8(text.data(), text.size(), m_buffer.data());
         benchmark::DoNotOptimize(m_buffer.data());
     }
+    bool TakesMappedBytes() const override { return true; }
+    void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override {
+        if (m_buffer.size() < MaxUtf8Size(n) + 1) {
+            m_buffer.resize(MaxUtf8Size(n) + 1);
+        }
+        m_nBytes += EncodeMappedUtf8(bytes, n, map.utf8, m_buffer.data());
+        benchmark::DoNotOptimize(m_buffer.data());
+    }
     std::vector<std::uint8_t> m_buffer;
     std::size_t m_nBytes = 0;
 };
@@ -220,6 +229,10 @@ class CWriterSink : public CTextSink {
 public:
     CWriterSink() : m_writer(COutputOptions{}, m_status) { m_writer.OpenForBenchmark("/dev/null"); }
     void WriteUnicode(std::u16string_view text) override { m_writer.WriteUnicode(text); }
+    bool TakesMappedBytes() const override { return true; }
+    void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override {
+        m_writer.WriteMapped(bytes, n, map);
+    }
 
 private:
     class CNoLog : public IFileStatusSink {

@@ -43,6 +43,7 @@ class CDiscardingSink : public CTextSink {
 public:
     void WriteUnicode(std::u16string_view) override {}
     void WriteMapped(const std::uint8_t*, std::size_t, const CByteTextMap&) override {}
+    bool TakesMappedBytes() const override { return true; }
 };
 
 // The destinations the files of a dry run would take, so that a second

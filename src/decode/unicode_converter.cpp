@@ -149,10 +149,10 @@ bool CUnicodeConverter::PassOnMapped(const std::uint8_t* bytes, std::size_t n) {
 }
 
 void CUnicodeConverter::ConvertChunk(const std::uint8_t* bytes, std::size_t n) {
-    // A single-byte page's text that no HTML stage reads goes to the sink as
-    // bytes: encoding them at once skips the UTF-16 step between.
+    // A single-byte page's text that no HTML stage reads goes as bytes to a
+    // sink that encodes them itself, skipping the UTF-16 step between.
     if (m_pByteMap && !(m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr) &&
-        PassOnMapped(bytes, n)) {
+        m_writer.TakesMappedBytes() && PassOnMapped(bytes, n)) {
         return;
     }
     if (m_nCapacity > kMaxCapacity) {

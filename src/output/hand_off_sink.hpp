@@ -47,6 +47,7 @@ public:
     void StartFile(std::uint64_t thresholdUnits);
     void WriteUnicode(std::u16string_view text) override;
     void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override;
+    bool TakesMappedBytes() const override { return m_target.TakesMappedBytes(); }
     // Returns when every piece written so far has reached the target;
     // throws the target's failure if there was one.
     void Settle() override;

@@ -44,6 +44,7 @@ public:
     void WriteUnicode(std::u16string_view text) override;
     // UTF-8 straight from the bytes; the other formats through their units.
     void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override;
+    bool TakesMappedBytes() const override { return m_nUnicodeFormat == kFormatUtf8; }
     void WriteUtf16Be(std::u16string_view text);
     void WriteUtf8(std::u16string_view text);
 

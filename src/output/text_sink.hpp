@@ -25,6 +25,10 @@ public:
     // Writes a piece of the file's text (never containing NUL units) in the
     // run's output format. Failures throw (the writer's file exception).
     virtual void WriteUnicode(std::u16string_view text) = 0;
+    // True when WriteMapped is the better way to hand this sink text of a
+    // single-byte page (it encodes the bytes itself); otherwise the text
+    // comes as units.
+    virtual bool TakesMappedBytes() const { return false; }
     // The same piece given as n bytes (none of them NUL) of a single-byte
     // page, so that a sink may encode them without the UTF-16 step: the
     // result is that of WriteUnicode of their units.

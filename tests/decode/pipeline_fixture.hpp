@@ -26,9 +26,18 @@ public:
         m_text.append(text);
         m_pieces.push_back(text.size());
     }
+    // With m_bTakesMapped, text of a single-byte page comes as bytes; it is
+    // kept as its units all the same, and counted.
+    bool TakesMappedBytes() const override { return m_bTakesMapped; }
+    void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override {
+        CTextSink::WriteMapped(bytes, n, map);
+        ++m_nMappedPieces;
+    }
     std::u16string m_text;
     std::vector<std::size_t> m_pieces;
     bool m_bFail = false;
+    bool m_bTakesMapped = false;
+    int m_nMappedPieces = 0;
 };
 
 struct StatusEntry {
