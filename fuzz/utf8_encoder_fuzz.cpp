@@ -1,5 +1,7 @@
 // Fuzzes the writer's UTF-8 encoder: the fast path must equal the scalar
-// reference and the independent lenient encoder on any UTF-16 input.
+// reference and the independent lenient encoder on any UTF-16 input, and
+// the encoding of single-byte text straight from its bytes must equal the
+// reference's encoding of the bytes' units.
 #include "output/utf_encode.hpp"
 #include "platform/text_utf.hpp"
 
@@ -47,6 +49,45 @@ std::u16string Units(const std::uint8_t* data, std::size_t size) {
     return text;
 }
 
+// A single-byte page's units of one of three shapes, picked by `shape`:
+// Latin-1 above 0x80 (two-byte run), letters of another alphabet from 0xC0
+// with scattered punctuation below, or scattered units of up to three bytes.
+void PageUnits(std::uint8_t shape, char16_t* units) {
+    for (unsigned b = 0; b < 256; ++b) {
+        const unsigned hash = (b * 2654435761u + shape) >> 7;
+        units[b] =
+            static_cast<char16_t>(b < 0x80         ? b
+                                  : shape % 3 == 0 ? b
+                                  : shape % 3 == 1 ? (b >= 0xC0 ? 0x410 + b - 0xC0 : 0x2000 + b)
+                                  : hash % 2 == 0  ? 0x80 + hash % 0x780
+                                                   : 0x800 + hash % 0xD000);
+    }
+}
+
+void CheckMapped(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return;
+    }
+    char16_t units[256];
+    PageUnits(data[0], units);
+    varnolt::CByteUtf8Map map;
+    varnolt::BuildByteUtf8Map(units, map);
+    const std::uint8_t* bytes = data + 1;
+    const std::size_t n = size - 1;
+    std::u16string text(n, u'\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        text[i] = units[bytes[i]];
+    }
+    const std::size_t room = varnolt::MaxUtf8Size(n);
+    const std::unique_ptr<std::uint8_t[]> mapped(new std::uint8_t[room + 1]);
+    const std::unique_ptr<std::uint8_t[]> scalar(new std::uint8_t[room]);
+    const std::size_t nMapped = varnolt::EncodeMappedUtf8(bytes, n, map, mapped.get());
+    const std::size_t nScalar = varnolt::EncodeUtf8Scalar(text.data(), n, scalar.get());
+    if (nMapped != nScalar || std::memcmp(mapped.get(), scalar.get(), nMapped) != 0) {
+        std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -62,5 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lenient != std::string(reinterpret_cast<const char*>(fast.get()), nFast)) {
         std::abort();
     }
+    CheckMapped(data, size);
     return 0;
 }
