@@ -20,6 +20,8 @@ void CHandOffSink::StartFile(std::uint64_t thresholdUnits) {
     EndFile();
     m_nThreshold = thresholdUnits;
     m_nPassed = 0;
+    m_bOnlyMapped = true;
+    m_bEncodeHere = false;
     m_bUsedThread = false;
 }
 
@@ -46,32 +48,47 @@ template <class Write> void CHandOffSink::WriteDirect(std::size_t units, Write w
 }
 
 void CHandOffSink::WriteUnicode(std::u16string_view text) {
+    m_bOnlyMapped = false;
     if (!m_bThreaded || text.size() > kSlotUnits) {
         WriteDirect(text.size(), [&] { m_target.WriteUnicode(text); });
         return;
     }
-    Enqueue(text.data(), text.size() * sizeof(char16_t), text.size(), nullptr);
+    const std::size_t bytes = text.size() * sizeof(char16_t);
+    Slot& slot = Room(bytes);
+    std::memcpy(slot.pUnits.get() + slot.nUsed, text.data(), bytes);
+    Add(slot, Piece{PieceKind::kUnits, slot.nUsed, text.size(), nullptr}, bytes);
 }
 
 void CHandOffSink::WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) {
-    if (!m_bThreaded || n > kSlotUnits * sizeof(char16_t)) {
+    // A piece goes through the queue when even its encoded form fits a slot.
+    if (!m_bThreaded || MaxUtf8Size(n) + 1 > kSlotUnits * sizeof(char16_t)) {
         WriteDirect(n, [&] { m_target.WriteMapped(bytes, n, map); });
         return;
     }
-    Enqueue(bytes, n, n, &map);
+    m_bEncodeHere = !m_bEncodeHere;
+    if (m_bEncodeHere && m_bOnlyMapped && m_target.WritesMappedAsUtf8()) {
+        Slot& slot = Room(MaxUtf8Size(n) + 1);
+        auto* at = reinterpret_cast<std::uint8_t*>(slot.pUnits.get() + slot.nUsed);
+        const std::size_t used = EncodeMappedUtf8(bytes, n, map.utf8, at);
+        Add(slot, Piece{PieceKind::kEncoded, slot.nUsed, used, nullptr}, used);
+        return;
+    }
+    Slot& slot = Room(n);
+    std::memcpy(slot.pUnits.get() + slot.nUsed, bytes, n);
+    Add(slot, Piece{PieceKind::kMapped, slot.nUsed, n, &map}, n);
 }
 
-void CHandOffSink::Enqueue(const void* data, std::size_t bytes, std::size_t length,
-                           const CByteTextMap* map) {
+CHandOffSink::Slot& CHandOffSink::Room(std::size_t bytes) {
     const std::size_t units = (bytes + sizeof(char16_t) - 1) / sizeof(char16_t);
-    Slot* slot = &m_slots[m_nFill];
-    if (kSlotUnits - slot->nUsed < units) {
+    if (kSlotUnits - m_slots[m_nFill].nUsed < units) {
         Publish();
-        slot = &m_slots[m_nFill];
     }
-    std::memcpy(slot->pUnits.get() + slot->nUsed, data, bytes);
-    slot->pieces.push_back(Piece{slot->nUsed, length, map});
-    slot->nUsed += units;
+    return m_slots[m_nFill];
+}
+
+void CHandOffSink::Add(Slot& slot, Piece piece, std::size_t bytes) {
+    slot.pieces.push_back(piece);
+    slot.nUsed += (bytes + sizeof(char16_t) - 1) / sizeof(char16_t);
 }
 
 void CHandOffSink::StartThread() {
@@ -126,11 +143,17 @@ void CHandOffSink::Consume() {
             try {
                 for (const Piece& piece : slot.pieces) {
                     const char16_t* at = slot.pUnits.get() + piece.nStart;
-                    if (piece.pMap != nullptr) {
-                        m_target.WriteMapped(reinterpret_cast<const std::uint8_t*>(at),
-                                             piece.nLength, *piece.pMap);
-                    } else {
+                    const auto* bytes = reinterpret_cast<const std::uint8_t*>(at);
+                    switch (piece.kind) {
+                    case PieceKind::kUnits:
                         m_target.WriteUnicode(std::u16string_view(at, piece.nLength));
+                        break;
+                    case PieceKind::kMapped:
+                        m_target.WriteMapped(bytes, piece.nLength, *piece.pMap);
+                        break;
+                    case PieceKind::kEncoded:
+                        m_target.WriteEncoded(bytes, piece.nLength);
+                        break;
                     }
                 }
             } catch (...) {

@@ -60,10 +60,13 @@ public:
 
 private:
     enum class SlotState { kFree, kFilling, kReady, kWriting };
-    // One piece in a slot: units, or (with a map) bytes packed two to a unit.
+    // One piece in a slot: units, or bytes packed two to a unit: of a
+    // single-byte page (with its map), or already encoded.
+    enum class PieceKind { kUnits, kMapped, kEncoded };
     struct Piece {
+        PieceKind kind = PieceKind::kUnits;
         std::size_t nStart = 0;  // in units of the slot
-        std::size_t nLength = 0; // units, or bytes with a map
+        std::size_t nLength = 0; // units, or bytes
         const CByteTextMap* pMap = nullptr;
     };
     struct Slot {
@@ -76,8 +79,9 @@ private:
     // Passes a piece on while the queue is not in use, starting the second
     // thread once the file has passed the threshold.
     template <class Write> void WriteDirect(std::size_t units, Write write);
-    // Copies a piece of `units` slot units into the slot being filled.
-    void Enqueue(const void* data, std::size_t bytes, std::size_t length, const CByteTextMap* map);
+    // The slot being filled, with room for `bytes` more bytes.
+    Slot& Room(std::size_t bytes);
+    void Add(Slot& slot, Piece piece, std::size_t bytes);
 
     void StartThread();
     void Consume();
@@ -95,6 +99,11 @@ private:
     std::uint64_t m_nPassed = 0;
     bool m_bThreaded = false;
     bool m_bUsedThread = false;
+    // While every piece of the file has come as mapped bytes and the target
+    // writes them as UTF-8, this thread encodes every other one itself: the
+    // encoding is most of the work, and the two threads then share it.
+    bool m_bOnlyMapped = true;
+    bool m_bEncodeHere = false;
 
     // Shared with the second thread, under m_mutex.
     std::mutex m_mutex;

@@ -2,6 +2,7 @@
 // exactly, and its failure comes back to the caller with nothing after it.
 #include "output/hand_off_sink.hpp"
 #include "platform/file_exception.hpp"
+#include "platform/text_utf.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -173,6 +174,69 @@ TEST(HandOffSink, EndingAFileEarlyDropsWhatWasNeverHandedOn) {
     } // destroyed mid-file: the thread ends, nothing is left running
     EXPECT_EQ(givenBack, 2);
     EXPECT_EQ(target.pieces, (std::vector<std::u16string>{u"first", u"a"}));
+}
+
+// Takes single-byte text as UTF-8: what it writes, and how each piece came.
+class CUtf8Target : public CTextSink {
+public:
+    std::string bytes;
+    std::string kinds; // 'u' units, 'm' mapped bytes, 'e' encoded bytes
+    void WriteUnicode(std::u16string_view text) override {
+        bytes += Utf16ToUtf8(std::u16string(text));
+        kinds += 'u';
+    }
+    bool TakesMappedBytes() const override { return true; }
+    bool WritesMappedAsUtf8() const override { return true; }
+    void WriteMapped(const std::uint8_t* data, std::size_t n, const CByteTextMap& map) override {
+        std::string out(MaxUtf8Size(n) + 1, '\0');
+        out.resize(
+            EncodeMappedUtf8(data, n, map.utf8, reinterpret_cast<std::uint8_t*>(out.data())));
+        bytes += out;
+        kinds += 'm';
+    }
+    void WriteEncoded(const std::uint8_t* data, std::size_t n) override {
+        bytes.append(reinterpret_cast<const char*>(data), n);
+        kinds += 'e';
+    }
+};
+
+// On the second thread's side, the caller encodes every other piece of
+// bytes itself while the file has had nothing but bytes; the target's
+// output is the same either way, and after a piece of units every piece
+// goes as it came.
+TEST(HandOffSink, SharesTheEncodingOnlyWhileAFileHasHadNothingButBytes) {
+    CUtf8Target target;
+    CHandOffSink sink(
+        target, [] { return true; }, [] {});
+    std::string text;
+    for (int i = 0; i < 6000; ++i) {
+        text += static_cast<char>(i % 9 == 0 ? 0xE0 + i % 0x20 : 'a' + i % 26);
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    std::u16string units(text.begin(), text.end());
+    for (auto& u : units) {
+        u = static_cast<char16_t>(static_cast<unsigned char>(u));
+    }
+    sink.StartFile(0);
+    std::string expected;
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t at = 0; at < text.size(); at += 1000) {
+            sink.WriteMapped(bytes + at, 1000, IdentityMap());
+            expected += Utf16ToUtf8(units.substr(at, 1000));
+        }
+        if (round == 0) {
+            sink.WriteUnicode(u"\u00E9t\u00E9");
+            expected += "\xC3\xA9t\xC3\xA9";
+        }
+    }
+    sink.Settle();
+    sink.EndFile();
+    EXPECT_EQ(target.bytes, expected);
+    // The first piece passes the threshold on this thread; then bytes
+    // alternate between encoded here and mapped there, until the units.
+    EXPECT_EQ(target.kinds, "mememe"
+                            "u"
+                            "mmmmmm");
 }
 
 } // namespace
