@@ -367,10 +367,12 @@ int OpenForWriting(const std::string& path, bool append, int& fd, std::uint64_t&
     return 0;
 }
 
-int CreateAnonymousFile(const std::string& folder, int access, int& fd) {
+namespace {
+
+int CreateAnonymousFileWithMode(const std::string& folder, int access, mode_t mode, int& fd) {
     fd = -1;
     const int made =
-        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | access | O_CLOEXEC, 0600);
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | access | O_CLOEXEC, mode);
     if (made < 0) {
         return errno;
     }
@@ -378,7 +380,13 @@ int CreateAnonymousFile(const std::string& folder, int access, int& fd) {
     return 0;
 }
 
-int CreateNamelessTempFile(const std::string& folder, int& fd) {
+} // namespace
+
+int CreateAnonymousFile(const std::string& folder, int access, int& fd) {
+    return CreateAnonymousFileWithMode(folder, access, 0600, fd);
+}
+
+int CreateNamelessTempFile(const std::string& folder, int& fd, mode_t mode) {
     fd = -1;
     if (const int err = Fault(FaultOp::kCreateAnonymous)) {
         return err;
@@ -386,7 +394,8 @@ int CreateNamelessTempFile(const std::string& folder, int& fd) {
     if (!CanNameAnonymousFiles()) {
         return EOPNOTSUPP;
     }
-    return CreateAnonymousFile(folder, O_WRONLY, fd);
+    // Only the permission bits: a set-id bit is never carried over.
+    return CreateAnonymousFileWithMode(folder, O_WRONLY, mode & 0777, fd);
 }
 
 int NameAnonymousFile(int fd, const std::string& to, bool replace) {
@@ -515,6 +524,25 @@ int SetOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_
     // As by path: the owner first, since a change of owner may clear set-id
     // bits, and EPERM for a user who may not give files away is no failure.
     (void)::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
+    return ::fchmod(fd, mode) == 0 ? 0 : errno;
+}
+
+int MatchOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_t mode,
+                               std::optional<FileIdentity>& identity) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        identity.reset();
+        return SetOwnerAndPermissionsOf(fd, uid, gid, mode);
+    }
+    identity =
+        FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    // Both changes are no-ops where the look shows the wanted values; the
+    // set-id bits count too, so a file that somehow has one loses it.
+    if (st.st_uid != static_cast<uid_t>(uid) || st.st_gid != static_cast<gid_t>(gid)) {
+        (void)::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
+    } else if ((st.st_mode & 07777) == mode) {
+        return 0;
+    }
     return ::fchmod(fd, mode) == 0 ? 0 : errno;
 }
 
