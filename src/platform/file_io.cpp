@@ -178,16 +178,36 @@ int CopyContent(int in, int out, const std::string& partial, const std::string& 
 }
 
 // Whether /proc/self/fd names open files, so that an anonymous file can be
-// given a name with linkat (AT_EMPTY_PATH would need a privilege).
+// given a name with linkat where linking the descriptor itself is refused.
 bool CanNameAnonymousFiles() {
     static const bool ok = ::access("/proc/self/fd", X_OK) == 0;
     return ok;
 }
 
 int LinkAnonymous(int fd, const std::string& name) {
+    // Linking the descriptor itself spares the kernel a walk through /proc
+    // for every file. Where it refuses that to this process (ENOENT: no
+    // capability, or an older kernel for a file another user opened), the
+    // /proc path links it; once that works where the descriptor did not,
+    // the descriptor is not tried again. A missing folder fails both ways.
+    static std::atomic<bool> s_bByDescriptor{true};
+    const bool byDescriptor = s_bByDescriptor.load(std::memory_order_relaxed);
+    if (byDescriptor) {
+        if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
+            return 0;
+        }
+        if (errno != ENOENT) {
+            return errno;
+        }
+    }
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                            : errno;
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        return errno;
+    }
+    if (byDescriptor) {
+        s_bByDescriptor.store(false, std::memory_order_relaxed);
+    }
+    return 0;
 }
 
 int MakeUniqueFile(const std::string& folder, std::string_view prefix, int& fd, std::string& path) {
