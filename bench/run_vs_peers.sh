@@ -5,8 +5,9 @@
 # Two floors that transform nothing: `cat SRC > DST` for the large file (the
 # bytes through user space once), and for the small files bench/protocol_floor.c
 # (read, mkstemp, write, rename, single-threaded; "floor" makes the temporary
-# file in the output folder, "floor-tmp" in $TMPDIR); varnolt's figures are
-# printed as ratios of them.
+# file in the output folder, "floor-tmp" in $TMPDIR; "floor-jN" is the same
+# protocol in one process per usable core, what the kernel allows on this
+# machine); varnolt's figures are printed as ratios of them.
 # Not part of ctest. Usage: bench/run_vs_peers.sh [SMALL_COUNT] [LARGE_MIB]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,7 @@ large_mib=${2:-256}
 . bench/common.sh varnolt-bench
 floor=$work/protocol_floor
 cc -O2 -o "$floor" bench/protocol_floor.c
+cores=$(nproc) # the cores this process may run on, as varnolt's workers count them
 
 # Runs a command under /usr/bin/time; sets SECS and RSS_KB.
 measure() {
@@ -86,10 +88,15 @@ for lang in west ja; do
     sync; measure bash -c '"$1" -t "$2" "$3" "$4"/*.txt' _ "$floor" "$work/tmp" "$out" "$src/small"
     row floor-tmp $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
     floor_tmp_small=$SECS
+    rm -rf "$out"; mkdir -p "$out"
+    sync; measure bash -c '"$1" -j "$2" "$3" "$4"/*.txt' _ "$floor" "$cores" "$out" "$src/small"
+    row floor-j$cores $lang small "$SECS" "$small_bytes" "$small_count" "$RSS_KB"
+    floor_par_small=$SECS
     awk -v v="$varnolt_large" -v c="$cat_large" -v s="$varnolt_small" -v f="$floor_small" \
-        -v t="$floor_tmp_small" -v l=$lang 'BEGIN{
+        -v t="$floor_tmp_small" -v p="$floor_par_small" -v j="$cores" -v l=$lang 'BEGIN{
         printf "ratio    %-5s large: varnolt time / cat time %.2f\n", l, v / c
-        printf "ratio    %-5s small: varnolt files/s / floor %.2f, / floor-tmp %.2f\n", l, f / s, t / s }'
+        printf "ratio    %-5s small: varnolt files/s / floor %.2f, / floor-tmp %.2f, / floor-j%d %.2f\n", l, f / s, t / s, j, p / s
+        printf "ratio    %-5s small: floor-j%d files/s / floor %.2f (the kernel'"'"'s ceiling for the protocol)\n", l, j, f / p }'
     rm -rf "$src" "$out"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -190,7 +190,9 @@ private:
             DryRunFile(logIndex, path, baseFolder);
             return;
         }
-        if (!m_writer.OpenTemp(logIndex, path, baseFolder)) {
+        // Made with the mode it will get, it usually needs no chmod later.
+        const mode_t mode = source.IsOpen() ? source.State().nMode : 0600;
+        if (!m_writer.OpenTemp(logIndex, path, baseFolder, mode)) {
             return; // 5003 is recorded
         }
         StartFile(logIndex, path);

@@ -79,7 +79,12 @@ bool CTargetFileWriter::Commit() {
         // Owner and group before the mode, and both from the file that was
         // read; a user who may not give files away keeps the mode alone.
         const auto source = m_sourceState ? m_sourceState : platform::StateOf(m_strSourcePath);
-        if (source) {
+        if (source && m_bNameless) {
+            // Made by this process with the source's mode: usually nothing
+            // to change, and the look tells what file the name will link.
+            platform::MatchOwnerAndPermissionsOf(m_file.Handle(), source->nUid, source->nGid,
+                                                 source->nMode, m_tempIdentity);
+        } else if (source) {
             platform::SetOwnerAndPermissionsOf(m_file.Handle(), source->nUid, source->nGid,
                                                source->nMode);
         }
@@ -208,7 +213,14 @@ bool CTargetFileWriter::SourceStillAsRead(const platform::FileState& reference) 
 }
 
 void CTargetFileWriter::NotePlaced(const std::string& destination) {
-    if (m_pPlaced != nullptr) {
+    if (m_pPlaced == nullptr) {
+        return;
+    }
+    // A nameless file's name is a link to the file Commit looked at; a
+    // named one may have been copied on its way, so its new name is looked up.
+    if (m_tempIdentity) {
+        m_pPlaced->Add(*m_tempIdentity);
+    } else {
         m_pPlaced->AddPath(destination);
     }
 }

@@ -62,11 +62,12 @@ void CTargetFileWriter::Fail(int messageId, int systemError) {
 }
 
 bool CTargetFileWriter::OpenTemp(std::int64_t logIndex, const std::string& sourcePath,
-                                 const std::string& baseFolder) {
+                                 const std::string& baseFolder, mode_t mode) {
     m_strSourcePath = sourcePath;
     m_strBaseFolder = baseFolder;
     m_nLogIndex = logIndex;
     m_sourceState.reset();
+    m_tempIdentity.reset();
     m_chPendingHigh = 0;
     if (!m_strTempPath.empty()) {
         Discard(); // a previous file that was never committed or discarded
@@ -78,7 +79,7 @@ bool CTargetFileWriter::OpenTemp(std::int64_t logIndex, const std::string& sourc
     // created, unwritable or read-only, a file system without them), the
     // file is made in the temporary folder instead, and placed from there.
     const auto folder = DestinationFolder();
-    m_bNameless = folder && platform::CreateNamelessTempFile(*folder, fd) == 0;
+    m_bNameless = folder && platform::CreateNamelessTempFile(*folder, fd, mode) == 0;
     if (m_bNameless) {
         path = *folder;
     } else {
@@ -235,6 +236,7 @@ void CTargetFileWriter::Discard() {
     }
     m_strTempPath.clear();
     m_bNameless = false;
+    m_tempIdentity.reset();
 }
 
 } // namespace varnolt

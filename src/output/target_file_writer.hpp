@@ -34,9 +34,11 @@ public:
     // files, the file is made there without a name and only named when
     // placed (a link, or a rename within that folder): a killed run leaves
     // nothing, and no rename crosses folders. Otherwise it is a named file
-    // in the temporary folder, as GetTempPath shows.
+    // in the temporary folder, as GetTempPath shows. A nameless file is
+    // created with `mode`, the mode the converted file will get (the
+    // source's), which then usually needs no change at Commit.
     bool OpenTemp(std::int64_t logIndex, const std::string& sourcePath,
-                  const std::string& baseFolder = {});
+                  const std::string& baseFolder = {}, mode_t mode = 0600);
 
     // The buffered write; throws CFileException.
     void Write(const void* data, std::uint64_t count);
@@ -125,6 +127,9 @@ private:
     std::string m_strPrefixOrFolder;
     std::string m_strTempPath;
     bool m_bNameless = false; // O_TMPFILE in the destination's folder
+    // A nameless file's identity, known from the look Commit takes at it:
+    // the name it gets is a link to that very file.
+    std::optional<platform::FileIdentity> m_tempIdentity;
     std::string m_strSourcePath;
     std::string m_strBaseFolder;
     std::unique_ptr<char16_t[]> m_pSwapBuffer;

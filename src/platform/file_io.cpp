@@ -178,16 +178,36 @@ int CopyContent(int in, int out, const std::string& partial, const std::string& 
 }
 
 // Whether /proc/self/fd names open files, so that an anonymous file can be
-// given a name with linkat (AT_EMPTY_PATH would need a privilege).
+// given a name with linkat where linking the descriptor itself is refused.
 bool CanNameAnonymousFiles() {
     static const bool ok = ::access("/proc/self/fd", X_OK) == 0;
     return ok;
 }
 
 int LinkAnonymous(int fd, const std::string& name) {
+    // Linking the descriptor itself spares the kernel a walk through /proc
+    // for every file. Where it refuses that to this process (ENOENT: no
+    // capability, or an older kernel for a file another user opened), the
+    // /proc path links it; once that works where the descriptor did not,
+    // the descriptor is not tried again. A missing folder fails both ways.
+    static std::atomic<bool> s_bByDescriptor{true};
+    const bool byDescriptor = s_bByDescriptor.load(std::memory_order_relaxed);
+    if (byDescriptor) {
+        if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
+            return 0;
+        }
+        if (errno != ENOENT) {
+            return errno;
+        }
+    }
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                            : errno;
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        return errno;
+    }
+    if (byDescriptor) {
+        s_bByDescriptor.store(false, std::memory_order_relaxed);
+    }
+    return 0;
 }
 
 int MakeUniqueFile(const std::string& folder, std::string_view prefix, int& fd, std::string& path) {
@@ -367,10 +387,12 @@ int OpenForWriting(const std::string& path, bool append, int& fd, std::uint64_t&
     return 0;
 }
 
-int CreateAnonymousFile(const std::string& folder, int access, int& fd) {
+namespace {
+
+int CreateAnonymousFileWithMode(const std::string& folder, int access, mode_t mode, int& fd) {
     fd = -1;
     const int made =
-        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | access | O_CLOEXEC, 0600);
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | access | O_CLOEXEC, mode);
     if (made < 0) {
         return errno;
     }
@@ -378,7 +400,13 @@ int CreateAnonymousFile(const std::string& folder, int access, int& fd) {
     return 0;
 }
 
-int CreateNamelessTempFile(const std::string& folder, int& fd) {
+} // namespace
+
+int CreateAnonymousFile(const std::string& folder, int access, int& fd) {
+    return CreateAnonymousFileWithMode(folder, access, 0600, fd);
+}
+
+int CreateNamelessTempFile(const std::string& folder, int& fd, mode_t mode) {
     fd = -1;
     if (const int err = Fault(FaultOp::kCreateAnonymous)) {
         return err;
@@ -386,7 +414,8 @@ int CreateNamelessTempFile(const std::string& folder, int& fd) {
     if (!CanNameAnonymousFiles()) {
         return EOPNOTSUPP;
     }
-    return CreateAnonymousFile(folder, O_WRONLY, fd);
+    // Only the permission bits: a set-id bit is never carried over.
+    return CreateAnonymousFileWithMode(folder, O_WRONLY, mode & 0777, fd);
 }
 
 int NameAnonymousFile(int fd, const std::string& to, bool replace) {
@@ -515,6 +544,25 @@ int SetOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_
     // As by path: the owner first, since a change of owner may clear set-id
     // bits, and EPERM for a user who may not give files away is no failure.
     (void)::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
+    return ::fchmod(fd, mode) == 0 ? 0 : errno;
+}
+
+int MatchOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_t mode,
+                               std::optional<FileIdentity>& identity) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        identity.reset();
+        return SetOwnerAndPermissionsOf(fd, uid, gid, mode);
+    }
+    identity =
+        FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    // Both changes are no-ops where the look shows the wanted values; the
+    // set-id bits count too, so a file that somehow has one loses it.
+    if (st.st_uid != static_cast<uid_t>(uid) || st.st_gid != static_cast<gid_t>(gid)) {
+        (void)::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
+    } else if ((st.st_mode & 07777) == mode) {
+        return 0;
+    }
     return ::fchmod(fd, mode) == 0 ? 0 : errno;
 }
 

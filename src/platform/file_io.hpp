@@ -43,8 +43,11 @@ int CreateUniqueFile(const std::string& folder, std::string_view prefix, int& fd
 int CreateAnonymousFile(const std::string& folder, int access, int& fd);
 // A converted file's temporary file: a nameless file in `folder` for
 // writing, made only where it can later be named (EOPNOTSUPP otherwise).
+// It is created with `mode` (less the umask and what a default ACL takes
+// away): no other process can open a file without a name, so it may carry
+// the mode it will have once named, and usually needs no chmod then.
 // The fault seam counts these (kCreateAnonymous).
-int CreateNamelessTempFile(const std::string& folder, int& fd);
+int CreateNamelessTempFile(const std::string& folder, int& fd, mode_t mode = 0600);
 // Gives a complete nameless file of CreateAnonymousFile the name `to`, in the
 // folder it was made in (EXDEV elsewhere): without `replace` one link, which
 // refuses an existing name (EEXIST); with it a hidden name in that folder
@@ -96,6 +99,13 @@ struct FileIdentity {
 // The identity of the file a path names, links followed; none when there is
 // no such file.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
+// The same for a file this process has just made: one look at it first, and
+// only what differs is changed, so a file created with the wanted mode by a
+// process that already has the wanted owner and group needs neither call.
+// `identity` receives the file's identity from that look (none when the
+// look failed; both calls are made then).
+int MatchOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_t mode,
+                               std::optional<FileIdentity>& identity);
 
 // A file as it was at one moment: which file, and what moves whenever its
 // content does (size, modification and change time), with the owner and mode

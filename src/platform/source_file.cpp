@@ -69,15 +69,29 @@ void CSourceFile::Open(const std::string& path) {
 }
 
 void CSourceFile::Prepare() {
-    // The open asked for O_NONBLOCK and nothing else that F_SETFL changes,
-    // so setting no flags clears just that one, without reading them first.
-    ::fcntl(m_fd, F_SETFL, 0);
+    // O_NONBLOCK stays: it only kept the open from waiting on a FIFO, and
+    // reads of a regular file ignore it. Should a file system honour it
+    // after all, the read that says EAGAIN clears it (ReadWouldBlock).
+    m_bBlocking = false;
     // Read-ahead already covers a small file; the hint pays only where a
     // file spans many reads.
     constexpr std::uint64_t kSequentialHintBytes = 1 << 18;
     if (m_state.nSize > kSequentialHintBytes) {
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
+}
+
+bool CSourceFile::ReadWouldBlock(int error) const {
+    if ((error != EAGAIN && error != EWOULDBLOCK) || m_bBlocking) {
+        return false;
+    }
+    // The open asked for O_NONBLOCK and nothing else that F_SETFL changes,
+    // so setting no flags clears just that one, without reading them first.
+    if (::fcntl(m_fd, F_SETFL, 0) != 0) {
+        return false;
+    }
+    m_bBlocking = true;
+    return true;
 }
 
 std::uint64_t CSourceFile::Length() const {
@@ -99,7 +113,7 @@ std::size_t CSourceFile::ReadHead(void* buffer, std::size_t n) const {
     while (done < n) {
         const ssize_t got = ::pread(m_fd, out + done, n - done, static_cast<off_t>(done));
         if (got < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR || ReadWouldBlock(errno)) {
                 continue;
             }
             throw CFileException(CFileException::kGeneric, errno, m_strPath);
@@ -123,7 +137,7 @@ std::size_t CSourceFile::Read(void* buffer, std::size_t n) {
         const std::size_t asked = n - done;
         const ssize_t got = ::read(m_fd, out + done, asked);
         if (got < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR || ReadWouldBlock(errno)) {
                 continue;
             }
             throw CFileException(CFileException::kGeneric, errno, m_strPath);

@@ -45,12 +45,18 @@ public:
     bool Unchanged() const;
 
 private:
-    // Ready for reading: clears O_NONBLOCK, hints sequential access.
+    // Ready for reading: hints sequential access.
     void Prepare();
+    // True when `error` is a read's EAGAIN on the still non-blocking
+    // descriptor, which is then made blocking: the read is to be retried.
+    bool ReadWouldBlock(int error) const;
 
     int m_fd = -1;
     bool m_bAdopted = false; // m_fd is the probe's, not yet taken by Open
-    bool m_bAtEnd = false;   // a read reached the end: the next one need not ask
+    // O_NONBLOCK was cleared; a const read may do it, which changes nothing
+    // a caller sees but the wait.
+    mutable bool m_bBlocking = false;
+    bool m_bAtEnd = false; // a read reached the end: the next one need not ask
     std::uint64_t m_nPosition = 0;
     std::string m_strPath;
     FileState m_state;

@@ -5,6 +5,7 @@
 #include "output/overwrite_question.hpp"
 #include "output/placement_paths.hpp"
 #include "output/target_file_writer.hpp"
+#include "platform/file_identity_set.hpp"
 #include "support/test_support.hpp"
 
 #include <atomic>
@@ -432,6 +433,111 @@ TEST_F(PlacementTest, ConvertedFileKeepsTheSourcesOwnerGroupAndMode) {
         }
         fs::remove_all(m_dir / "out");
         fs::create_directory(m_dir / "out");
+    }
+}
+
+// A nameless temporary file is created with its source's mode and changed
+// only where it differs: whatever the umask takes away, wherever the
+// temporary file is made, and over an existing file too, the converted file
+// ends with exactly the source's mode, and the run knows it as its own.
+TEST_F(PlacementTest, ConvertedFileGetsTheSourcesModeWhateverTheUmask) {
+    struct Case {
+        mode_t mode;
+        mode_t umask;
+    };
+    const Case cases[] = {
+        {0640, 022}, {0600, 077}, {0644, 0777}, {0755, 027}, {0444, 0}, {0666, 0}, {0400, 077},
+    };
+    const std::string src = m_dir / "a.txt";
+    const std::string out = m_dir / "out";
+    fs::create_directory(out);
+    const std::string result = out + "/a.txt";
+    for (const Case& c : cases) {
+        for (const bool nameless : {true, false}) {
+            for (const bool existing : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << std::oct << "mode " << c.mode << ", umask " << c.umask
+                             << (nameless ? ", nameless" : ", in $TMPDIR")
+                             << (existing ? ", over an existing file" : ""));
+                WriteFile(src, "original");
+                ASSERT_EQ(::chmod(src.c_str(), c.mode), 0);
+                fs::remove(result);
+                if (existing) {
+                    WriteFile(result, "old");
+                }
+                platform::ClearFaults();
+                if (!nameless) {
+                    TempFileInTempFolder();
+                }
+                platform::CFileIdentitySet placed;
+                COutputOptions options{kOutputToFolder, kFormatUtf8, out + "/", false,
+                                       kRuleOverwrite};
+                options.pPlaced = &placed;
+                CTargetFileWriter writer(options, m_log);
+                const auto index = m_log.AddRecord(src);
+                const auto state = platform::StateOf(src);
+                ASSERT_TRUE(state);
+                const mode_t oldMask = ::umask(c.umask);
+                const bool opened = writer.OpenTemp(index, src, {}, state->nMode);
+                ::umask(oldMask);
+                ASSERT_TRUE(opened);
+                EXPECT_EQ(writer.IsTempNameless(), nameless);
+                writer.WriteUnicode(u"converted");
+                writer.Close();
+                writer.SetSourceState(*state);
+                EXPECT_TRUE(writer.Commit());
+                EXPECT_EQ(ReadFile(result), "converted");
+                struct stat st {};
+                ASSERT_EQ(::stat(result.c_str(), &st), 0);
+                EXPECT_EQ(st.st_mode & 07777, c.mode);
+                EXPECT_TRUE(placed.ContainsPath(result));
+            }
+        }
+    }
+}
+
+// In a folder whose set-group-ID bit hands every new file the folder's
+// group, the converted file still gets its source's group; a source already
+// of that group keeps it.
+TEST_F(PlacementTest, SetGroupIdFolderStillGivesTheSourcesGroup) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a folder and a file to another group";
+    }
+    constexpr gid_t kNoGroup = 65534;
+    const std::string out = m_dir / "out";
+    fs::create_directory(out);
+    ASSERT_EQ(::chown(out.c_str(), 0, kNoGroup), 0);
+    ASSERT_EQ(::chmod(out.c_str(), 02775), 0);
+    const std::string src = m_dir / "a.txt";
+    for (const gid_t group : {gid_t{0}, kNoGroup}) {
+        for (const bool nameless : {true, false}) {
+            SCOPED_TRACE(testing::Message()
+                         << "source group " << group << (nameless ? ", nameless" : ", in $TMPDIR"));
+            WriteFile(src, "original");
+            ASSERT_EQ(::chown(src.c_str(), 0, group), 0);
+            ASSERT_EQ(::chmod(src.c_str(), 0640), 0);
+            fs::remove(out + "/a.txt");
+            platform::ClearFaults();
+            if (!nameless) {
+                TempFileInTempFolder();
+            }
+            CTargetFileWriter writer(
+                COutputOptions{kOutputToFolder, kFormatUtf8, out + "/", false, kRuleOverwrite},
+                m_log);
+            const auto index = m_log.AddRecord(src);
+            const auto state = platform::StateOf(src);
+            ASSERT_TRUE(state);
+            ASSERT_TRUE(writer.OpenTemp(index, src, {}, state->nMode));
+            writer.WriteUnicode(u"converted");
+            writer.Close();
+            writer.SetSourceState(*state);
+            EXPECT_TRUE(writer.Commit());
+            struct stat st {};
+            ASSERT_EQ(::stat((out + "/a.txt").c_str(), &st), 0);
+            EXPECT_EQ(st.st_gid, group);
+            EXPECT_EQ(st.st_uid, 0u);
+            EXPECT_EQ(st.st_mode & 07777, 0640u);
+        }
     }
 }
 

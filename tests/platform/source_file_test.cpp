@@ -6,9 +6,12 @@
 #include "support/test_support.hpp"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace varnolt::platform {
 namespace {
@@ -112,6 +115,36 @@ TEST(SourceFile, ReadStopsAtTheEndButAGrowingFileIsStillChanged) {
         EXPECT_GE(got, 20u);
         EXPECT_FALSE(file.Unchanged());
     }
+}
+
+// The source stays opened without blocking, which reads of a regular file
+// ignore; where a read does say EAGAIN (a file system that honours the
+// flag), the descriptor is made blocking and the read waits for its data
+// instead of failing the file. An empty pipe says EAGAIN for certain, so it
+// stands in for such a file here; its writer waits until the descriptor
+// blocks, so the first read always meets the empty pipe.
+TEST(SourceFile, AReadThatWouldBlockWaitsInsteadOfFailing) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+    CSourceFile file;
+    file.Adopt(ends[0], "pipe", FileState{});
+    file.Open("pipe");
+    std::thread writer([&] {
+        while ((::fcntl(ends[0], F_GETFL) & O_NONBLOCK) != 0) {
+            std::this_thread::yield();
+        }
+        static constexpr char kText[] = "text that came late";
+        EXPECT_EQ(::write(ends[1], kText, sizeof kText - 1),
+                  static_cast<ssize_t>(sizeof kText - 1));
+        ::close(ends[1]);
+    });
+    char block[64];
+    std::string text;
+    while (const std::size_t got = file.Read(block, sizeof block)) {
+        text.append(block, got);
+    }
+    writer.join();
+    EXPECT_EQ(text, "text that came late");
 }
 
 } // namespace
