@@ -10,6 +10,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace varnolt {
 namespace {
 
@@ -93,12 +97,30 @@ std::optional<SourceGuardFinding> CheckBinaryBytes(const std::uint8_t* p, std::s
     }
     std::size_t controls = 0;
     std::size_t first = n;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (IsForeignControl(p[i])) {
-            first = std::min(first, i);
-            ++controls;
+    const auto count = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            if (IsForeignControl(p[i])) {
+                first = std::min(first, i);
+                ++controls;
+            }
+        }
+    };
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Most blocks of text hold no byte below 0x20 nor DEL; only the others
+    // (line ends, tabs) are looked at byte by byte.
+    const __m128i below = _mm_set1_epi8(0x1F);
+    const __m128i del = _mm_set1_epi8(0x7F);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i control =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(v, below), v), _mm_cmpeq_epi8(v, del));
+        if (_mm_movemask_epi8(control) != 0) {
+            count(i, i + 16);
         }
     }
+#endif
+    count(i, n);
     if (TooManyControls(controls, n)) {
         return SourceGuardFinding{SourceGuard::kBinary,
                                   "looks binary: " + GroupThousands(controls) +

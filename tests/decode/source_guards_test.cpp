@@ -3,7 +3,10 @@
 #include "decode/source_guards.hpp"
 #include "support/test_support.hpp"
 
+#include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 
 namespace varnolt {
@@ -115,6 +118,45 @@ TEST(SourceGuards, LookOnlyAtTheFirst64KiB) {
     }
     EXPECT_FALSE(Check(1252, text));
     EXPECT_TRUE(Check(1252, shorter));
+}
+
+// Control bytes are counted wherever they stand in a window of any length,
+// at block edges too, and the first is named: text and line ends around
+// them, with the bytes next to the counted ones (0x08-0x0D, 0x1A, 0x1B,
+// 0x20, 0x7E, 0x80) never counted.
+TEST(SourceGuards, CountControlBytesAnywhereInTheWindow) {
+    const std::string counted = "\x01\x07\x0E\x19\x1C\x1F\x7F";
+    const std::string passed = "\x08\t\n\v\f\r\x1A\x1B \x7E\x80";
+    std::mt19937 rng(1252);
+    for (std::size_t n = 8; n <= 200; n += 3) {
+        for (int round = 0; round < 4; ++round) {
+            std::string bytes(n, 'a');
+            std::size_t controls = 0;
+            std::size_t first = n;
+            for (std::size_t i = 0; i < n; ++i) {
+                const unsigned r = rng() % 100;
+                if (r < 5 + 3 * static_cast<unsigned>(round)) {
+                    bytes[i] = counted[rng() % counted.size()];
+                    first = std::min(first, i);
+                    ++controls;
+                } else if (r < 30) {
+                    bytes[i] = passed[rng() % passed.size()];
+                }
+            }
+            SCOPED_TRACE(std::to_string(n) + " bytes, round " + std::to_string(round));
+            const auto finding = Check(1252, bytes);
+            if (controls >= 8 && controls * 100 > n) {
+                ASSERT_TRUE(finding);
+                char hex[3];
+                std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(bytes[first]));
+                EXPECT_EQ(finding->strWhat, "looks binary: " + std::to_string(controls) +
+                                                " control bytes, the first (" + hex +
+                                                ") at offset " + std::to_string(first));
+            } else {
+                EXPECT_FALSE(finding);
+            }
+        }
+    }
 }
 
 TEST(SourceGuards, InvalidSequencesAreNamedByOffsetAndBytes) {
