@@ -55,6 +55,18 @@ std::unique_ptr<CByteTextMap> MakeByteTextMap(std::int32_t codePage) {
     return map;
 }
 
+// Runs a call that writes toward the target: a file error there is the
+// writer's (5010), whichever stage between met it.
+template <class Call> void AsWriterFailure(Call call) {
+    try {
+        call();
+    } catch (const CFileExceptionFromTargetFileWriter&) {
+        throw;
+    } catch (const CFileException& error) {
+        throw CFileExceptionFromTargetFileWriter(error);
+    }
+}
+
 } // namespace
 
 CUnicodeConverter::CUnicodeConverter(CTextSink& writer, IHtmlStage* pHtmlStage,
@@ -77,9 +89,8 @@ void CUnicodeConverter::SetCodePage(std::int32_t codePage) {
     m_pByteMap = MakeByteTextMap(codePage);
     unsigned low = 256;
     unsigned high = 0;
-    for (unsigned b = 0; b < 256; ++b) {
-        m_aUnmapped[b] = m_pByteMap && m_pByteMap->aUnits[b] == tables::kNoMapping;
-        if (m_aUnmapped[b]) {
+    for (unsigned b = 0; m_pByteMap && b < 256; ++b) {
+        if (m_pByteMap->aUnits[b] == tables::kNoMapping) {
             low = std::min(low, b);
             high = b;
         }
@@ -110,6 +121,7 @@ void CUnicodeConverter::ReportInternalError(int number) {
 }
 
 bool CUnicodeConverter::PassOnMapped(const std::uint8_t* bytes, std::size_t n) {
+    const char16_t* units = m_pByteMap->aUnits;
     std::size_t i = 0;
     if (m_nUnmappedLow <= m_nUnmappedHigh) {
 #if defined(__SSE2__)
@@ -121,29 +133,23 @@ bool CUnicodeConverter::PassOnMapped(const std::uint8_t* bytes, std::size_t n) {
                 _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)), low);
             const __m128i inRange = _mm_cmpeq_epi8(_mm_min_epu8(offset, span), offset);
             for (auto m = static_cast<unsigned>(_mm_movemask_epi8(inRange)); m != 0; m &= m - 1) {
-                if (m_aUnmapped[bytes[i + static_cast<unsigned>(__builtin_ctz(m))]]) {
+                if (units[bytes[i + static_cast<unsigned>(__builtin_ctz(m))]] ==
+                    tables::kNoMapping) {
                     return false;
                 }
             }
         }
 #endif
         for (; i < n; ++i) {
-            if (m_aUnmapped[bytes[i]]) {
+            if (units[bytes[i]] == tables::kNoMapping) {
                 return false;
             }
         }
     }
     // No unit of the map is U+FEFF, so there is no byte-order mark to drop.
     m_bFirstChunk = false;
-    if (n == 0) {
-        return true;
-    }
-    try {
-        m_writer.WriteMapped(bytes, n, *m_pByteMap);
-    } catch (const CFileExceptionFromTargetFileWriter&) {
-        throw;
-    } catch (const CFileException& error) {
-        throw CFileExceptionFromTargetFileWriter(error);
+    if (n != 0) {
+        AsWriterFailure([&] { m_writer.WriteMapped(bytes, n, *m_pByteMap); });
     }
     return true;
 }
@@ -151,8 +157,7 @@ bool CUnicodeConverter::PassOnMapped(const std::uint8_t* bytes, std::size_t n) {
 void CUnicodeConverter::ConvertChunk(const std::uint8_t* bytes, std::size_t n) {
     // A single-byte page's text that no HTML stage reads goes as bytes to a
     // sink that encodes them itself, skipping the UTF-16 step between.
-    if (m_pByteMap && !(m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr) &&
-        m_writer.TakesMappedBytes() && PassOnMapped(bytes, n)) {
+    if (m_pByteMap && !HtmlStageReads() && m_writer.TakesMappedBytes() && PassOnMapped(bytes, n)) {
         return;
     }
     if (m_nCapacity > kMaxCapacity) {
@@ -234,17 +239,13 @@ void CUnicodeConverter::WriteText(std::u16string_view text) {
     if (text.empty()) {
         return;
     }
-    try {
-        if (m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr) {
+    AsWriterFailure([&] {
+        if (HtmlStageReads()) {
             m_pHtmlStage->Feed(text);
         } else {
             m_writer.WriteUnicode(text);
         }
-    } catch (const CFileExceptionFromTargetFileWriter&) {
-        throw;
-    } catch (const CFileException& error) {
-        throw CFileExceptionFromTargetFileWriter(error);
-    }
+    });
 }
 
 void CUnicodeConverter::Finish() {
@@ -262,15 +263,9 @@ void CUnicodeConverter::Finish() {
         }
     }
     m_decoderState.Reset();
-    const bool bHtml = m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr;
+    const bool bHtml = HtmlStageReads();
     if (bHtml) {
-        try {
-            m_pHtmlStage->FlushPending();
-        } catch (const CFileExceptionFromTargetFileWriter&) {
-            throw;
-        } catch (const CFileException& error) {
-            throw CFileExceptionFromTargetFileWriter(error);
-        }
+        AsWriterFailure([&] { m_pHtmlStage->FlushPending(); });
     }
     // A file whose text did not all reach the writer gets no warning of its
     // own: the write failure is its result, as it would be had it come at once.
@@ -281,13 +276,7 @@ void CUnicodeConverter::Finish() {
 }
 
 void CUnicodeConverter::SettleOutput() {
-    try {
-        m_writer.Settle();
-    } catch (const CFileExceptionFromTargetFileWriter&) {
-        throw;
-    } catch (const CFileException& error) {
-        throw CFileExceptionFromTargetFileWriter(error);
-    }
+    AsWriterFailure([&] { m_writer.Settle(); });
 }
 
 bool CUnicodeConverter::IsHtmlFile(std::string_view extension) const {

@@ -73,6 +73,10 @@ public:
 
 private:
     void Grow(std::size_t capacity);
+    // The file's text goes through the HTML stage (not straight to the writer).
+    bool HtmlStageReads() const {
+        return m_bHtmlProcessing && m_bFileIsHtml && m_pHtmlStage != nullptr;
+    }
     // A chunk of a single-byte page handed on as bytes; false when a byte
     // has no unit (the chunk then goes the usual way, to fail there).
     bool PassOnMapped(const std::uint8_t* bytes, std::size_t n);
@@ -93,11 +97,10 @@ private:
     std::size_t m_nCapacity = 0;
     CDecoderState m_decoderState;
     // For a page whose bytes the sink may encode itself (see CByteTextMap):
-    // its map, and the bytes with no unit, which lie in [m_nUnmappedLow,
+    // its map; its bytes with no unit lie in [m_nUnmappedLow,
     // m_nUnmappedHigh] (an empty range when there are none).
     std::int32_t m_nMapCodePage = 0;
     std::unique_ptr<CByteTextMap> m_pByteMap;
-    bool m_aUnmapped[256] = {};
     std::uint8_t m_nUnmappedLow = 1;
     std::uint8_t m_nUnmappedHigh = 0;
     std::function<void(std::string_view)> m_reportInternalError;

@@ -156,11 +156,7 @@ void CTargetFileWriter::WriteUnicode(std::u16string_view text) {
 void CTargetFileWriter::WriteMapped(const std::uint8_t* bytes, std::size_t n,
                                     const CByteTextMap& map) {
     if (m_nUnicodeFormat != kFormatUtf8 || m_chPendingHigh != 0) {
-        m_strMapped.resize(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            m_strMapped[i] = map.aUnits[bytes[i]];
-        }
-        WriteUnicode(m_strMapped);
+        CTextSink::WriteMapped(bytes, n, map); // through the units
         return;
     }
     const std::uint64_t needed = MaxUtf8Size(n) + 1;

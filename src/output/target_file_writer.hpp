@@ -133,7 +133,6 @@ private:
     std::string m_strSourcePath;
     std::string m_strBaseFolder;
     std::unique_ptr<char16_t[]> m_pSwapBuffer;
-    std::u16string m_strMapped; // the units of mapped bytes for the UTF-16 formats
     std::uint64_t m_nSwapCapacity = 65536;
     std::unique_ptr<std::uint8_t[]> m_pUtf8Buffer;
     std::uint64_t m_nUtf8Capacity = 131072;

@@ -335,6 +335,11 @@ int CopyThenRename(const std::string& from, const std::string& to, bool replace)
     return 0;
 }
 
+FileIdentity IdentityFromStat(const struct stat& st) {
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
+}
+
 } // namespace
 
 int OpenRegularFile(const std::string& path, int flags, mode_t mode, int& fd) {
@@ -536,13 +541,9 @@ int GetPermissions(const std::string& path, mode_t& mode) {
     return 0;
 }
 
-int SetPermissions(const std::string& path, mode_t mode) {
-    return ::chmod(path.c_str(), mode) == 0 ? 0 : errno;
-}
-
 int SetOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_t mode) {
-    // As by path: the owner first, since a change of owner may clear set-id
-    // bits, and EPERM for a user who may not give files away is no failure.
+    // The owner first, since a change of owner may clear set-id bits; EPERM
+    // for a user who may not give files away is no failure.
     (void)::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
     return ::fchmod(fd, mode) == 0 ? 0 : errno;
 }
@@ -554,24 +555,13 @@ int MatchOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mod
         identity.reset();
         return SetOwnerAndPermissionsOf(fd, uid, gid, mode);
     }
-    identity =
-        FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    identity = IdentityFromStat(st);
     // Both changes are no-ops where the look shows the wanted values; the
     // set-id bits count too, so a file that somehow has one loses it.
     if (st.st_uid != static_cast<uid_t>(uid) || st.st_gid != static_cast<gid_t>(gid)) {
-        (void)::fchown(fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid));
-    } else if ((st.st_mode & 07777) == mode) {
-        return 0;
+        return SetOwnerAndPermissionsOf(fd, uid, gid, mode);
     }
-    return ::fchmod(fd, mode) == 0 ? 0 : errno;
-}
-
-int SetOwnerAndPermissions(const std::string& path, std::uint32_t uid, std::uint32_t gid,
-                           mode_t mode) {
-    // Before the mode: chown may clear set-id bits. Only a privileged
-    // process may give a file away, so EPERM is the normal case for a user.
-    (void)::chown(path.c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(gid));
-    return SetPermissions(path, mode);
+    return (st.st_mode & 07777) == mode ? 0 : ::fchmod(fd, mode) == 0 ? 0 : errno;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -586,15 +576,13 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
     if (path.empty() || ::stat(path.c_str(), &st) != 0) {
         return std::nullopt;
     }
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
-                        static_cast<std::uint64_t>(st.st_ino)};
+    return IdentityFromStat(st);
 }
 
 FileState StateFromStat(const struct stat& st) {
     constexpr std::int64_t kNano = 1000000000;
     FileState state;
-    state.identity =
-        FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    state.identity = IdentityFromStat(st);
     state.nSize = static_cast<std::uint64_t>(st.st_size);
     state.nModified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kNano + st.st_mtim.tv_nsec;
     state.nChanged = static_cast<std::int64_t>(st.st_ctim.tv_sec) * kNano + st.st_ctim.tv_nsec;

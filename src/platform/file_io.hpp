@@ -79,14 +79,10 @@ void TakeSourceOpenFaults(const std::string& path);
 bool EntryExists(const std::string& path);
 // Permission bits (0777 part) of the file a path names, links followed.
 int GetPermissions(const std::string& path, mode_t& mode);
-int SetPermissions(const std::string& path, mode_t mode);
-// Gives a file the owner and group, then the permission bits, of a source.
-// Changing the owner needs privileges a normal user lacks: that failure is
-// not one (the mode is still set); the result is the chmod's.
-int SetOwnerAndPermissions(const std::string& path, std::uint32_t uid, std::uint32_t gid,
-                           mode_t mode);
-// The same for an open file, so no other file put at its path meanwhile is
-// touched.
+// Gives an open file (so no other file put at its path meanwhile is touched)
+// the owner and group, then the permission bits, of a source. Changing the
+// owner needs privileges a normal user lacks: that failure is not one (the
+// mode is still set); the result is the chmod's.
 int SetOwnerAndPermissionsOf(int fd, std::uint32_t uid, std::uint32_t gid, mode_t mode);
 // True when both paths name the same file (same device and inode).
 bool SameFile(const std::string& a, const std::string& b);
