@@ -32,11 +32,11 @@ measure() {
 row() { # tool lang kind secs bytes files rss
     awk -v t="$1" -v l="$2" -v k="$3" -v s="$4" -v b="$5" -v f="$6" -v r="$7" 'BEGIN{
         if (s <= 0) s = 0.001
-        printf "%-8s %-5s %-6s %9.2f s %9.1f MB/s %9.0f files/s %8.1f MiB\n", t, l, k, s, b/s/1e6, f/s, r/1024 }'
+        printf "%-9s %-5s %-6s %9.2f s %9.1f MB/s %9.0f files/s %8.1f MiB\n", t, l, k, s, b/s/1e6, f/s, r/1024 }'
 }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "tool     lang  set         time     throughput     files/sec   peak RSS"
+echo "tool      lang  set         time     throughput     files/sec   peak RSS"
 for lang in west ja; do
     cp_name=$([ $lang = west ] && echo 1252 || echo 932)
     icv_name=$([ $lang = west ] && echo CP1252 || echo CP932)
@@ -94,9 +94,9 @@ for lang in west ja; do
     floor_par_small=$SECS
     awk -v v="$varnolt_large" -v c="$cat_large" -v s="$varnolt_small" -v f="$floor_small" \
         -v t="$floor_tmp_small" -v p="$floor_par_small" -v j="$cores" -v l=$lang 'BEGIN{
-        printf "ratio    %-5s large: varnolt time / cat time %.2f\n", l, v / c
-        printf "ratio    %-5s small: varnolt files/s / floor %.2f, / floor-tmp %.2f, / floor-j%d %.2f\n", l, f / s, t / s, j, p / s
-        printf "ratio    %-5s small: floor-j%d files/s / floor %.2f (the kernel'"'"'s ceiling for the protocol)\n", l, j, f / p }'
+        printf "ratio     %-5s large: varnolt time / cat time %.2f\n", l, v / c
+        printf "ratio     %-5s small: varnolt files/s / floor %.2f, / floor-tmp %.2f, / floor-j%d %.2f\n", l, f / s, t / s, j, p / s
+        printf "ratio     %-5s small: floor-j%d files/s / floor %.2f (the kernel'"'"'s ceiling for the protocol)\n", l, j, f / p }'
     rm -rf "$src" "$out"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -237,13 +237,16 @@ int PlaceAnonymous(int fd, const std::string& folder, const std::string& to, boo
         return LinkAnonymous(fd, to);
     }
     static std::atomic<unsigned> s_nNext{0};
+    // Once per process: the counter makes the names unique within it, and a
+    // clash with another process's leftover only costs another attempt.
+    static const long s_nPid = static_cast<long>(::getpid());
     std::string hidden;
     int err = EEXIST;
     {
         const CBlockStopSignals block; // the name is tracked as soon as it exists
         for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
-            hidden = folder + (folder.back() == '/' ? "" : "/") + ".vnt" +
-                     std::to_string(::getpid()) + "_" + std::to_string(s_nNext.fetch_add(1));
+            hidden = folder + (folder.back() == '/' ? "" : "/") + ".vnt" + std::to_string(s_nPid) +
+                     "_" + std::to_string(s_nNext.fetch_add(1));
             err = LinkAnonymous(fd, hidden);
         }
         if (err == 0) {
