@@ -20,7 +20,7 @@ void CHandOffSink::StartFile(std::uint64_t thresholdUnits) {
     EndFile();
     m_nThreshold = thresholdUnits;
     m_nPassed = 0;
-    m_bOnlyMapped = true;
+    m_bHalfHeld = false;
     m_bEncodeHere = false;
     m_bUsedThread = false;
 }
@@ -48,9 +48,22 @@ template <class Write> void CHandOffSink::WriteDirect(std::size_t units, Write w
 }
 
 void CHandOffSink::WriteUnicode(std::u16string_view text) {
-    m_bOnlyMapped = false;
+    // An empty piece leaves a held surrogate held.
+    const bool bHalfBefore = m_bHalfHeld;
+    if (!text.empty()) {
+        m_bHalfHeld = text.back() >= 0xD800 && text.back() <= 0xDBFF;
+    }
     if (!m_bThreaded || text.size() > kSlotUnits) {
         WriteDirect(text.size(), [&] { m_target.WriteUnicode(text); });
+        return;
+    }
+    m_bEncodeHere = !m_bEncodeHere;
+    if (m_bEncodeHere && !bHalfBefore && !m_bHalfHeld && !text.empty() &&
+        MaxUtf8Size(text.size()) <= kSlotUnits * sizeof(char16_t) && m_target.WritesUtf8()) {
+        Slot& slot = Room(MaxUtf8Size(text.size()));
+        auto* at = reinterpret_cast<std::uint8_t*>(slot.pUnits.get() + slot.nUsed);
+        const std::size_t used = EncodeUtf8(text.data(), text.size(), at);
+        Add(slot, Piece{PieceKind::kEncoded, slot.nUsed, used, nullptr}, used);
         return;
     }
     const std::size_t bytes = text.size() * sizeof(char16_t);
@@ -60,13 +73,18 @@ void CHandOffSink::WriteUnicode(std::u16string_view text) {
 }
 
 void CHandOffSink::WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) {
+    // A mapped unit is never a surrogate: a held half is written alone.
+    const bool bHalfBefore = m_bHalfHeld;
+    if (n != 0) {
+        m_bHalfHeld = false;
+    }
     // A piece goes through the queue when even its encoded form fits a slot.
     if (!m_bThreaded || MaxUtf8Size(n) + 1 > kSlotUnits * sizeof(char16_t)) {
         WriteDirect(n, [&] { m_target.WriteMapped(bytes, n, map); });
         return;
     }
     m_bEncodeHere = !m_bEncodeHere;
-    if (m_bEncodeHere && m_bOnlyMapped && m_target.WritesMappedAsUtf8()) {
+    if (m_bEncodeHere && !bHalfBefore && m_target.WritesUtf8()) {
         Slot& slot = Room(MaxUtf8Size(n) + 1);
         auto* at = reinterpret_cast<std::uint8_t*>(slot.pUnits.get() + slot.nUsed);
         const std::size_t used = EncodeMappedUtf8(bytes, n, map.utf8, at);

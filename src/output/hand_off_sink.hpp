@@ -99,10 +99,11 @@ private:
     std::uint64_t m_nPassed = 0;
     bool m_bThreaded = false;
     bool m_bUsedThread = false;
-    // While every piece of the file has come as mapped bytes and the target
-    // writes them as UTF-8, this thread encodes every other one itself: the
-    // encoding is most of the work, and the two threads then share it.
-    bool m_bOnlyMapped = true;
+    // When the target writes UTF-8, this thread encodes every other piece
+    // itself: the encoding is much of the work, and the two threads then
+    // share it. Not while the target may hold a high surrogate from the
+    // piece before, nor a piece that ends with one: the target pairs those.
+    bool m_bHalfHeld = false;
     bool m_bEncodeHere = false;
 
     // Shared with the second thread, under m_mutex.

@@ -47,7 +47,7 @@ public:
     // UTF-8 straight from the bytes; the other formats through their units.
     void WriteMapped(const std::uint8_t* bytes, std::size_t n, const CByteTextMap& map) override;
     bool TakesMappedBytes() const override { return m_nUnicodeFormat == kFormatUtf8; }
-    bool WritesMappedAsUtf8() const override { return m_nUnicodeFormat == kFormatUtf8; }
+    bool WritesUtf8() const override { return m_nUnicodeFormat == kFormatUtf8; }
     void WriteEncoded(const std::uint8_t* bytes, std::size_t n) override { Write(bytes, n); }
     void WriteUtf16Be(std::u16string_view text);
     void WriteUtf8(std::u16string_view text);

@@ -39,12 +39,14 @@ public:
         }
         WriteUnicode(text);
     }
-    // True for a sink whose WriteMapped writes the bytes' UTF-8 form
-    // (EncodeMappedUtf8 of them) whenever only mapped pieces came before in
-    // the file: another thread may then encode such a piece itself and hand
-    // the result on through WriteEncoded.
-    virtual bool WritesMappedAsUtf8() const { return false; }
-    // Writes bytes already in the output format (see WritesMappedAsUtf8).
+    // True for a sink that writes UTF-8 and holds nothing back between
+    // pieces but a high surrogate at a piece's end (for its partner): after
+    // a piece that did not end so, WriteMapped writes EncodeMappedUtf8 of the
+    // bytes and WriteUnicode of a piece that does not end so writes
+    // EncodeUtf8 of its units. Another thread may then encode such a piece
+    // itself and hand the result on through WriteEncoded.
+    virtual bool WritesUtf8() const { return false; }
+    // Writes bytes already in the output format (see WritesUtf8).
     virtual void WriteEncoded(const std::uint8_t* /*bytes*/, std::size_t /*n*/) {}
     // Returns when every piece written so far has reached its destination,
     // throwing the failure of one that did not. A sink that writes at once

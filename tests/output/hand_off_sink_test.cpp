@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace varnolt {
@@ -176,18 +177,29 @@ TEST(HandOffSink, EndingAFileEarlyDropsWhatWasNeverHandedOn) {
     EXPECT_EQ(target.pieces, (std::vector<std::u16string>{u"first", u"a"}));
 }
 
-// Takes single-byte text as UTF-8: what it writes, and how each piece came.
+// Writes UTF-8 as the target writer does, holding a high surrogate at a
+// piece's end for its partner: what it writes, and how each piece came.
 class CUtf8Target : public CTextSink {
 public:
     std::string bytes;
     std::string kinds; // 'u' units, 'm' mapped bytes, 'e' encoded bytes
+    std::u16string held;
     void WriteUnicode(std::u16string_view text) override {
-        bytes += Utf16ToUtf8(std::u16string(text));
+        std::u16string all = held + std::u16string(text);
+        held.clear();
+        if (!all.empty() && all.back() >= 0xD800 && all.back() <= 0xDBFF) {
+            held = all.back();
+            all.pop_back();
+        }
+        bytes += Utf16ToUtf8(all);
         kinds += 'u';
     }
     bool TakesMappedBytes() const override { return true; }
-    bool WritesMappedAsUtf8() const override { return true; }
+    bool WritesUtf8() const override { return true; }
     void WriteMapped(const std::uint8_t* data, std::size_t n, const CByteTextMap& map) override {
+        if (!held.empty()) {
+            bytes += Utf16ToUtf8(std::exchange(held, u""));
+        }
         std::string out(MaxUtf8Size(n) + 1, '\0');
         out.resize(
             EncodeMappedUtf8(data, n, map.utf8, reinterpret_cast<std::uint8_t*>(out.data())));
@@ -200,11 +212,11 @@ public:
     }
 };
 
-// On the second thread's side, the caller encodes every other piece of
-// bytes itself while the file has had nothing but bytes; the target's
-// output is the same either way, and after a piece of units every piece
-// goes as it came.
-TEST(HandOffSink, SharesTheEncodingOnlyWhileAFileHasHadNothingButBytes) {
+// On the second thread's side, the caller encodes every other piece itself,
+// units or bytes, but never where the target pairs a high surrogate at a
+// piece's end with the next piece; the target's output is the same either
+// way.
+TEST(HandOffSink, SharesTheEncodingExceptWhereTheTargetPairsASurrogate) {
     CUtf8Target target;
     CHandOffSink sink(
         target, [] { return true; }, [] {});
@@ -229,14 +241,29 @@ TEST(HandOffSink, SharesTheEncodingOnlyWhileAFileHasHadNothingButBytes) {
             expected += "\xC3\xA9t\xC3\xA9";
         }
     }
+    // A pair split over two pieces, then a half that has no partner: each
+    // piece that ends with a high surrogate, and the piece after it, goes as
+    // it came.
+    const std::u16string split[] = {u"\u20AC\xD83D", u"\xDE00!", u"\xD83D", u"\xD83D", u"z",
+                                    u"\xDE00",       u"\u2026",  u"\u2026"};
+    for (const auto& piece : split) {
+        sink.WriteUnicode(piece);
+    }
+    expected += "\xE2\x82\xAC\xF0\x9F\x98\x80!"         // the pair joined
+                "\xEF\xBF\xBD\xEF\xBF\xBDz"             // two halves alone
+                "\xEF\xBF\xBD\xE2\x80\xA6\xE2\x80\xA6"; // a low half alone
+    sink.WriteMapped(bytes, 1000, IdentityMap());
+    expected += Utf16ToUtf8(units.substr(0, 1000));
     sink.Settle();
     sink.EndFile();
-    EXPECT_EQ(target.bytes, expected);
-    // The first piece passes the threshold on this thread; then bytes
-    // alternate between encoded here and mapped there, until the units.
+    EXPECT_TRUE(target.bytes == expected); // not printed: 12,000 bytes
+    // The first piece passes the threshold on this thread; then the pieces
+    // alternate between encoded here and handed on as they came.
     EXPECT_EQ(target.kinds, "mememe"
                             "u"
-                            "mmmmmm");
+                            "ememem"
+                            "uuuuuueu"
+                            "e");
 }
 
 } // namespace
