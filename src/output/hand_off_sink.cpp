@@ -3,6 +3,7 @@
 
 #include "platform/stop_signals.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <system_error>
 
@@ -21,7 +22,7 @@ void CHandOffSink::StartFile(std::uint64_t thresholdUnits) {
     m_nThreshold = thresholdUnits;
     m_nPassed = 0;
     m_bHalfHeld = false;
-    m_bEncodeHere = false;
+    m_nShare = m_nShareCount = kShareSteps / 2;
     m_bUsedThread = false;
 }
 
@@ -57,8 +58,7 @@ void CHandOffSink::WriteUnicode(std::u16string_view text) {
         WriteDirect(text.size(), [&] { m_target.WriteUnicode(text); });
         return;
     }
-    m_bEncodeHere = !m_bEncodeHere;
-    if (m_bEncodeHere && !bHalfBefore && !m_bHalfHeld && !text.empty() &&
+    if (EncodeNextHere() && !bHalfBefore && !m_bHalfHeld && !text.empty() &&
         MaxUtf8Size(text.size()) <= kSlotUnits * sizeof(char16_t) && m_target.WritesUtf8()) {
         Slot& slot = Room(MaxUtf8Size(text.size()));
         auto* at = reinterpret_cast<std::uint8_t*>(slot.pUnits.get() + slot.nUsed);
@@ -83,8 +83,7 @@ void CHandOffSink::WriteMapped(const std::uint8_t* bytes, std::size_t n, const C
         WriteDirect(n, [&] { m_target.WriteMapped(bytes, n, map); });
         return;
     }
-    m_bEncodeHere = !m_bEncodeHere;
-    if (m_bEncodeHere && !bHalfBefore && m_target.WritesUtf8()) {
+    if (EncodeNextHere() && !bHalfBefore && m_target.WritesUtf8()) {
         Slot& slot = Room(MaxUtf8Size(n) + 1);
         auto* at = reinterpret_cast<std::uint8_t*>(slot.pUnits.get() + slot.nUsed);
         const std::size_t used = EncodeMappedUtf8(bytes, n, map.utf8, at);
@@ -94,6 +93,16 @@ void CHandOffSink::WriteMapped(const std::uint8_t* bytes, std::size_t n, const C
     Slot& slot = Room(n);
     std::memcpy(slot.pUnits.get() + slot.nUsed, bytes, n);
     Add(slot, Piece{PieceKind::kMapped, slot.nUsed, n, &map}, n);
+}
+
+bool CHandOffSink::EncodeNextHere() {
+    // Spreads the share evenly: with half, every other piece.
+    m_nShareCount += m_nShare;
+    if (m_nShareCount < kShareSteps) {
+        return false;
+    }
+    m_nShareCount -= kShareSteps;
+    return true;
 }
 
 CHandOffSink::Slot& CHandOffSink::Room(std::size_t bytes) {
@@ -123,6 +132,7 @@ void CHandOffSink::StartThread() {
     m_nFree = kSlots - 1;
     m_nReady = 0;
     m_bDrain = false;
+    m_bConsumerIdle = false;
     m_failure = nullptr;
     m_bStop = false;
     try {
@@ -145,6 +155,7 @@ void CHandOffSink::Consume() {
             // Caught up: sleep until half the slots are queued (or the caller
             // settles), so that the threads wake each other once per few
             // slots; the slots are queued in ring order, so this one is first.
+            m_bConsumerIdle = !m_bDrain;
             m_ready.wait(lock, [&] {
                 return m_bStop || m_nReady >= kSlots / 2 ||
                        (m_bDrain && slot.state == SlotState::kReady);
@@ -209,9 +220,14 @@ void CHandOffSink::Publish() {
     }
     m_nFill = (m_nFill + 1) % kSlots;
     if (m_nFree == 0) {
+        // The second thread is behind: take a larger share of the encoding.
+        m_nShare = std::min(m_nShare + 1, kShareSteps);
         m_consumed.wait(lock, [&] { return m_failure || m_nFree >= kSlots / 2; });
         ThrowIfFailed();
+    } else if (m_bConsumerIdle) {
+        m_nShare -= m_nShare > 0 ? 1 : 0;
     }
+    m_bConsumerIdle = false;
     // The slots are used in ring order: with any slot free, the next one is.
     --m_nFree;
     m_slots[m_nFill].state = SlotState::kFilling;

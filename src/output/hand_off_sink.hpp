@@ -99,23 +99,31 @@ private:
     std::uint64_t m_nPassed = 0;
     bool m_bThreaded = false;
     bool m_bUsedThread = false;
-    // When the target writes UTF-8, this thread encodes every other piece
-    // itself: the encoding is much of the work, and the two threads then
-    // share it. Not while the target may hold a high surrogate from the
-    // piece before, nor a piece that ends with one: the target pairs those.
+    // When the target writes UTF-8, this thread encodes m_nShare of every
+    // kShareSteps pieces itself: the encoding is much of the work, and the
+    // two threads then share it. The share starts at half and moves by a
+    // step towards the thread that waits: up when this one finds no free
+    // slot, down when the second thread found nothing to write. Never while
+    // the target may hold a high surrogate from the piece before, nor for a
+    // piece that ends with one: the target pairs those.
+    static constexpr unsigned kShareSteps = 8;
+    unsigned m_nShare = kShareSteps / 2;
+    unsigned m_nShareCount = kShareSteps / 2;
     bool m_bHalfHeld = false;
-    bool m_bEncodeHere = false;
+    // Whether this thread encodes the next queued piece (as m_nShare says).
+    bool EncodeNextHere();
 
     // Shared with the second thread, under m_mutex.
     std::mutex m_mutex;
     std::condition_variable m_ready;    // a slot became ready, or stop
     std::condition_variable m_consumed; // a slot became free, or a failure
     Slot m_slots[kSlots];
-    std::size_t m_nFill = 0;    // the slot the calling thread fills
-    std::size_t m_nConsume = 0; // the next slot the second thread writes
-    std::size_t m_nFree = 0;    // slots neither filled, queued nor being written
-    std::size_t m_nReady = 0;   // slots queued, not yet taken by the second thread
-    bool m_bDrain = false;      // Settle waits: write what is queued at once
+    std::size_t m_nFill = 0;      // the slot the calling thread fills
+    std::size_t m_nConsume = 0;   // the next slot the second thread writes
+    std::size_t m_nFree = 0;      // slots neither filled, queued nor being written
+    std::size_t m_nReady = 0;     // slots queued, not yet taken by the second thread
+    bool m_bDrain = false;        // Settle waits: write what is queued at once
+    bool m_bConsumerIdle = false; // the second thread waited for a slot since the last Publish
     std::exception_ptr m_failure;
     bool m_bStop = false;
     std::thread m_thread;

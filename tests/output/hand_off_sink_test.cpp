@@ -4,6 +4,8 @@
 #include "platform/file_exception.hpp"
 #include "platform/text_utf.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -264,6 +266,47 @@ TEST(HandOffSink, SharesTheEncodingExceptWhereTheTargetPairsASurrogate) {
                             "ememem"
                             "uuuuuueu"
                             "e");
+}
+
+// The share of the encoding moves to the thread that waits: a target that is
+// slow to encode leaves most pieces to the caller, a slow caller leaves them
+// to the target. The bytes stay the same either way.
+TEST(HandOffSink, MovesTheEncodingToTheThreadThatWaits) {
+    struct CSlowMapped : CUtf8Target {
+        void WriteMapped(const std::uint8_t* data, std::size_t n,
+                         const CByteTextMap& map) override {
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+            CUtf8Target::WriteMapped(data, n, map);
+        }
+    };
+    const std::string text(8192, 'x');
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    for (const bool slowTarget : {true, false}) {
+        SCOPED_TRACE(slowTarget ? "slow target" : "slow caller");
+        CSlowMapped slow;
+        CUtf8Target fast;
+        CUtf8Target& target = slowTarget ? slow : fast;
+        CHandOffSink sink(
+            target, [] { return true; }, [] {});
+        sink.StartFile(0);
+        for (int i = 0; i < 400; ++i) {
+            if (!slowTarget) {
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+            }
+            sink.WriteMapped(bytes, text.size(), IdentityMap());
+        }
+        sink.Settle();
+        sink.EndFile();
+        EXPECT_TRUE(target.bytes == std::string(400 * text.size(), 'x'));
+        ASSERT_EQ(target.kinds.size(), 400u);
+        const auto late = target.kinds.substr(300);
+        const auto here = std::count(late.begin(), late.end(), 'e');
+        if (slowTarget) {
+            EXPECT_GE(here, 80) << late;
+        } else {
+            EXPECT_LE(here, 20) << late;
+        }
+    }
 }
 
 } // namespace
