@@ -6,6 +6,7 @@
 // between characters dropped.
 #include "decode/source_file_reader.hpp"
 
+#include "decode/armscii.hpp"
 #include "decode/ascii.hpp"
 #include "decode/code_page_decoder.hpp"
 #include "decode/decode_exceptions.hpp"
@@ -285,17 +286,16 @@ void CSourceFileReader::LocateInUtf16(const char16_t* text, std::size_t n,
     m_strDetail = DescribeInvalidSequence(blockStart + 2 * (at + dropped), bytes, 2);
 }
 
-void CSourceFileReader::LocateInChunk(std::size_t n) {
+void CSourceFileReader::LocateInChunk(const std::uint8_t* bytes, std::size_t n) {
     // Only the strict decoders fail a chunk, and they keep no state.
-    const auto found = FindInvalidSequence(m_nCodePage, m_pChunk.get(), n, CDecoderState());
+    const auto found = FindInvalidSequence(m_nCodePage, bytes, n, CDecoderState());
     if (!found) {
         return;
     }
     const auto [at, length] = *found;
     const std::size_t dropped = static_cast<std::size_t>(
         std::upper_bound(m_droppedNuls.begin(), m_droppedNuls.end(), at) - m_droppedNuls.begin());
-    m_strDetail =
-        DescribeInvalidSequence(m_nChunkStart + at + dropped, m_pChunk.get() + at, length);
+    m_strDetail = DescribeInvalidSequence(m_nChunkStart + at + dropped, bytes + at, length);
 }
 
 std::size_t CSourceFileReader::Pull(std::uint8_t* out, std::size_t n) {
@@ -316,10 +316,14 @@ void CSourceFileReader::EmitChunk() {
     m_pChunk[m_nChunk] = 0;
     const std::size_t n = m_nChunk;
     m_nChunk = 0;
+    EmitChunk(m_pChunk.get(), n);
+}
+
+void CSourceFileReader::EmitChunk(const std::uint8_t* bytes, std::size_t n) {
     try {
-        m_converter.ConvertChunk(m_pChunk.get(), n);
+        m_converter.ConvertChunk(bytes, n);
     } catch (const CMbcsToUnicodeException&) {
-        LocateInChunk(n);
+        LocateInChunk(bytes, n);
         throw;
     }
     m_nChunkStart += n + m_droppedNuls.size();
@@ -348,8 +352,18 @@ bool CSourceFileReader::ReadBytesBody(const std::string& path) {
             m_pNext = FillGb18030(m_pNext, m_pEnd);
             break;
         default:
-            m_pNext =
-                m_bHasLeadBytes ? FillDoubleByte(m_pNext, m_pEnd) : FillSingleByte(m_pNext, m_pEnd);
+            if (m_bHasLeadBytes) {
+                m_pNext = FillDoubleByte(m_pNext, m_pEnd);
+            } else if (m_nChunk == 0 && m_nCodePage != kArmsciiCodePage &&
+                       static_cast<std::size_t>(m_pEnd - m_pNext) >= kChunkSize &&
+                       std::memchr(m_pNext, 0, kChunkSize) == nullptr) {
+                // A whole chunk without a NUL is the block's own bytes: no
+                // copy. Only the NUL-terminated decoder needs the chunk buffer.
+                m_pNext += kChunkSize;
+                EmitChunk(m_pNext - kChunkSize, kChunkSize);
+            } else {
+                m_pNext = FillSingleByte(m_pNext, m_pEnd);
+            }
             break;
         }
         if (m_nState == 0 && m_nChunk >= kChunkSize) {

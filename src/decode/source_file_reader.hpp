@@ -66,7 +66,10 @@ private:
     bool Guarded(const std::string& path, bool (CSourceFileReader::*body)(const std::string&));
     bool ReadBytesBody(const std::string& path);
     bool ReadUtf16Body(const std::string& path);
+    // Converts the chunk: the one gathered in m_pChunk, or `n` bytes without
+    // a NUL straight from the block.
     void EmitChunk();
+    void EmitChunk(const std::uint8_t* bytes, std::size_t n);
     void CheckGuards();
     // The file offset of a byte of the current block.
     std::uint64_t FileOffset(const std::uint8_t* p) const {
@@ -76,7 +79,7 @@ private:
     // chunk (the start of the character) and then `next`, if any.
     [[noreturn]] void FailInChunk(std::uint64_t offset, std::size_t taken, const int* next,
                                   const char* suffix = "");
-    void LocateInChunk(std::size_t n);
+    void LocateInChunk(const std::uint8_t* bytes, std::size_t n);
     void LocateInUtf16(const char16_t* text, std::size_t n, std::uint64_t blockStart);
     void CheckUnchanged() const;
     bool Refill();
