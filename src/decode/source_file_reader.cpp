@@ -352,17 +352,18 @@ bool CSourceFileReader::ReadBytesBody(const std::string& path) {
             m_pNext = FillGb18030(m_pNext, m_pEnd);
             break;
         default:
-            if (m_bHasLeadBytes) {
-                m_pNext = FillDoubleByte(m_pNext, m_pEnd);
-            } else if (m_nChunk == 0 && m_nCodePage != kArmsciiCodePage &&
-                       static_cast<std::size_t>(m_pEnd - m_pNext) >= kChunkSize &&
-                       std::memchr(m_pNext, 0, kChunkSize) == nullptr) {
-                // A whole chunk without a NUL is the block's own bytes: no
-                // copy. Only the NUL-terminated decoder needs the chunk buffer.
-                m_pNext += kChunkSize;
-                EmitChunk(m_pNext - kChunkSize, kChunkSize);
+            // A whole chunk without a NUL is the block's own bytes, converted
+            // without a copy; only the NUL-terminated decoder needs the chunk
+            // buffer.
+            if (const std::size_t whole =
+                    m_nChunk == 0 && m_nState == 0 && m_nCodePage != kArmsciiCodePage
+                        ? WholeChunkInBlock()
+                        : 0) {
+                m_pNext += whole;
+                EmitChunk(m_pNext - whole, whole);
             } else {
-                m_pNext = FillSingleByte(m_pNext, m_pEnd);
+                m_pNext = m_bHasLeadBytes ? FillDoubleByte(m_pNext, m_pEnd)
+                                          : FillSingleByte(m_pNext, m_pEnd);
             }
             break;
         }
@@ -387,6 +388,26 @@ bool CSourceFileReader::ReadBytesBody(const std::string& path) {
     m_converter.Finish();
     m_pFile->Close();
     return true;
+}
+
+std::size_t CSourceFileReader::WholeChunkInBlock() const {
+    // The chunk, and for a double-byte page the trail byte it may end with.
+    const std::size_t reach = kChunkSize + (m_bHasLeadBytes ? 1 : 0);
+    if (static_cast<std::size_t>(m_pEnd - m_pNext) < reach ||
+        std::memchr(m_pNext, 0, reach) != nullptr) {
+        return 0;
+    }
+    if (!m_bHasLeadBytes) {
+        return kChunkSize;
+    }
+    // As FillDoubleByte cuts it: the lead-valued bytes at the end pair up
+    // from the last byte that is not one, so an odd count leaves the last
+    // lead byte waiting for the trail byte after the mark.
+    std::size_t k = kChunkSize;
+    while (k > 0 && m_aLead[m_pNext[k - 1]]) {
+        --k;
+    }
+    return kChunkSize + ((kChunkSize - k) & 1);
 }
 
 const std::uint8_t* CSourceFileReader::FillSingleByte(const std::uint8_t* p,

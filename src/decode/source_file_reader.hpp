@@ -70,6 +70,9 @@ private:
     // a NUL straight from the block.
     void EmitChunk();
     void EmitChunk(const std::uint8_t* bytes, std::size_t n);
+    // The length of the chunk that starts at m_pNext when it lies whole in
+    // the block without a NUL (as the Fill rules would cut it), else 0.
+    std::size_t WholeChunkInBlock() const;
     void CheckGuards();
     // The file offset of a byte of the current block.
     std::uint64_t FileOffset(const std::uint8_t* p) const {

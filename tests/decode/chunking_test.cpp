@@ -163,8 +163,9 @@ TEST(SourceFileReader, GenericChunksAreThoseOfReadingByteByByte) {
             std::string bytes;
             while (bytes.size() < 60000) {
                 bytes += sequences[pick(rng)];
-                if (nul(rng) == 0) {
-                    bytes += std::string(static_cast<std::size_t>(1 + round), '\0');
+                // The first round has no NUL: its chunks are cut in the block.
+                if (round > 0 && nul(rng) == 0) {
+                    bytes += std::string(static_cast<std::size_t>(round), '\0');
                 }
             }
             std::vector<std::size_t> expected;
