@@ -7,6 +7,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 
 namespace varnolt {
 namespace {
@@ -300,6 +303,11 @@ void BuildByteUtf8Map(const char16_t* units, CByteUtf8Map& map) {
         std::uint8_t* end = entry;
         EncodeOne(units, b, 256, end);
         entry[3] = static_cast<std::uint8_t>(end - entry);
+        if (b >= 0x80) {
+            for (unsigned p = 0; p < 3; ++p) {
+                map.aHighPlane[p][b - 0x80] = p < entry[3] ? entry[p] : 0;
+            }
+        }
     }
     // Shorter stretches are not worth a second test per block.
     constexpr unsigned kMinRunLength = 16;
@@ -336,11 +344,27 @@ inline std::uint8_t* PutMapped8(const CByteUtf8Map& map, const std::uint8_t* src
 
 } // namespace
 
-std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+namespace {
+
+// One byte at a time: the path of builds without SSE2 and of every tail.
+std::size_t EncodeMappedPlain(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+                              std::uint8_t* dst) {
+    std::uint8_t* d = dst;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (src[i] < 0x80) {
+            *d++ = src[i];
+        } else {
+            d = PutMapped(map, src[i], d);
+        }
+    }
+    return static_cast<std::size_t>(d - dst);
+}
+
+#if defined(__SSE2__)
+std::size_t EncodeMappedSse2(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
                              std::uint8_t* dst) {
     std::uint8_t* d = dst;
     std::size_t i = 0;
-#if defined(__SSE2__)
     // Blocks of 16 bytes. An all-ASCII block is stored as it is. In another,
     // each half of ASCII and run bytes is widened to units in registers and
     // encoded as the UTF-16 path encodes eight units; any other half is looked
@@ -400,15 +424,168 @@ std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByte
             }
         }
     }
+    return static_cast<std::size_t>(d - dst) + EncodeMappedPlain(src + i, n - i, map, d);
+}
 #endif
-    for (; i < n; ++i) {
-        if (src[i] < 0x80) {
-            *d++ = src[i];
-        } else {
-            d = PutMapped(map, src[i], d);
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define VARNOLT_MAPPED_AVX512 1
+#define VARNOLT_AVX512_TARGET                                                                      \
+    __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
+
+// Where each slot byte of the wide path comes from, as permute indices into
+// the lead plane (0..63) and the second plane (64..127) of a 64-byte block.
+// Pairs: 32 bytes of half h as two-byte slots (lead, second). Quads: 16
+// bytes of quarter q as four-byte slots (lead, second, third, unused); the
+// third and fourth name the byte's own index, for the one-plane permute that
+// puts the third plane's byte there.
+struct CSlotIndices {
+    alignas(64) std::uint8_t aPairs[2][64];
+    alignas(64) std::uint8_t aQuads[4][64];
+};
+
+constexpr CSlotIndices MakeSlotIndices() {
+    CSlotIndices t{};
+    for (unsigned h = 0; h < 2; ++h) {
+        for (unsigned j = 0; j < 32; ++j) {
+            t.aPairs[h][2 * j] = static_cast<std::uint8_t>(32 * h + j);
+            t.aPairs[h][2 * j + 1] = static_cast<std::uint8_t>(64 + 32 * h + j);
         }
     }
-    return static_cast<std::size_t>(d - dst);
+    for (unsigned q = 0; q < 4; ++q) {
+        for (unsigned j = 0; j < 16; ++j) {
+            const auto own = static_cast<std::uint8_t>(16 * q + j);
+            t.aQuads[q][4 * j] = own;
+            t.aQuads[q][4 * j + 1] = static_cast<std::uint8_t>(64 + own);
+            t.aQuads[q][4 * j + 2] = own;
+            t.aQuads[q][4 * j + 3] = own;
+        }
+    }
+    return t;
+}
+
+constexpr CSlotIndices kSlots = MakeSlotIndices();
+
+// Every byte of a block gets a slot holding its whole sequence, and one
+// compress squeezes out the slot bytes past each sequence's end.
+VARNOLT_AVX512_TARGET inline std::uint8_t* PutSlots(__m512i slots, std::uint64_t keep,
+                                                    std::uint8_t* d) {
+    _mm512_storeu_si512(d, _mm512_maskz_compress_epi8(keep, slots));
+    return d + _mm_popcnt_u64(keep);
+}
+
+// Blocks of 64 bytes: an all-ASCII block is stored as it is; in another, each
+// of the three sequence planes is looked up for all 64 bytes at once (the
+// low seven bits index 128 entries), then laid out as two-byte slots, or as
+// four-byte ones for 16 bytes at a time where a three-byte sequence occurs.
+// No step depends on a loaded length, so blocks overlap in the pipeline.
+VARNOLT_AVX512_TARGET std::size_t EncodeMappedAvx512(const std::uint8_t* src, std::size_t n,
+                                                     const CByteUtf8Map& map, std::uint8_t* dst) {
+    const __m512i leadLow = _mm512_loadu_si512(map.aHighPlane[0]);
+    const __m512i leadHigh = _mm512_loadu_si512(map.aHighPlane[0] + 64);
+    const __m512i secondLow = _mm512_loadu_si512(map.aHighPlane[1]);
+    const __m512i secondHigh = _mm512_loadu_si512(map.aHighPlane[1] + 64);
+    const __m512i thirdLow = _mm512_loadu_si512(map.aHighPlane[2]);
+    const __m512i thirdHigh = _mm512_loadu_si512(map.aHighPlane[2] + 64);
+    constexpr std::uint64_t kEven = 0x5555555555555555;
+    constexpr std::uint64_t kFirstOfFour = 0x1111111111111111;
+    std::uint8_t* d = dst;
+    std::size_t i = 0;
+    // Each 64-byte store lands at most 3 bytes per byte consumed before it
+    // into the MaxUtf8Size(n) + 1 room; the last one (the fourth quarter's,
+    // after 48 bytes of the block) stays inside while 69 bytes are left.
+    for (; i + 72 <= n; i += 64) {
+        const __m512i v = _mm512_loadu_si512(src + i);
+        const __mmask64 high = _mm512_movepi8_mask(v);
+        if (high == 0) {
+            _mm512_storeu_si512(d, v);
+            d += 64;
+            continue;
+        }
+        // ASCII bytes keep their own value as lead; their other planes are
+        // don't-cares, masked out by `two` and `three`.
+        const __m512i lead = _mm512_mask2_permutex2var_epi8(leadLow, v, high, leadHigh);
+        const __m512i second = _mm512_permutex2var_epi8(secondLow, v, secondHigh);
+        const __m512i third = _mm512_permutex2var_epi8(thirdLow, v, thirdHigh);
+        const std::uint64_t two = _mm512_mask_test_epi8_mask(high, second, second);
+        const std::uint64_t three = _mm512_mask_test_epi8_mask(high, third, third);
+        for (unsigned h = 0; h < 2; ++h) {
+            if (static_cast<std::uint32_t>(three >> (32 * h)) == 0) {
+                const __m512i slots =
+                    _mm512_permutex2var_epi8(lead, _mm512_load_si512(kSlots.aPairs[h]), second);
+                d = PutSlots(slots, kEven | _pdep_u64(two >> (32 * h), ~kEven), d);
+                continue;
+            }
+            for (unsigned q = 2 * h; q < 2 * h + 2; ++q) {
+                const __m512i index = _mm512_load_si512(kSlots.aQuads[q]);
+                const __m512i slots = _mm512_mask_permutexvar_epi8(
+                    _mm512_permutex2var_epi8(lead, index, second), kFirstOfFour << 2, index, third);
+                const std::uint64_t keep = kFirstOfFour |
+                                           _pdep_u64(two >> (16 * q), kFirstOfFour << 1) |
+                                           _pdep_u64(three >> (16 * q), kFirstOfFour << 2);
+                d = PutSlots(slots, keep, d);
+            }
+        }
+    }
+    return static_cast<std::size_t>(d - dst) + EncodeMappedSse2(src + i, n - i, map, d);
+}
+
+bool CpuRunsAvx512Path() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+#endif
+
+using MappedKernel = std::size_t (*)(const std::uint8_t*, std::size_t, const CByteUtf8Map&,
+                                     std::uint8_t*);
+
+MappedKernel KernelFor(MappedUtf8Path path) {
+    switch (path) {
+    case MappedUtf8Path::Avx512:
+#if defined(VARNOLT_MAPPED_AVX512)
+        if (CpuRunsAvx512Path()) {
+            return EncodeMappedAvx512;
+        }
+#endif
+        break;
+    case MappedUtf8Path::Sse2:
+#if defined(__SSE2__)
+        return EncodeMappedSse2;
+#endif
+        break;
+    case MappedUtf8Path::Plain:
+        break;
+    }
+    return nullptr;
+}
+
+MappedKernel BestKernel() {
+    if (const MappedKernel kernel = KernelFor(MappedUtf8Path::Avx512)) {
+        return kernel;
+    }
+    if (const MappedKernel kernel = KernelFor(MappedUtf8Path::Sse2)) {
+        return kernel;
+    }
+    return EncodeMappedPlain;
+}
+
+} // namespace
+
+bool CanUseMappedUtf8Path(MappedUtf8Path path) {
+    return path == MappedUtf8Path::Plain || KernelFor(path) != nullptr;
+}
+
+std::size_t EncodeMappedUtf8On(MappedUtf8Path path, const std::uint8_t* src, std::size_t n,
+                               const CByteUtf8Map& map, std::uint8_t* dst) {
+    const MappedKernel kernel = KernelFor(path);
+    return (kernel != nullptr ? kernel : EncodeMappedPlain)(src, n, map, dst);
+}
+
+std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+                             std::uint8_t* dst) {
+    static const MappedKernel kernel = BestKernel();
+    return kernel(src, n, map, dst);
 }
 
 void SwapUtf16Bytes(const char16_t* src, std::size_t n, char16_t* dst) {

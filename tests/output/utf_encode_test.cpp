@@ -1,5 +1,6 @@
 // UTF-8 encoder: the block paths must give exactly the bytes of the
 // one-unit-at-a-time reference, whatever mix of characters a block holds.
+#include "decode/codepage_tables.hpp"
 #include "output/utf_encode.hpp"
 #include "platform/text_utf.hpp"
 
@@ -7,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace varnolt {
 namespace {
@@ -126,29 +128,115 @@ std::u16string ByteUnits(unsigned shape, std::mt19937& rng) {
     return units;
 }
 
-// Mapped bytes encode exactly as their units do, in a heap block of exactly
-// the promised room, for every length around the block sizes and for texts
-// from ASCII-only to nothing but high bytes.
-TEST(Utf8EncoderBlocks, MappedBytesMatchTheirUnits) {
+// Each path of the mapped encoder that this build and processor run, the
+// plain one always among them.
+std::vector<MappedUtf8Path> UsablePaths() {
+    std::vector<MappedUtf8Path> paths;
+    for (const MappedUtf8Path path :
+         {MappedUtf8Path::Plain, MappedUtf8Path::Sse2, MappedUtf8Path::Avx512}) {
+        if (CanUseMappedUtf8Path(path)) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+// Encodes through one path into a heap block of exactly the promised room,
+// so that a store past it shows under the address sanitizer.
+std::string Mapped(MappedUtf8Path path, const std::string& bytes, const CByteUtf8Map& map) {
+    const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[MaxUtf8Size(bytes.size()) + 1]);
+    const std::size_t used = EncodeMappedUtf8On(
+        path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), map, out.get());
+    return std::string(reinterpret_cast<const char*>(out.get()), used);
+}
+
+// The reference: the bytes' units, encoded one at a time.
+std::string MappedReference(const std::string& bytes, const char16_t* units) {
+    std::u16string text(bytes.size(), u'\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        text[i] = units[static_cast<std::uint8_t>(bytes[i])];
+    }
+    return Scalar(text);
+}
+
+// Random bytes, `highPercent` of them from 0x80 up, none NUL.
+std::string RandomBytes(std::mt19937& rng, std::size_t n, unsigned highPercent) {
+    std::string bytes(n, '\0');
+    for (char& byte : bytes) {
+        const bool high = rng() % 100 < highPercent;
+        byte = static_cast<char>(high ? 0x80 + rng() % 0x80 : 1 + rng() % 0x7F);
+    }
+    return bytes;
+}
+
+const char* PathName(MappedUtf8Path path) {
+    return path == MappedUtf8Path::Plain  ? "plain"
+           : path == MappedUtf8Path::Sse2 ? "sse2"
+                                          : "avx512";
+}
+
+// Mapped bytes encode exactly as their units do on every path, for every
+// length across the first blocks and for texts from ASCII-only to nothing
+// but high bytes.
+TEST(Utf8EncoderBlocks, MappedBytesMatchTheirUnitsOnEveryPath) {
     std::mt19937 rng(1252);
     for (unsigned shape = 0; shape < 4; ++shape) {
         const std::u16string units = ByteUnits(shape, rng);
         CByteUtf8Map map;
         BuildByteUtf8Map(units.data(), map);
         for (const unsigned highPercent : {0u, 3u, 10u, 50u, 100u}) {
-            for (std::size_t n = 0; n <= 100; ++n) {
-                std::string bytes(n, '\0');
-                std::u16string text(n, u'\0');
-                for (std::size_t i = 0; i < n; ++i) {
-                    const bool high = rng() % 100 < highPercent;
-                    bytes[i] = static_cast<char>(high ? 0x80 + rng() % 0x80 : 1 + rng() % 0x7F);
-                    text[i] = units[static_cast<std::uint8_t>(bytes[i])];
+            for (std::size_t n = 0; n <= 200; ++n) {
+                const std::string bytes = RandomBytes(rng, n, highPercent);
+                const std::string expected = MappedReference(bytes, units.data());
+                for (const MappedUtf8Path path : UsablePaths()) {
+                    ASSERT_EQ(Mapped(path, bytes, map), expected)
+                        << PathName(path) << ", shape " << shape << ", " << highPercent
+                        << "% high, " << n << " bytes";
                 }
-                const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[MaxUtf8Size(n) + 1]);
-                const std::size_t used = EncodeMappedUtf8(
-                    reinterpret_cast<const std::uint8_t*>(bytes.data()), n, map, out.get());
-                ASSERT_EQ(std::string(reinterpret_cast<const char*>(out.get()), used), Scalar(text))
-                    << "shape " << shape << ", " << highPercent << "% high, " << n << " bytes";
+            }
+        }
+    }
+}
+
+// Every page we have, on every path, with every byte value in long texts of
+// prose-like and of mostly high bytes.
+TEST(Utf8EncoderBlocks, MappedBytesMatchTheirUnitsForEveryPage) {
+    std::mt19937 rng(1251);
+    for (std::size_t t = 0; t < tables::kSingleByteTableCount; ++t) {
+        const tables::SingleByteTable& table = tables::kSingleByteTables[t];
+        CByteUtf8Map map;
+        BuildByteUtf8Map(table.aMap, map);
+        for (const unsigned highPercent : {8u, 60u}) {
+            const std::string bytes = RandomBytes(rng, 4099, highPercent);
+            const std::string expected = MappedReference(bytes, table.aMap);
+            for (const MappedUtf8Path path : UsablePaths()) {
+                ASSERT_EQ(Mapped(path, bytes, map), expected)
+                    << PathName(path) << ", page " << table.nCodePage << ", " << highPercent
+                    << "% high";
+            }
+        }
+    }
+}
+
+// One byte of a given length in each position of a text of another, so that
+// a three-byte sequence falls on every block's and slot group's first and
+// last byte, beside ASCII, two-byte and three-byte neighbours.
+TEST(Utf8EncoderBlocks, MappedSequenceInEveryPosition) {
+    std::mt19937 rng(3);
+    const std::u16string units = ByteUnits(0, rng); // 0x80..0x9F: three bytes, 0xA0 up: two
+    CByteUtf8Map map;
+    BuildByteUtf8Map(units.data(), map);
+    for (const char fill : {'a', '\xE9', '\x85'}) {
+        for (const char odd : {'\x85', '\xE9', '\x7F', '\xFF', '\x80'}) {
+            for (std::size_t at = 0; at < 160; ++at) {
+                std::string bytes(160, fill);
+                bytes[at] = odd;
+                const std::string expected = MappedReference(bytes, units.data());
+                for (const MappedUtf8Path path : UsablePaths()) {
+                    ASSERT_EQ(Mapped(path, bytes, map), expected)
+                        << PathName(path) << ", fill " << +static_cast<std::uint8_t>(fill) << ", "
+                        << +static_cast<std::uint8_t>(odd) << " at " << at;
+                }
             }
         }
     }
