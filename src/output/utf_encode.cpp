@@ -3,6 +3,7 @@
 #include "output/utf_encode.hpp"
 
 #include <cstring>
+#include <initializer_list>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -208,10 +209,12 @@ std::size_t EncodeUtf8Scalar(const char16_t* src, std::size_t n, std::uint8_t* d
     return static_cast<std::size_t>(d - dst);
 }
 
+namespace {
+
 // Every unit consumed left at least 3 bytes of dst behind it, so with k units
 // still to go there are at least 3k bytes free at d: the wide stores below
 // rely on that.
-std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
+std::size_t EncodeUtf8Sse2(const char16_t* src, std::size_t n, std::uint8_t* dst) {
     std::uint8_t* d = dst;
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -296,6 +299,8 @@ std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
     }
     return static_cast<std::size_t>(d - dst);
 }
+
+} // namespace
 
 void BuildByteUtf8Map(const char16_t* units, CByteUtf8Map& map) {
     for (unsigned b = 0; b < 256; ++b) {
@@ -429,7 +434,7 @@ std::size_t EncodeMappedSse2(const std::uint8_t* src, std::size_t n, const CByte
 #endif
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VARNOLT_MAPPED_AVX512 1
+#define VARNOLT_UTF8_AVX512 1
 #define VARNOLT_AVX512_TARGET                                                                      \
     __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
 
@@ -530,6 +535,98 @@ VARNOLT_AVX512_TARGET std::size_t EncodeMappedAvx512(const std::uint8_t* src, st
     return static_cast<std::size_t>(d - dst) + EncodeMappedSse2(src + i, n - i, map, d);
 }
 
+// GCC's own headers start some 512-bit intrinsics from a self-initialised
+// "undefined" register, which its flow analysis then reports.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+VARNOLT_AVX512_TARGET inline __m512i Splat32(std::uint32_t value) {
+    return _mm512_set1_epi32(static_cast<int>(value));
+}
+
+// Sixteen units without surrogates, each as a four-byte slot holding its
+// sequence (one, two or three bytes), squeezed by one compress.
+VARNOLT_AVX512_TARGET inline std::uint8_t* EncodeSixteenUnits(__m256i units, std::uint8_t* d) {
+    const __m512i c = _mm512_cvtepu16_epi32(units);
+    const __mmask16 two = _mm512_cmpge_epu32_mask(c, Splat32(0x80));
+    const __mmask16 three = _mm512_cmpge_epu32_mask(c, Splat32(0x800));
+    const __m512i low6 = _mm512_and_si512(c, Splat32(0x3F));
+    const __m512i twoBytes = _mm512_or_si512(
+        _mm512_or_si512(_mm512_srli_epi32(c, 6), _mm512_slli_epi32(low6, 8)), Splat32(0x80C0));
+    const __m512i threeBytes =
+        _mm512_or_si512(_mm512_or_si512(_mm512_srli_epi32(c, 12), Splat32(0x8080E0)),
+                        _mm512_or_si512(_mm512_and_si512(_mm512_slli_epi32(c, 2), Splat32(0x3F00)),
+                                        _mm512_slli_epi32(low6, 16)));
+    const __m512i slots =
+        _mm512_mask_mov_epi32(_mm512_mask_mov_epi32(c, two, twoBytes), three, threeBytes);
+    constexpr std::uint64_t kFirstOfFour = 0x1111111111111111;
+    return PutSlots(
+        slots,
+        kFirstOfFour | _pdep_u64(two, kFirstOfFour << 1) | _pdep_u64(three, kFirstOfFour << 2), d);
+}
+
+// Blocks of 32 units: all ASCII narrowed and stored; all below U+0800 as
+// 32 two-byte slots in one register; otherwise 16 units at a time as
+// four-byte slots. A block holding a surrogate goes eight units at a time
+// through the SSE2 steps, which pair the halves.
+VARNOLT_AVX512_TARGET std::size_t EncodeUtf8Avx512(const char16_t* src, std::size_t n,
+                                                   std::uint8_t* dst) {
+    constexpr std::uint64_t kEven = 0x5555555555555555;
+    std::uint8_t* d = dst;
+    std::size_t i = 0;
+    // A store of 64 bytes for the second half of a block, after 16 units of
+    // it, stays inside the 3n room while 38 units are left.
+    while (i + 40 <= n) {
+        const __m512i v = _mm512_loadu_si512(src + i);
+        const __m512i topBits = _mm512_and_si512(v, _mm512_set1_epi16(static_cast<short>(0xF800)));
+        if (_mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xFF80))) == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm512_cvtepi16_epi8(v));
+            d += 32;
+            i += 32;
+            continue;
+        }
+        if (_mm512_test_epi16_mask(topBits, topBits) == 0) {
+            const std::uint64_t two =
+                _mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xFF80)));
+            const __m512i low6 = _mm512_and_si512(v, _mm512_set1_epi16(0x3F));
+            const __m512i pair = _mm512_or_si512(
+                _mm512_or_si512(_mm512_srli_epi16(v, 6), _mm512_slli_epi16(low6, 8)),
+                _mm512_set1_epi16(static_cast<short>(0x80C0)));
+            d = PutSlots(_mm512_mask_mov_epi16(v, static_cast<__mmask32>(two), pair),
+                         kEven | _pdep_u64(two, ~kEven), d);
+            i += 32;
+            continue;
+        }
+        if (_mm512_cmpeq_epi16_mask(topBits, _mm512_set1_epi16(static_cast<short>(0xD800))) == 0) {
+            d = EncodeSixteenUnits(_mm512_castsi512_si256(v), d);
+            d = EncodeSixteenUnits(_mm512_extracti64x4_epi64(v, 1), d);
+            i += 32;
+            continue;
+        }
+        const std::size_t end = i + 32;
+        while (i + 8 <= end) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+            const __m128i top = _mm_and_si128(a, Splat(0xF800));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(top, Splat(0xD800))) == 0) {
+                const __m128i below3 = _mm_cmpeq_epi16(top, _mm_setzero_si128());
+                const __m128i ascii =
+                    _mm_cmpeq_epi16(_mm_and_si128(a, Splat(0xFF80)), _mm_setzero_si128());
+                d = EncodeThreeByteBlock(a, ascii, below3, d);
+                i += 8;
+            } else {
+                i += EncodeSurrogateBlock(src, i, n, d);
+            }
+        }
+    }
+    return static_cast<std::size_t>(d - dst) + EncodeUtf8Sse2(src + i, n - i, d);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
 bool CpuRunsAvx512Path() {
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
            __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
@@ -537,55 +634,72 @@ bool CpuRunsAvx512Path() {
 }
 #endif
 
-using MappedKernel = std::size_t (*)(const std::uint8_t*, std::size_t, const CByteUtf8Map&,
-                                     std::uint8_t*);
+// The two kernels of one path; null where the build or processor lacks it.
+struct CUtf8Kernels {
+    std::size_t (*pUnits)(const char16_t*, std::size_t, std::uint8_t*) = nullptr;
+    std::size_t (*pMapped)(const std::uint8_t*, std::size_t, const CByteUtf8Map&,
+                           std::uint8_t*) = nullptr;
+};
 
-MappedKernel KernelFor(MappedUtf8Path path) {
+CUtf8Kernels KernelsFor(Utf8EncoderPath path) {
     switch (path) {
-    case MappedUtf8Path::Avx512:
-#if defined(VARNOLT_MAPPED_AVX512)
+    case Utf8EncoderPath::Avx512:
+#if defined(VARNOLT_UTF8_AVX512)
         if (CpuRunsAvx512Path()) {
-            return EncodeMappedAvx512;
+            return {EncodeUtf8Avx512, EncodeMappedAvx512};
         }
 #endif
         break;
-    case MappedUtf8Path::Sse2:
+    case Utf8EncoderPath::Sse2:
 #if defined(__SSE2__)
-        return EncodeMappedSse2;
+        return {EncodeUtf8Sse2, EncodeMappedSse2};
 #endif
         break;
-    case MappedUtf8Path::Plain:
-        break;
+    case Utf8EncoderPath::Plain:
+        return {EncodeUtf8Scalar, EncodeMappedPlain};
     }
-    return nullptr;
+    return {};
 }
 
-MappedKernel BestKernel() {
-    if (const MappedKernel kernel = KernelFor(MappedUtf8Path::Avx512)) {
-        return kernel;
-    }
-    if (const MappedKernel kernel = KernelFor(MappedUtf8Path::Sse2)) {
-        return kernel;
-    }
-    return EncodeMappedPlain;
+// The best path's kernels, chosen on first use.
+const CUtf8Kernels& BestKernels() {
+    static const CUtf8Kernels best = [] {
+        for (const Utf8EncoderPath path : {Utf8EncoderPath::Avx512, Utf8EncoderPath::Sse2}) {
+            const CUtf8Kernels kernels = KernelsFor(path);
+            if (kernels.pUnits != nullptr) {
+                return kernels;
+            }
+        }
+        return KernelsFor(Utf8EncoderPath::Plain);
+    }();
+    return best;
 }
 
 } // namespace
 
-bool CanUseMappedUtf8Path(MappedUtf8Path path) {
-    return path == MappedUtf8Path::Plain || KernelFor(path) != nullptr;
+bool CanUseUtf8EncoderPath(Utf8EncoderPath path) {
+    return KernelsFor(path).pUnits != nullptr;
 }
 
-std::size_t EncodeMappedUtf8On(MappedUtf8Path path, const std::uint8_t* src, std::size_t n,
-                               const CByteUtf8Map& map, std::uint8_t* dst) {
-    const MappedKernel kernel = KernelFor(path);
-    return (kernel != nullptr ? kernel : EncodeMappedPlain)(src, n, map, dst);
+std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
+    return BestKernels().pUnits(src, n, dst);
+}
+
+std::size_t EncodeUtf8On(Utf8EncoderPath path, const char16_t* src, std::size_t n,
+                         std::uint8_t* dst) {
+    const CUtf8Kernels kernels = KernelsFor(path);
+    return (kernels.pUnits != nullptr ? kernels.pUnits : EncodeUtf8Scalar)(src, n, dst);
 }
 
 std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
                              std::uint8_t* dst) {
-    static const MappedKernel kernel = BestKernel();
-    return kernel(src, n, map, dst);
+    return BestKernels().pMapped(src, n, map, dst);
+}
+
+std::size_t EncodeMappedUtf8On(Utf8EncoderPath path, const std::uint8_t* src, std::size_t n,
+                               const CByteUtf8Map& map, std::uint8_t* dst) {
+    const CUtf8Kernels kernels = KernelsFor(path);
+    return (kernels.pMapped != nullptr ? kernels.pMapped : EncodeMappedPlain)(src, n, map, dst);
 }
 
 void SwapUtf16Bytes(const char16_t* src, std::size_t n, char16_t* dst) {

@@ -50,17 +50,20 @@ void BuildByteUtf8Map(const char16_t* units, CByteUtf8Map& map);
 std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
                              std::uint8_t* dst);
 
-// The instruction sets EncodeMappedUtf8 has a path for, plainest first. It
-// takes the best one the processor runs, chosen once; the others stay
-// reachable so that tests hold each to the same bytes.
-enum class MappedUtf8Path { Plain, Sse2, Avx512 };
+// The instruction sets EncodeUtf8 and EncodeMappedUtf8 have a path for,
+// plainest first. Both take the best one the processor runs, chosen once;
+// the others stay reachable so that tests hold each to the same bytes.
+enum class Utf8EncoderPath { Plain, Sse2, Avx512 };
 
 // True when this build has the path and the processor runs it.
-bool CanUseMappedUtf8Path(MappedUtf8Path path);
+bool CanUseUtf8EncoderPath(Utf8EncoderPath path);
 
-// EncodeMappedUtf8 through the given path, under the same contract; a path
-// that CanUseMappedUtf8Path refuses falls back to the plain one.
-std::size_t EncodeMappedUtf8On(MappedUtf8Path path, const std::uint8_t* src, std::size_t n,
+// EncodeUtf8 and EncodeMappedUtf8 through the given path, under the same
+// contracts; a path that CanUseUtf8EncoderPath refuses falls back to the
+// plain one.
+std::size_t EncodeUtf8On(Utf8EncoderPath path, const char16_t* src, std::size_t n,
+                         std::uint8_t* dst);
+std::size_t EncodeMappedUtf8On(Utf8EncoderPath path, const std::uint8_t* src, std::size_t n,
                                const CByteUtf8Map& map, std::uint8_t* dst);
 
 // Writes the n units with their two bytes swapped (native little-endian

@@ -52,11 +52,30 @@ std::u16string RandomText(std::mt19937& rng, std::size_t n) {
     return text;
 }
 
-// Encodes into a heap block of exactly MaxUtf8Size bytes, so that a store
-// past the guaranteed room shows under the address sanitizer.
-std::string Fast(const std::u16string& text) {
+// Each path of the encoders that this build and processor run, the plain
+// one always among them.
+std::vector<Utf8EncoderPath> UsablePaths() {
+    std::vector<Utf8EncoderPath> paths;
+    for (const Utf8EncoderPath path :
+         {Utf8EncoderPath::Plain, Utf8EncoderPath::Sse2, Utf8EncoderPath::Avx512}) {
+        if (CanUseUtf8EncoderPath(path)) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+const char* PathName(Utf8EncoderPath path) {
+    return path == Utf8EncoderPath::Plain  ? "plain"
+           : path == Utf8EncoderPath::Sse2 ? "sse2"
+                                           : "avx512";
+}
+
+// Encodes through one path into a heap block of exactly MaxUtf8Size bytes,
+// so that a store past the guaranteed room shows under the address sanitizer.
+std::string Fast(Utf8EncoderPath path, const std::u16string& text) {
     const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[MaxUtf8Size(text.size())]);
-    const std::size_t n = EncodeUtf8(text.data(), text.size(), out.get());
+    const std::size_t n = EncodeUtf8On(path, text.data(), text.size(), out.get());
     return std::string(reinterpret_cast<const char*>(out.get()), n);
 }
 
@@ -71,14 +90,18 @@ TEST(Utf8EncoderBlocks, MatchReferenceForEveryLengthAndLoneSurrogatePosition) {
     for (std::size_t n = 0; n <= 100; ++n) {
         for (int round = 0; round < 6; ++round) {
             const std::u16string text = RandomText(rng, n);
-            ASSERT_EQ(Fast(text), Scalar(text)) << n << "/" << round;
-            ASSERT_EQ(Fast(text), Utf16ToUtf8(text)) << n << "/" << round;
-            // A lone half at each position, block edges and the last unit
-            // included; one that happens to complete a pair is fine too.
-            for (std::size_t at = 0; at < n; ++at) {
-                std::u16string lone = text;
-                lone[at] = static_cast<char16_t>((round % 2 ? 0xD800 : 0xDC00) + rng() % 0x400);
-                ASSERT_EQ(Fast(lone), Scalar(lone)) << n << "/" << round << " at " << at;
+            const std::string expected = Scalar(text);
+            ASSERT_EQ(expected, Utf16ToUtf8(text)) << n << "/" << round;
+            for (const Utf8EncoderPath path : UsablePaths()) {
+                ASSERT_EQ(Fast(path, text), expected) << PathName(path) << " " << n << "/" << round;
+                // A lone half at each position, block edges and the last unit
+                // included; one that happens to complete a pair is fine too.
+                for (std::size_t at = 0; at < n; ++at) {
+                    std::u16string lone = text;
+                    lone[at] = static_cast<char16_t>((round % 2 ? 0xD800 : 0xDC00) + rng() % 0x400);
+                    ASSERT_EQ(Fast(path, lone), Scalar(lone))
+                        << PathName(path) << " " << n << "/" << round << " at " << at;
+                }
             }
         }
     }
@@ -88,22 +111,29 @@ TEST(Utf8EncoderBlocks, MatchReferenceOnLongTexts) {
     std::mt19937 rng(7);
     for (const std::size_t n : {4095u, 8192u, 8199u, 65537u}) {
         const std::u16string text = RandomText(rng, n);
-        ASSERT_EQ(Fast(text), Scalar(text)) << n;
-        ASSERT_EQ(Fast(text), Utf16ToUtf8(text)) << n;
+        const std::string expected = Scalar(text);
+        ASSERT_EQ(expected, Utf16ToUtf8(text)) << n;
+        for (const Utf8EncoderPath path : UsablePaths()) {
+            ASSERT_EQ(Fast(path, text), expected) << PathName(path) << " " << n;
+        }
     }
 }
 
-// Every unit's largest form, side by side with ASCII, in each block slot.
+// Every unit's largest form, side by side with ASCII, two- and three-byte
+// units, in each slot of the first blocks.
 TEST(Utf8EncoderBlocks, BoundaryValuesInEverySlot) {
     const char16_t edges[] = {0x0000, 0x007F, 0x0080, 0x07FF, 0x0800, 0xD7FF,
                               0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFF};
     for (const char16_t fill : {u'a', u'\u0416', u'\uAC00'}) {
         for (const char16_t edge : edges) {
-            for (std::size_t at = 0; at < 40; ++at) {
-                std::u16string text(40, fill);
+            for (std::size_t at = 0; at < 80; ++at) {
+                std::u16string text(80, fill);
                 text[at] = edge;
-                ASSERT_EQ(Fast(text), Scalar(text))
-                    << std::hex << static_cast<unsigned>(edge) << " at " << at;
+                for (const Utf8EncoderPath path : UsablePaths()) {
+                    ASSERT_EQ(Fast(path, text), Scalar(text))
+                        << PathName(path) << " " << std::hex << static_cast<unsigned>(edge)
+                        << " at " << std::dec << at;
+                }
             }
         }
     }
@@ -128,22 +158,9 @@ std::u16string ByteUnits(unsigned shape, std::mt19937& rng) {
     return units;
 }
 
-// Each path of the mapped encoder that this build and processor run, the
-// plain one always among them.
-std::vector<MappedUtf8Path> UsablePaths() {
-    std::vector<MappedUtf8Path> paths;
-    for (const MappedUtf8Path path :
-         {MappedUtf8Path::Plain, MappedUtf8Path::Sse2, MappedUtf8Path::Avx512}) {
-        if (CanUseMappedUtf8Path(path)) {
-            paths.push_back(path);
-        }
-    }
-    return paths;
-}
-
 // Encodes through one path into a heap block of exactly the promised room,
 // so that a store past it shows under the address sanitizer.
-std::string Mapped(MappedUtf8Path path, const std::string& bytes, const CByteUtf8Map& map) {
+std::string Mapped(Utf8EncoderPath path, const std::string& bytes, const CByteUtf8Map& map) {
     const std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[MaxUtf8Size(bytes.size()) + 1]);
     const std::size_t used = EncodeMappedUtf8On(
         path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), map, out.get());
@@ -169,12 +186,6 @@ std::string RandomBytes(std::mt19937& rng, std::size_t n, unsigned highPercent) 
     return bytes;
 }
 
-const char* PathName(MappedUtf8Path path) {
-    return path == MappedUtf8Path::Plain  ? "plain"
-           : path == MappedUtf8Path::Sse2 ? "sse2"
-                                          : "avx512";
-}
-
 // Mapped bytes encode exactly as their units do on every path, for every
 // length across the first blocks and for texts from ASCII-only to nothing
 // but high bytes.
@@ -188,7 +199,7 @@ TEST(Utf8EncoderBlocks, MappedBytesMatchTheirUnitsOnEveryPath) {
             for (std::size_t n = 0; n <= 200; ++n) {
                 const std::string bytes = RandomBytes(rng, n, highPercent);
                 const std::string expected = MappedReference(bytes, units.data());
-                for (const MappedUtf8Path path : UsablePaths()) {
+                for (const Utf8EncoderPath path : UsablePaths()) {
                     ASSERT_EQ(Mapped(path, bytes, map), expected)
                         << PathName(path) << ", shape " << shape << ", " << highPercent
                         << "% high, " << n << " bytes";
@@ -209,7 +220,7 @@ TEST(Utf8EncoderBlocks, MappedBytesMatchTheirUnitsForEveryPage) {
         for (const unsigned highPercent : {8u, 60u}) {
             const std::string bytes = RandomBytes(rng, 4099, highPercent);
             const std::string expected = MappedReference(bytes, table.aMap);
-            for (const MappedUtf8Path path : UsablePaths()) {
+            for (const Utf8EncoderPath path : UsablePaths()) {
                 ASSERT_EQ(Mapped(path, bytes, map), expected)
                     << PathName(path) << ", page " << table.nCodePage << ", " << highPercent
                     << "% high";
@@ -232,7 +243,7 @@ TEST(Utf8EncoderBlocks, MappedSequenceInEveryPosition) {
                 std::string bytes(160, fill);
                 bytes[at] = odd;
                 const std::string expected = MappedReference(bytes, units.data());
-                for (const MappedUtf8Path path : UsablePaths()) {
+                for (const Utf8EncoderPath path : UsablePaths()) {
                     ASSERT_EQ(Mapped(path, bytes, map), expected)
                         << PathName(path) << ", fill " << +static_cast<std::uint8_t>(fill) << ", "
                         << +static_cast<std::uint8_t>(odd) << " at " << at;
