@@ -8,7 +8,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #endif
 
@@ -211,13 +211,13 @@ std::size_t EncodeUtf8Scalar(const char16_t* src, std::size_t n, std::uint8_t* d
 
 namespace {
 
+#if defined(__SSE2__)
 // Every unit consumed left at least 3 bytes of dst behind it, so with k units
 // still to go there are at least 3k bytes free at d: the wide stores below
 // rely on that.
 std::size_t EncodeUtf8Sse2(const char16_t* src, std::size_t n, std::uint8_t* dst) {
     std::uint8_t* d = dst;
     std::size_t i = 0;
-#if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     // Blocks classified by their largest unit; the position moves by a fixed
     // step whatever the text holds, so the next loads never wait for this
@@ -293,12 +293,12 @@ std::size_t EncodeUtf8Sse2(const char16_t* src, std::size_t n, std::uint8_t* dst
             i += EncodeSurrogateBlock(src, i, n, d);
         }
     }
-#endif
     while (i < n) {
         i += EncodeOne(src, i, n, d);
     }
     return static_cast<std::size_t>(d - dst);
 }
+#endif
 
 } // namespace
 
@@ -340,12 +340,14 @@ inline std::uint8_t* PutMapped(const CByteUtf8Map& map, std::uint8_t byte, std::
     return d + entry[3];
 }
 
+#if defined(__SSE2__)
 inline std::uint8_t* PutMapped8(const CByteUtf8Map& map, const std::uint8_t* src, std::uint8_t* d) {
     for (int k = 0; k < 8; ++k) {
         d = PutMapped(map, src[k], d);
     }
     return d;
 }
+#endif
 
 } // namespace
 
@@ -433,7 +435,7 @@ std::size_t EncodeMappedSse2(const std::uint8_t* src, std::size_t n, const CByte
 }
 #endif
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
 #define VARNOLT_UTF8_AVX512 1
 #define VARNOLT_AVX512_TARGET                                                                      \
     __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))

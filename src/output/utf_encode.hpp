@@ -13,7 +13,7 @@ constexpr std::size_t MaxUtf8Size(std::size_t units) {
 
 // Encodes n units into dst (at least MaxUtf8Size(n) bytes) and returns the
 // byte count. A surrogate pair becomes one 4-byte sequence; an unpaired
-// surrogate becomes U+FFFD (EF BF BD). Works in blocks of 8 or 16 units and
+// surrogate becomes U+FFFD (EF BF BD). Works in blocks of 8 to 32 units and
 // may write scratch bytes anywhere in the MaxUtf8Size(n) room, past the
 // returned count included.
 std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst);
