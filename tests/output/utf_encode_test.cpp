@@ -253,4 +253,32 @@ TEST(Utf8EncoderBlocks, MappedSequenceInEveryPosition) {
     }
 }
 
+// Texts whose every character takes the same length, three bytes above all,
+// fill the promised room to its end: at every length the last wide store of
+// each path must still fall inside it.
+TEST(Utf8EncoderBlocks, TextsOfTheLongestCharactersAtEveryLength) {
+    std::mt19937 rng(3);
+    const std::u16string units = ByteUnits(0, rng); // 0x80..0x9F: three bytes, 0xA0 up: two
+    CByteUtf8Map map;
+    BuildByteUtf8Map(units.data(), map);
+    for (std::size_t n = 0; n <= 200; ++n) {
+        for (const char fill : {'\x85', '\xE9', 'a'}) {
+            const std::string bytes(n, fill);
+            const std::string expected = MappedReference(bytes, units.data());
+            for (const Utf8EncoderPath path : UsablePaths()) {
+                ASSERT_EQ(Mapped(path, bytes, map), expected)
+                    << PathName(path) << ", " << +static_cast<std::uint8_t>(fill) << " x " << n;
+            }
+        }
+        for (const char16_t fill : {u'\uAC00', u'\u0416', u'a'}) {
+            const std::u16string text(n, fill);
+            for (const Utf8EncoderPath path : UsablePaths()) {
+                ASSERT_EQ(Fast(path, text), Scalar(text))
+                    << PathName(path) << ", " << std::hex << static_cast<unsigned>(fill) << std::dec
+                    << " x " << n;
+            }
+        }
+    }
+}
+
 } // namespace varnolt
