@@ -483,9 +483,10 @@ VARNOLT_AVX512_TARGET inline std::uint8_t* PutSlots(__m512i slots, std::uint64_t
 
 // Blocks of 64 bytes: an all-ASCII block is stored as it is; in another, each
 // of the three sequence planes is looked up for all 64 bytes at once (the
-// low seven bits index 128 entries), then laid out as two-byte slots, or as
-// four-byte ones for 16 bytes at a time where a three-byte sequence occurs.
-// No step depends on a loaded length, so blocks overlap in the pipeline.
+// low seven bits index 128 entries), then laid out as two-byte slots, or,
+// in a half holding a three-byte sequence, as four-byte ones 16 bytes at a
+// time. No step depends on a loaded length, so blocks overlap in the
+// pipeline.
 VARNOLT_AVX512_TARGET std::size_t EncodeMappedAvx512(const std::uint8_t* src, std::size_t n,
                                                      const CByteUtf8Map& map, std::uint8_t* dst) {
     const __m512i leadLow = _mm512_loadu_si512(map.aHighPlane[0]);
