@@ -2,7 +2,8 @@
 // WriteUtf16Be and the 64 KiB buffered write (to /dev/null), plus the bare
 // UTF-8 kernels on Western, Cyrillic and Hangul text and on Western and
 // Japanese prose for comparison, and 1252 prose to UTF-8 straight from its
-// bytes against the decode-then-encode route, on one thread and on two.
+// bytes against the decode-then-encode route, on one thread and on two, and
+// both kernels on prose through each instruction-set path.
 #include "convert/log.hpp"
 #include "decode/code_page_decoder.hpp"
 #include "output/target_file_writer.hpp"
@@ -335,6 +336,47 @@ void BM_EncodeMappedUtf8_Western1252Prose(benchmark::State& state) {
                             static_cast<std::int64_t>(west.bytes.size()));
 }
 
+// Both kernels of prose through each path the processor runs (the argument:
+// 0 plain, 1 SSE2, 2 AVX-512), for a machine whose best path is not the one
+// the figures above were taken on.
+void BM_EncodeMappedUtf8Path_Western1252Prose(benchmark::State& state) {
+    const auto path = static_cast<Utf8EncoderPath>(state.range(0));
+    if (!CanUseUtf8EncoderPath(path)) {
+        state.SkipWithError("the processor lacks this path");
+        return;
+    }
+    const CWesternBytes& west = Western1252();
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(west.bytes.data());
+    std::vector<std::uint8_t> out(MaxUtf8Size(kPieceUnits) + 1);
+    for (auto _ : state) {
+        for (std::size_t at = 0; at + kPieceUnits <= west.bytes.size(); at += kPieceUnits) {
+            benchmark::DoNotOptimize(
+                EncodeMappedUtf8On(path, bytes + at, kPieceUnits, west.map, out.data()));
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(west.bytes.size()));
+}
+
+void BM_EncodeUtf8Path_JapaneseProse(benchmark::State& state) {
+    const auto path = static_cast<Utf8EncoderPath>(state.range(0));
+    if (!CanUseUtf8EncoderPath(path)) {
+        state.SkipWithError("the processor lacks this path");
+        return;
+    }
+    const std::u16string& text = Prose(true);
+    std::vector<std::uint8_t> out(MaxUtf8Size(kPieceUnits));
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < text.size(); at += kPieceUnits) {
+            benchmark::DoNotOptimize(EncodeUtf8On(path, text.data() + at, kPieceUnits, out.data()));
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size() * 2));
+}
+
 // The same through the UTF-16 step: each piece decoded by the page's table
 // decoder, then encoded from its units.
 void BM_DecodeThenEncodeUtf8_Western1252Prose(benchmark::State& state) {
@@ -375,4 +417,6 @@ BENCHMARK(BM_EncodeUtf8Scalar_Hangul);
 BENCHMARK(BM_EncodeUtf8Scalar_WesternProse);
 BENCHMARK(BM_EncodeUtf8Scalar_JapaneseProse);
 BENCHMARK(BM_EncodeMappedUtf8_Western1252Prose)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_EncodeMappedUtf8Path_Western1252Prose)->DenseRange(0, 2);
+BENCHMARK(BM_EncodeUtf8Path_JapaneseProse)->DenseRange(0, 2);
 BENCHMARK(BM_DecodeThenEncodeUtf8_Western1252Prose)->Threads(1)->Threads(2)->UseRealTime();

@@ -3,9 +3,13 @@
 #include "output/utf_encode.hpp"
 
 #include <cstring>
+#include <initializer_list>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
 #endif
 
 namespace varnolt {
@@ -205,13 +209,15 @@ std::size_t EncodeUtf8Scalar(const char16_t* src, std::size_t n, std::uint8_t* d
     return static_cast<std::size_t>(d - dst);
 }
 
+namespace {
+
+#if defined(__SSE2__)
 // Every unit consumed left at least 3 bytes of dst behind it, so with k units
 // still to go there are at least 3k bytes free at d: the wide stores below
 // rely on that.
-std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
+std::size_t EncodeUtf8Sse2(const char16_t* src, std::size_t n, std::uint8_t* dst) {
     std::uint8_t* d = dst;
     std::size_t i = 0;
-#if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     // Blocks classified by their largest unit; the position moves by a fixed
     // step whatever the text holds, so the next loads never wait for this
@@ -287,12 +293,14 @@ std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
             i += EncodeSurrogateBlock(src, i, n, d);
         }
     }
-#endif
     while (i < n) {
         i += EncodeOne(src, i, n, d);
     }
     return static_cast<std::size_t>(d - dst);
 }
+#endif
+
+} // namespace
 
 void BuildByteUtf8Map(const char16_t* units, CByteUtf8Map& map) {
     for (unsigned b = 0; b < 256; ++b) {
@@ -300,6 +308,11 @@ void BuildByteUtf8Map(const char16_t* units, CByteUtf8Map& map) {
         std::uint8_t* end = entry;
         EncodeOne(units, b, 256, end);
         entry[3] = static_cast<std::uint8_t>(end - entry);
+        if (b >= 0x80) {
+            for (unsigned p = 0; p < 3; ++p) {
+                map.aHighPlane[p][b - 0x80] = p < entry[3] ? entry[p] : 0;
+            }
+        }
     }
     // Shorter stretches are not worth a second test per block.
     constexpr unsigned kMinRunLength = 16;
@@ -327,20 +340,38 @@ inline std::uint8_t* PutMapped(const CByteUtf8Map& map, std::uint8_t byte, std::
     return d + entry[3];
 }
 
+#if defined(__SSE2__)
 inline std::uint8_t* PutMapped8(const CByteUtf8Map& map, const std::uint8_t* src, std::uint8_t* d) {
     for (int k = 0; k < 8; ++k) {
         d = PutMapped(map, src[k], d);
     }
     return d;
 }
+#endif
 
 } // namespace
 
-std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+namespace {
+
+// One byte at a time: the path of builds without SSE2 and of every tail.
+std::size_t EncodeMappedPlain(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+                              std::uint8_t* dst) {
+    std::uint8_t* d = dst;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (src[i] < 0x80) {
+            *d++ = src[i];
+        } else {
+            d = PutMapped(map, src[i], d);
+        }
+    }
+    return static_cast<std::size_t>(d - dst);
+}
+
+#if defined(__SSE2__)
+std::size_t EncodeMappedSse2(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
                              std::uint8_t* dst) {
     std::uint8_t* d = dst;
     std::size_t i = 0;
-#if defined(__SSE2__)
     // Blocks of 16 bytes. An all-ASCII block is stored as it is. In another,
     // each half of ASCII and run bytes is widened to units in registers and
     // encoded as the UTF-16 path encodes eight units; any other half is looked
@@ -400,15 +431,278 @@ std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByte
             }
         }
     }
+    return static_cast<std::size_t>(d - dst) + EncodeMappedPlain(src + i, n - i, map, d);
+}
 #endif
-    for (; i < n; ++i) {
-        if (src[i] < 0x80) {
-            *d++ = src[i];
-        } else {
-            d = PutMapped(map, src[i], d);
+
+#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define VARNOLT_UTF8_AVX512 1
+#define VARNOLT_AVX512_TARGET                                                                      \
+    __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
+
+// Where each slot byte of the wide path comes from, as permute indices into
+// the lead plane (0..63) and the second plane (64..127) of a 64-byte block.
+// Pairs: 32 bytes of half h as two-byte slots (lead, second). Quads: 16
+// bytes of quarter q as four-byte slots (lead, second, third, unused); the
+// third and fourth name the byte's own index, for the one-plane permute that
+// puts the third plane's byte there.
+struct CSlotIndices {
+    alignas(64) std::uint8_t aPairs[2][64];
+    alignas(64) std::uint8_t aQuads[4][64];
+};
+
+constexpr CSlotIndices MakeSlotIndices() {
+    CSlotIndices t{};
+    for (unsigned h = 0; h < 2; ++h) {
+        for (unsigned j = 0; j < 32; ++j) {
+            t.aPairs[h][2 * j] = static_cast<std::uint8_t>(32 * h + j);
+            t.aPairs[h][2 * j + 1] = static_cast<std::uint8_t>(64 + 32 * h + j);
         }
     }
-    return static_cast<std::size_t>(d - dst);
+    for (unsigned q = 0; q < 4; ++q) {
+        for (unsigned j = 0; j < 16; ++j) {
+            const auto own = static_cast<std::uint8_t>(16 * q + j);
+            t.aQuads[q][4 * j] = own;
+            t.aQuads[q][4 * j + 1] = static_cast<std::uint8_t>(64 + own);
+            t.aQuads[q][4 * j + 2] = own;
+            t.aQuads[q][4 * j + 3] = own;
+        }
+    }
+    return t;
+}
+
+constexpr CSlotIndices kSlots = MakeSlotIndices();
+
+// Every byte of a block gets a slot holding its whole sequence, and one
+// compress squeezes out the slot bytes past each sequence's end.
+VARNOLT_AVX512_TARGET inline std::uint8_t* PutSlots(__m512i slots, std::uint64_t keep,
+                                                    std::uint8_t* d) {
+    _mm512_storeu_si512(d, _mm512_maskz_compress_epi8(keep, slots));
+    return d + _mm_popcnt_u64(keep);
+}
+
+// Blocks of 64 bytes: an all-ASCII block is stored as it is; in another, each
+// of the three sequence planes is looked up for all 64 bytes at once (the
+// low seven bits index 128 entries), then laid out as two-byte slots, or,
+// in a half holding a three-byte sequence, as four-byte ones 16 bytes at a
+// time. No step depends on a loaded length, so blocks overlap in the
+// pipeline.
+VARNOLT_AVX512_TARGET std::size_t EncodeMappedAvx512(const std::uint8_t* src, std::size_t n,
+                                                     const CByteUtf8Map& map, std::uint8_t* dst) {
+    const __m512i leadLow = _mm512_loadu_si512(map.aHighPlane[0]);
+    const __m512i leadHigh = _mm512_loadu_si512(map.aHighPlane[0] + 64);
+    const __m512i secondLow = _mm512_loadu_si512(map.aHighPlane[1]);
+    const __m512i secondHigh = _mm512_loadu_si512(map.aHighPlane[1] + 64);
+    const __m512i thirdLow = _mm512_loadu_si512(map.aHighPlane[2]);
+    const __m512i thirdHigh = _mm512_loadu_si512(map.aHighPlane[2] + 64);
+    constexpr std::uint64_t kEven = 0x5555555555555555;
+    constexpr std::uint64_t kFirstOfFour = 0x1111111111111111;
+    std::uint8_t* d = dst;
+    std::size_t i = 0;
+    // Each 64-byte store lands at most 3 bytes per byte consumed before it
+    // into the MaxUtf8Size(n) + 1 room; the last one (the fourth quarter's,
+    // after 48 bytes of the block) stays inside while 69 bytes are left.
+    for (; i + 72 <= n; i += 64) {
+        const __m512i v = _mm512_loadu_si512(src + i);
+        const __mmask64 high = _mm512_movepi8_mask(v);
+        if (high == 0) {
+            _mm512_storeu_si512(d, v);
+            d += 64;
+            continue;
+        }
+        // ASCII bytes keep their own value as lead; their other planes are
+        // don't-cares, masked out by `two` and `three`.
+        const __m512i lead = _mm512_mask2_permutex2var_epi8(leadLow, v, high, leadHigh);
+        const __m512i second = _mm512_permutex2var_epi8(secondLow, v, secondHigh);
+        const __m512i third = _mm512_permutex2var_epi8(thirdLow, v, thirdHigh);
+        const std::uint64_t two = _mm512_mask_test_epi8_mask(high, second, second);
+        const std::uint64_t three = _mm512_mask_test_epi8_mask(high, third, third);
+        for (unsigned h = 0; h < 2; ++h) {
+            if (static_cast<std::uint32_t>(three >> (32 * h)) == 0) {
+                const __m512i slots =
+                    _mm512_permutex2var_epi8(lead, _mm512_load_si512(kSlots.aPairs[h]), second);
+                d = PutSlots(slots, kEven | _pdep_u64(two >> (32 * h), ~kEven), d);
+                continue;
+            }
+            for (unsigned q = 2 * h; q < 2 * h + 2; ++q) {
+                const __m512i index = _mm512_load_si512(kSlots.aQuads[q]);
+                const __m512i slots = _mm512_mask_permutexvar_epi8(
+                    _mm512_permutex2var_epi8(lead, index, second), kFirstOfFour << 2, index, third);
+                const std::uint64_t keep = kFirstOfFour |
+                                           _pdep_u64(two >> (16 * q), kFirstOfFour << 1) |
+                                           _pdep_u64(three >> (16 * q), kFirstOfFour << 2);
+                d = PutSlots(slots, keep, d);
+            }
+        }
+    }
+    return static_cast<std::size_t>(d - dst) + EncodeMappedSse2(src + i, n - i, map, d);
+}
+
+// GCC's own headers start some 512-bit intrinsics from a self-initialised
+// "undefined" register, which its flow analysis then reports.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+VARNOLT_AVX512_TARGET inline __m512i Splat32(std::uint32_t value) {
+    return _mm512_set1_epi32(static_cast<int>(value));
+}
+
+// Sixteen units without surrogates, each as a four-byte slot holding its
+// sequence (one, two or three bytes), squeezed by one compress.
+VARNOLT_AVX512_TARGET inline std::uint8_t* EncodeSixteenUnits(__m256i units, std::uint8_t* d) {
+    const __m512i c = _mm512_cvtepu16_epi32(units);
+    const __mmask16 two = _mm512_cmpge_epu32_mask(c, Splat32(0x80));
+    const __mmask16 three = _mm512_cmpge_epu32_mask(c, Splat32(0x800));
+    const __m512i low6 = _mm512_and_si512(c, Splat32(0x3F));
+    const __m512i twoBytes = _mm512_or_si512(
+        _mm512_or_si512(_mm512_srli_epi32(c, 6), _mm512_slli_epi32(low6, 8)), Splat32(0x80C0));
+    const __m512i threeBytes =
+        _mm512_or_si512(_mm512_or_si512(_mm512_srli_epi32(c, 12), Splat32(0x8080E0)),
+                        _mm512_or_si512(_mm512_and_si512(_mm512_slli_epi32(c, 2), Splat32(0x3F00)),
+                                        _mm512_slli_epi32(low6, 16)));
+    const __m512i slots =
+        _mm512_mask_mov_epi32(_mm512_mask_mov_epi32(c, two, twoBytes), three, threeBytes);
+    constexpr std::uint64_t kFirstOfFour = 0x1111111111111111;
+    return PutSlots(
+        slots,
+        kFirstOfFour | _pdep_u64(two, kFirstOfFour << 1) | _pdep_u64(three, kFirstOfFour << 2), d);
+}
+
+// Blocks of 32 units: all ASCII narrowed and stored; all below U+0800 as
+// 32 two-byte slots in one register; otherwise 16 units at a time as
+// four-byte slots. A block holding a surrogate goes eight units at a time
+// through the SSE2 steps, which pair the halves.
+VARNOLT_AVX512_TARGET std::size_t EncodeUtf8Avx512(const char16_t* src, std::size_t n,
+                                                   std::uint8_t* dst) {
+    constexpr std::uint64_t kEven = 0x5555555555555555;
+    std::uint8_t* d = dst;
+    std::size_t i = 0;
+    // A store of 64 bytes for the second half of a block, after 16 units of
+    // it, stays inside the 3n room while 38 units are left.
+    while (i + 40 <= n) {
+        const __m512i v = _mm512_loadu_si512(src + i);
+        const __m512i topBits = _mm512_and_si512(v, _mm512_set1_epi16(static_cast<short>(0xF800)));
+        if (_mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xFF80))) == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm512_cvtepi16_epi8(v));
+            d += 32;
+            i += 32;
+            continue;
+        }
+        if (_mm512_test_epi16_mask(topBits, topBits) == 0) {
+            const std::uint64_t two =
+                _mm512_test_epi16_mask(v, _mm512_set1_epi16(static_cast<short>(0xFF80)));
+            const __m512i low6 = _mm512_and_si512(v, _mm512_set1_epi16(0x3F));
+            const __m512i pair = _mm512_or_si512(
+                _mm512_or_si512(_mm512_srli_epi16(v, 6), _mm512_slli_epi16(low6, 8)),
+                _mm512_set1_epi16(static_cast<short>(0x80C0)));
+            d = PutSlots(_mm512_mask_mov_epi16(v, static_cast<__mmask32>(two), pair),
+                         kEven | _pdep_u64(two, ~kEven), d);
+            i += 32;
+            continue;
+        }
+        if (_mm512_cmpeq_epi16_mask(topBits, _mm512_set1_epi16(static_cast<short>(0xD800))) == 0) {
+            d = EncodeSixteenUnits(_mm512_castsi512_si256(v), d);
+            d = EncodeSixteenUnits(_mm512_extracti64x4_epi64(v, 1), d);
+            i += 32;
+            continue;
+        }
+        const std::size_t end = i + 32;
+        while (i + 8 <= end) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+            const __m128i top = _mm_and_si128(a, Splat(0xF800));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(top, Splat(0xD800))) == 0) {
+                const __m128i below3 = _mm_cmpeq_epi16(top, _mm_setzero_si128());
+                const __m128i ascii =
+                    _mm_cmpeq_epi16(_mm_and_si128(a, Splat(0xFF80)), _mm_setzero_si128());
+                d = EncodeThreeByteBlock(a, ascii, below3, d);
+                i += 8;
+            } else {
+                i += EncodeSurrogateBlock(src, i, n, d);
+            }
+        }
+    }
+    return static_cast<std::size_t>(d - dst) + EncodeUtf8Sse2(src + i, n - i, d);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+bool CpuRunsAvx512Path() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+#endif
+
+// The two kernels of one path; null where the build or processor lacks it.
+struct CUtf8Kernels {
+    std::size_t (*pUnits)(const char16_t*, std::size_t, std::uint8_t*) = nullptr;
+    std::size_t (*pMapped)(const std::uint8_t*, std::size_t, const CByteUtf8Map&,
+                           std::uint8_t*) = nullptr;
+};
+
+CUtf8Kernels KernelsFor(Utf8EncoderPath path) {
+    switch (path) {
+    case Utf8EncoderPath::Avx512:
+#if defined(VARNOLT_UTF8_AVX512)
+        if (CpuRunsAvx512Path()) {
+            return {EncodeUtf8Avx512, EncodeMappedAvx512};
+        }
+#endif
+        break;
+    case Utf8EncoderPath::Sse2:
+#if defined(__SSE2__)
+        return {EncodeUtf8Sse2, EncodeMappedSse2};
+#endif
+        break;
+    case Utf8EncoderPath::Plain:
+        return {EncodeUtf8Scalar, EncodeMappedPlain};
+    }
+    return {};
+}
+
+// The best path's kernels, chosen on first use.
+const CUtf8Kernels& BestKernels() {
+    static const CUtf8Kernels best = [] {
+        for (const Utf8EncoderPath path : {Utf8EncoderPath::Avx512, Utf8EncoderPath::Sse2}) {
+            const CUtf8Kernels kernels = KernelsFor(path);
+            if (kernels.pUnits != nullptr) {
+                return kernels;
+            }
+        }
+        return KernelsFor(Utf8EncoderPath::Plain);
+    }();
+    return best;
+}
+
+} // namespace
+
+bool CanUseUtf8EncoderPath(Utf8EncoderPath path) {
+    return KernelsFor(path).pUnits != nullptr;
+}
+
+std::size_t EncodeUtf8(const char16_t* src, std::size_t n, std::uint8_t* dst) {
+    return BestKernels().pUnits(src, n, dst);
+}
+
+std::size_t EncodeUtf8On(Utf8EncoderPath path, const char16_t* src, std::size_t n,
+                         std::uint8_t* dst) {
+    const CUtf8Kernels kernels = KernelsFor(path);
+    return (kernels.pUnits != nullptr ? kernels.pUnits : EncodeUtf8Scalar)(src, n, dst);
+}
+
+std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+                             std::uint8_t* dst) {
+    return BestKernels().pMapped(src, n, map, dst);
+}
+
+std::size_t EncodeMappedUtf8On(Utf8EncoderPath path, const std::uint8_t* src, std::size_t n,
+                               const CByteUtf8Map& map, std::uint8_t* dst) {
+    const CUtf8Kernels kernels = KernelsFor(path);
+    return (kernels.pMapped != nullptr ? kernels.pMapped : EncodeMappedPlain)(src, n, map, dst);
 }
 
 void SwapUtf16Bytes(const char16_t* src, std::size_t n, char16_t* dst) {
