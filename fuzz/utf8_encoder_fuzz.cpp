@@ -65,9 +65,9 @@ void PageUnits(std::uint8_t shape, char16_t* units) {
     }
 }
 
-constexpr varnolt::Utf8EncoderPath kPaths[] = {varnolt::Utf8EncoderPath::Plain,
-                                               varnolt::Utf8EncoderPath::Sse2,
-                                               varnolt::Utf8EncoderPath::Avx512};
+constexpr varnolt::Utf8EncoderPath kPaths[] = {varnolt::Utf8EncoderPath::kPlain,
+                                               varnolt::Utf8EncoderPath::kSse2,
+                                               varnolt::Utf8EncoderPath::kAvx512};
 
 void CheckMapped(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {

@@ -646,19 +646,19 @@ struct CUtf8Kernels {
 
 CUtf8Kernels KernelsFor(Utf8EncoderPath path) {
     switch (path) {
-    case Utf8EncoderPath::Avx512:
+    case Utf8EncoderPath::kAvx512:
 #if defined(VARNOLT_UTF8_AVX512)
         if (CpuRunsAvx512Path()) {
             return {EncodeUtf8Avx512, EncodeMappedAvx512};
         }
 #endif
         break;
-    case Utf8EncoderPath::Sse2:
+    case Utf8EncoderPath::kSse2:
 #if defined(__SSE2__)
         return {EncodeUtf8Sse2, EncodeMappedSse2};
 #endif
         break;
-    case Utf8EncoderPath::Plain:
+    case Utf8EncoderPath::kPlain:
         return {EncodeUtf8Scalar, EncodeMappedPlain};
     }
     return {};
@@ -667,13 +667,13 @@ CUtf8Kernels KernelsFor(Utf8EncoderPath path) {
 // The best path's kernels, chosen on first use.
 const CUtf8Kernels& BestKernels() {
     static const CUtf8Kernels best = [] {
-        for (const Utf8EncoderPath path : {Utf8EncoderPath::Avx512, Utf8EncoderPath::Sse2}) {
+        for (const Utf8EncoderPath path : {Utf8EncoderPath::kAvx512, Utf8EncoderPath::kSse2}) {
             const CUtf8Kernels kernels = KernelsFor(path);
             if (kernels.pUnits != nullptr) {
                 return kernels;
             }
         }
-        return KernelsFor(Utf8EncoderPath::Plain);
+        return KernelsFor(Utf8EncoderPath::kPlain);
     }();
     return best;
 }

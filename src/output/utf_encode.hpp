@@ -53,7 +53,7 @@ std::size_t EncodeMappedUtf8(const std::uint8_t* src, std::size_t n, const CByte
 // The instruction sets EncodeUtf8 and EncodeMappedUtf8 have a path for,
 // plainest first. Both take the best one the processor runs, chosen once;
 // the others stay reachable so that tests hold each to the same bytes.
-enum class Utf8EncoderPath { Plain, Sse2, Avx512 };
+enum class Utf8EncoderPath { kPlain, kSse2, kAvx512 };
 
 // True when this build has the path and the processor runs it.
 bool CanUseUtf8EncoderPath(Utf8EncoderPath path);

@@ -57,7 +57,7 @@ std::u16string RandomText(std::mt19937& rng, std::size_t n) {
 std::vector<Utf8EncoderPath> UsablePaths() {
     std::vector<Utf8EncoderPath> paths;
     for (const Utf8EncoderPath path :
-         {Utf8EncoderPath::Plain, Utf8EncoderPath::Sse2, Utf8EncoderPath::Avx512}) {
+         {Utf8EncoderPath::kPlain, Utf8EncoderPath::kSse2, Utf8EncoderPath::kAvx512}) {
         if (CanUseUtf8EncoderPath(path)) {
             paths.push_back(path);
         }
@@ -66,8 +66,8 @@ std::vector<Utf8EncoderPath> UsablePaths() {
 }
 
 const char* PathName(Utf8EncoderPath path) {
-    return path == Utf8EncoderPath::Plain  ? "plain"
-           : path == Utf8EncoderPath::Sse2 ? "sse2"
+    return path == Utf8EncoderPath::kPlain  ? "plain"
+           : path == Utf8EncoderPath::kSse2 ? "sse2"
                                            : "avx512";
 }
 
