@@ -8,6 +8,7 @@
 // its bytes, as the writer takes them); "Writer" goes through the whole
 // target writer (UTF-8) into /dev/null.
 #include "decode/code_page_decoder.hpp"
+#include "decode/decoders.hpp"
 #include "decode/source_file_reader.hpp"
 #include "decode/unicode_converter.hpp"
 #include "output/target_file_writer.hpp"
@@ -281,6 +282,63 @@ void Convert(benchmark::State& state, std::int32_t codePage, const char* text) {
     BENCHMARK(BM_##name##_Utf16)->Unit(benchmark::kMillisecond);                                   \
     BENCHMARK(BM_##name##_Utf8)->Unit(benchmark::kMillisecond);                                    \
     BENCHMARK(BM_##name##_Writer)->Unit(benchmark::kMillisecond)
+
+// The double-byte decoder alone on text in memory, in the reader's chunks:
+// no file, no converter.
+// kernel < 0: the decoder's own choice.
+void DecodeDoubleByte(benchmark::State& state, std::int32_t codePage, const char* paragraph,
+                      int kernel = -1) {
+    using Kernel = CDoubleByteDecoder::Kernel;
+    if (kernel >= 0 && !CDoubleByteDecoder::CpuSupports(static_cast<Kernel>(kernel))) {
+        state.SkipWithError("the CPU lacks this kernel's instructions");
+        return;
+    }
+    std::string bytes = Encode(codePage, Repeat(paragraph));
+    bytes.resize(std::min(bytes.size(), kFileSize));
+    const auto* decoder = dynamic_cast<const CDoubleByteDecoder*>(FindDecoder(codePage));
+    constexpr std::size_t kChunk = CSourceFileReader::kChunkSize;
+    std::vector<char16_t> out(decoder->MaxOutput(kChunk));
+    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < bytes.size(); at += kChunk) {
+            CDecoderState decoderState;
+            std::size_t nOut = 0;
+            const std::size_t n = std::min(kChunk, bytes.size() - at);
+            const DecodeError error =
+                kernel < 0
+                    ? decoder->Decode(in + at, n, true, false, decoderState, out.data(), nOut)
+                    : decoder->DecodeWith(static_cast<Kernel>(kernel), in + at, n, false,
+                                          out.data(), nOut);
+            if (error != DecodeError::kNone) {
+                state.SkipWithError("decoding failed");
+                return;
+            }
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+void BM_Japanese932_Kernel(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapanese);
+}
+void BM_Chinese936_Kernel(benchmark::State& s) {
+    DecodeDoubleByte(s, 936, kChinese);
+}
+void BM_Japanese932_KernelPlain(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapanese, 0);
+}
+void BM_Japanese932_KernelSse2(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapanese, 1);
+}
+void BM_Japanese932_KernelAvx512(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapanese, 2);
+}
+BENCHMARK(BM_Japanese932_Kernel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Japanese932_KernelPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Japanese932_KernelSse2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Japanese932_KernelAvx512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Chinese936_Kernel)->Unit(benchmark::kMillisecond);
 
 VARNOLT_DECODE_BENCH(Western1252, 1252, kWestern);
 VARNOLT_DECODE_BENCH(Russian1251, 1251, kRussian);

@@ -3,6 +3,11 @@
 #include "decode/decoders.hpp"
 
 #include <algorithm>
+#include <bit>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace varnolt {
 
@@ -12,6 +17,185 @@ bool MapsAsciiToItself(const tables::DoubleByteTable& table) {
     for (unsigned b = 0; b < 0x80; ++b) {
         if (table.aSingle[b] != b || table.aLeadRow[b] != 0) {
             return false;
+        }
+    }
+    return true;
+}
+
+// Bytes per block of the vector kernels. A block always starts at a
+// character; its last byte may be a lead byte whose trail byte begins the
+// next block.
+constexpr std::size_t kBlock = 64;
+
+// Fewer bytes of 0x80 and above than this in a block: the one-at-a-time loop
+// with its ASCII runs beats finding every character's start.
+constexpr int kFewHighBytes = 8;
+
+// The lead bytes among the bytes flagged in `leadSet` (bit j: byte j of a
+// block is in the lead-byte set), for a block that begins at a character.
+// Within a run of lead-set bytes the leads sit at even offsets from the
+// run's start, since a byte after one outside the set always starts a
+// character; the others are trail bytes. Adding a run's lowest bit to the set
+// carries through the run and clears it, which marks the runs that start at
+// odd positions.
+constexpr std::uint64_t LeadStarts(std::uint64_t leadSet) {
+    constexpr std::uint64_t kEven = 0x5555555555555555ull;
+    constexpr std::uint64_t kOdd = ~kEven;
+    const std::uint64_t runStarts = leadSet & ~(leadSet << 1);
+    const std::uint64_t oddRuns = ((leadSet + (runStarts & kOdd)) ^ leadSet) & leadSet;
+    return (oddRuns & kOdd) | (leadSet & ~oddRuns & kEven);
+}
+
+std::uint64_t HighMaskPlain(const std::uint8_t* p) {
+    std::uint64_t mask = 0;
+    for (std::size_t j = 0; j < kBlock; ++j) {
+        mask |= std::uint64_t{p[j] >= 0x80} << j;
+    }
+    return mask;
+}
+
+std::uint64_t LeadSetPlain(const std::uint8_t* p, const std::uint8_t* leadRow) {
+    std::uint64_t mask = 0;
+    for (std::size_t j = 0; j < kBlock; ++j) {
+        mask |= std::uint64_t{leadRow[p[j]] != 0} << j;
+    }
+    return mask;
+}
+
+#if defined(__SSE2__)
+
+std::uint64_t HighMaskSse2(const std::uint8_t* p) {
+    std::uint64_t mask = 0;
+    for (std::size_t j = 0; j < kBlock; j += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+        mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(v))} << j;
+    }
+    return mask;
+}
+
+// The lead-byte set as up to four byte ranges: b is in [first, first + span]
+// when b - first, saturated down by span, is 0.
+std::uint64_t LeadSetSse2(const std::uint8_t* p, const std::uint8_t* first,
+                          const std::uint8_t* last, unsigned ranges) {
+    std::uint64_t mask = 0;
+    for (std::size_t j = 0; j < kBlock; j += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+        __m128i in = _mm_setzero_si128();
+        for (unsigned r = 0; r < ranges; ++r) {
+            const __m128i from = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(first[r])));
+            const __m128i over =
+                _mm_subs_epu8(from, _mm_set1_epi8(static_cast<char>(last[r] - first[r])));
+            in = _mm_or_si128(in, _mm_cmpeq_epi8(over, _mm_setzero_si128()));
+        }
+        mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(in))} << j;
+    }
+    return mask;
+}
+
+#endif
+
+#if defined(__x86_64__)
+
+// GCC's AVX-512 headers start some results from _mm512_undefined_*(), which
+// its flow analysis reports as maybe uninitialised.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+#define VARNOLT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt,bmi")))
+
+// The unit indices of one half (32 bytes) of a block, at every position:
+// (row - 1) * 256 + the next byte for a lead-set byte, else the byte's
+// single-byte unit.
+VARNOLT_AVX512 inline __m512i HalfIndicesAvx512(__m256i bytes, __m256i rows, __m256i next,
+                                                __mmask32 leadSet, std::uint16_t singles) {
+    const __m512i pair = _mm512_or_si512(
+        _mm512_slli_epi16(_mm512_sub_epi16(_mm512_cvtepu8_epi16(rows), _mm512_set1_epi16(1)), 8),
+        _mm512_cvtepu8_epi16(next));
+    const __m512i single = _mm512_add_epi16(_mm512_cvtepu8_epi16(bytes),
+                                            _mm512_set1_epi16(static_cast<short>(singles)));
+    return _mm512_mask_mov_epi16(single, leadSet, pair);
+}
+
+// Whole blocks from in[i] while a byte follows the block. Unmapped
+// characters stay kNoMapping for the caller to settle.
+VARNOLT_AVX512 void BlocksAvx512(const std::uint8_t* in, std::size_t n, const std::uint8_t* leadRow,
+                                 const char16_t* units, std::uint16_t singles, bool bAsciiIdentity,
+                                 std::size_t& i, char16_t* out, std::size_t& o) {
+    const __m512i rows0 = _mm512_loadu_si512(leadRow);
+    const __m512i rows1 = _mm512_loadu_si512(leadRow + 64);
+    const __m512i rows2 = _mm512_loadu_si512(leadRow + 128);
+    const __m512i rows3 = _mm512_loadu_si512(leadRow + 192);
+    // The characters' unit indices of a block, packed; 32 spare entries take
+    // the second half's full store.
+    alignas(64) std::uint16_t indices[kBlock + 32] = {};
+    while (n - i > kBlock) {
+        const std::uint8_t* p = in + i;
+        const __m512i v = _mm512_loadu_si512(p);
+        const std::uint64_t high = _mm512_movepi8_mask(v);
+        if (high == 0 && bAsciiIdentity) {
+            _mm512_storeu_si512(out + o, _mm512_cvtepu8_epi16(_mm512_castsi512_si256(v)));
+            _mm512_storeu_si512(out + o + 32,
+                                _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(v, 1)));
+            i += kBlock;
+            o += kBlock;
+            continue;
+        }
+        // Each byte's row: the low seven bits pick it from one of two
+        // 128-byte halves of the table, the high bit picks the half.
+        const __m512i rows = _mm512_mask_mov_epi8(_mm512_permutex2var_epi8(rows0, v, rows1), high,
+                                                  _mm512_permutex2var_epi8(rows2, v, rows3));
+        const std::uint64_t leadSet = _mm512_test_epi8_mask(rows, rows);
+        const std::uint64_t leads = LeadStarts(leadSet);
+        const std::uint64_t starts = ~(leads << 1);
+        const __m512i next = _mm512_loadu_si512(p + 1);
+        const __mmask32 starts0 = static_cast<__mmask32>(starts);
+        const __mmask32 starts1 = static_cast<__mmask32>(starts >> 32);
+        const __m512i index0 = HalfIndicesAvx512(
+            _mm512_castsi512_si256(v), _mm512_castsi512_si256(rows), _mm512_castsi512_si256(next),
+            static_cast<__mmask32>(leadSet), singles);
+        const __m512i index1 = HalfIndicesAvx512(
+            _mm512_extracti64x4_epi64(v, 1), _mm512_extracti64x4_epi64(rows, 1),
+            _mm512_extracti64x4_epi64(next, 1), static_cast<__mmask32>(leadSet >> 32), singles);
+        const unsigned count0 = static_cast<unsigned>(_mm_popcnt_u32(starts0));
+        const unsigned count = count0 + static_cast<unsigned>(_mm_popcnt_u32(starts1));
+        _mm512_store_si512(indices, _mm512_maskz_compress_epi16(starts0, index0));
+        _mm512_storeu_si512(indices + count0, _mm512_maskz_compress_epi16(starts1, index1));
+        // Independent lookups, eight at a time; units past the count are
+        // overwritten by the next block (the output has a unit per byte), and
+        // the spare indices are left over from earlier blocks or zero.
+        for (unsigned k = 0; k < count; k += 8) {
+            for (unsigned m = k; m < k + 8; ++m) {
+                out[o + m] = units[indices[m]];
+            }
+        }
+        o += count;
+        i += kBlock + (leads >> 63);
+    }
+}
+
+#pragma GCC diagnostic pop
+
+#endif
+
+// The block kernels leave an unmapped character as kNoMapping (a unit no
+// character maps to): a strict error, else U+FFFD. False on a strict error.
+bool SettleUnmapped(char16_t* text, std::size_t n, bool bStrict) {
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    const __m128i noMapping = _mm_set1_epi16(static_cast<short>(tables::kNoMapping));
+    for (; k + 8 <= n; k += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, noMapping)) != 0) {
+            break;
+        }
+    }
+#endif
+    for (; k < n; ++k) {
+        if (text[k] == tables::kNoMapping) {
+            if (bStrict) {
+                return false;
+            }
+            text[k] = 0xFFFD;
         }
     }
     return true;
@@ -27,7 +211,7 @@ CDoubleByteDecoder::CDoubleByteDecoder(const tables::DoubleByteTable& table)
         rows = std::max<std::size_t>(rows, table.aLeadRow[b]);
     }
     const std::size_t singles = rows * 256;
-    m_units.assign(singles + 256, tables::kNoMapping);
+    m_units.assign(singles + 256 + 1, tables::kNoMapping);
     for (std::size_t row = 0; row < rows; ++row) {
         for (unsigned trail = table.nTrailMin; trail <= table.nTrailMax; ++trail) {
             m_units[row * 256 + trail] =
@@ -37,9 +221,26 @@ CDoubleByteDecoder::CDoubleByteDecoder(const tables::DoubleByteTable& table)
     for (unsigned b = 0; b < 256; ++b) {
         const unsigned row = table.aLeadRow[b];
         m_units[singles + b] = table.aSingle[b];
-        m_aStep[b] = row != 0 ? CStep{static_cast<std::uint32_t>((row - 1) * 256), 2}
-                              : CStep{static_cast<std::uint32_t>(singles + b), 1};
+        m_aStep[b] = row != 0 ? CStep{static_cast<std::uint32_t>((row - 1) * 256), 0xFF}
+                              : CStep{static_cast<std::uint32_t>(singles + b), 0};
     }
+    // The lead-byte set as ranges, when four are enough.
+    unsigned ranges = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (table.aLeadRow[b] == 0 || (b > 0 && table.aLeadRow[b - 1] != 0)) {
+            continue;
+        }
+        unsigned last = b;
+        while (last < 255 && table.aLeadRow[last + 1] != 0) {
+            ++last;
+        }
+        if (ranges < 4) {
+            m_aLeadFirst[ranges] = static_cast<std::uint8_t>(b);
+            m_aLeadLast[ranges] = static_cast<std::uint8_t>(last);
+        }
+        ++ranges;
+    }
+    m_nLeadRanges = ranges <= 4 ? ranges : 0;
 }
 
 char16_t CDoubleByteDecoder::Pair(std::uint8_t lead, std::uint8_t trail) const {
@@ -50,19 +251,52 @@ char16_t CDoubleByteDecoder::Pair(std::uint8_t lead, std::uint8_t trail) const {
     return m_table.pPairs[(row - 1) * m_table.nRowWidth + (trail - m_table.nTrailMin)];
 }
 
+bool CDoubleByteDecoder::CpuSupports(Kernel kernel) {
+    switch (kernel) {
+    case Kernel::kPlain:
+        return true;
+    case Kernel::kSse2:
+#if defined(__SSE2__)
+        return true;
+#else
+        return false;
+#endif
+    case Kernel::kAvx512:
+#if defined(__x86_64__)
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+               __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+CDoubleByteDecoder::Kernel CDoubleByteDecoder::BestKernel() {
+    static const Kernel best = CpuSupports(Kernel::kAvx512) ? Kernel::kAvx512
+                               : CpuSupports(Kernel::kSse2) ? Kernel::kSse2
+                                                            : Kernel::kPlain;
+    return best;
+}
+
 DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bool, bool bStrict,
                                        CDecoderState&, char16_t* out, std::size_t& nOut) const {
+    return DecodeWith(BestKernel(), in, n, bStrict, out, nOut);
+}
+
+bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t n, std::size_t end,
+                                     bool bStrict, std::size_t& i, char16_t* out,
+                                     std::size_t& o) const {
     // Members in locals: the loop stores UTF-16 units and must not reload
     // them after each store.
     const CStep* const steps = m_aStep;
     const char16_t* const units = m_units.data();
     const bool bAsciiIdentity = m_bAsciiIdentity;
-    std::size_t i = 0;
-    std::size_t o = 0;
     // While a byte follows in[i], a character's unit is one lookup without a
     // range check on the trail byte; an invalid pair takes both its bytes, as
     // a lead byte always claims the next one.
-    while (i + 1 < n) {
+    while (i < end && i + 1 < n) {
         if (in[i] < 0x80 && bAsciiIdentity) {
             const std::size_t run = ascii::TakeAscii(in + i, n - i, out + o);
             i += run;
@@ -73,7 +307,7 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
         char16_t c;
         // A branch, not arithmetic on the length: predicted, it lets the next
         // character's loads start before this one's lookup is done.
-        if (step.nLength == 2) {
+        if (step.nTrailMask != 0) {
             c = units[step.nBase + in[i + 1]];
             i += 2;
         } else {
@@ -82,23 +316,80 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
         }
         if (c == tables::kNoMapping) {
             if (bStrict) {
-                return DecodeError::kNoUnicodeTranslation;
+                return false;
             }
             c = 0xFFFD;
         }
         out[o++] = c;
     }
-    if (i < n) {
+    if (i + 1 == n) {
         // The last byte: a lead byte here has lost its trail byte.
         const std::uint8_t b = in[i];
         char16_t c = m_table.aLeadRow[b] != 0 ? tables::kNoMapping : m_table.aSingle[b];
         if (c == tables::kNoMapping) {
             if (bStrict) {
-                return DecodeError::kNoUnicodeTranslation;
+                return false;
             }
             c = 0xFFFD;
         }
         out[o++] = c;
+        ++i;
+    }
+    return true;
+}
+
+DecodeError CDoubleByteDecoder::DecodeWith(Kernel kernel, const std::uint8_t* in, std::size_t n,
+                                           bool bStrict, char16_t* out, std::size_t& nOut) const {
+    std::size_t i = 0;
+    std::size_t o = 0;
+#if defined(__x86_64__)
+    // The vector kernel keeps unit indices in 16 bits.
+    if (kernel == Kernel::kAvx512 && m_units.size() <= 0x10000) {
+        BlocksAvx512(in, n, m_table.aLeadRow, m_units.data(),
+                     static_cast<std::uint16_t>(m_units.size() - 257), m_bAsciiIdentity, i, out, o);
+    }
+#endif
+    if (kernel != Kernel::kAvx512) {
+        const CStep* const steps = m_aStep;
+        const char16_t* const units = m_units.data();
+        // Whole blocks while a byte follows the block (a lead byte at its end
+        // takes it).
+        while (n - i > kBlock) {
+            const std::uint8_t* p = in + i;
+            std::uint64_t high;
+            std::uint64_t leadSet;
+#if defined(__SSE2__)
+            if (kernel == Kernel::kSse2) {
+                high = HighMaskSse2(p);
+                leadSet = m_nLeadRanges != 0
+                              ? LeadSetSse2(p, m_aLeadFirst, m_aLeadLast, m_nLeadRanges)
+                              : LeadSetPlain(p, m_table.aLeadRow);
+            } else
+#endif
+            {
+                high = HighMaskPlain(p);
+                leadSet = LeadSetPlain(p, m_table.aLeadRow);
+            }
+            if (std::popcount(high) < kFewHighBytes && m_bAsciiIdentity) {
+                if (!DecodeSteps(in, n, i + kBlock, bStrict, i, out, o)) {
+                    return DecodeError::kNoUnicodeTranslation;
+                }
+                continue;
+            }
+            // With the starts known, the lookups do not wait for each other.
+            const std::uint64_t leads = LeadStarts(leadSet);
+            std::uint64_t starts = ~(leads << 1);
+            do {
+                const std::size_t j = static_cast<std::size_t>(std::countr_zero(starts));
+                const CStep step = steps[p[j]];
+                out[o++] = units[step.nBase + (p[j + 1] & step.nTrailMask)];
+                starts &= starts - 1;
+            } while (starts != 0);
+            i += kBlock + (leads >> 63);
+        }
+    }
+    if (!SettleUnmapped(out, o, bStrict) || !DecodeSteps(in, n, n, bStrict, i, out, o)) {
+        return DecodeError::kNoUnicodeTranslation;
     }
     nOut = o;
     return DecodeError::kNone;
