@@ -328,15 +328,11 @@ void BM_Chinese936_Kernel(benchmark::State& s) {
 void BM_Japanese932_KernelPlain(benchmark::State& s) {
     DecodeDoubleByte(s, 932, kJapanese, 0);
 }
-void BM_Japanese932_KernelSse2(benchmark::State& s) {
-    DecodeDoubleByte(s, 932, kJapanese, 1);
-}
 void BM_Japanese932_KernelAvx512(benchmark::State& s) {
-    DecodeDoubleByte(s, 932, kJapanese, 2);
+    DecodeDoubleByte(s, 932, kJapanese, 1);
 }
 BENCHMARK(BM_Japanese932_Kernel)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Japanese932_KernelPlain)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Japanese932_KernelSse2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Japanese932_KernelAvx512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Chinese936_Kernel)->Unit(benchmark::kMillisecond);
 

@@ -3,7 +3,6 @@
 #include "decode/decoders.hpp"
 
 #include <algorithm>
-#include <bit>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -22,14 +21,12 @@ bool MapsAsciiToItself(const tables::DoubleByteTable& table) {
     return true;
 }
 
+#if defined(__x86_64__)
+
 // Bytes per block of the vector kernels. A block always starts at a
 // character; its last byte may be a lead byte whose trail byte begins the
 // next block.
 constexpr std::size_t kBlock = 64;
-
-// Fewer bytes of 0x80 and above than this in a block: the one-at-a-time loop
-// with its ASCII runs beats finding every character's start.
-constexpr int kFewHighBytes = 8;
 
 // The lead bytes among the bytes flagged in `leadSet` (bit j: byte j of a
 // block is in the lead-byte set), for a block that begins at a character.
@@ -45,56 +42,6 @@ constexpr std::uint64_t LeadStarts(std::uint64_t leadSet) {
     const std::uint64_t oddRuns = ((leadSet + (runStarts & kOdd)) ^ leadSet) & leadSet;
     return (oddRuns & kOdd) | (leadSet & ~oddRuns & kEven);
 }
-
-std::uint64_t HighMaskPlain(const std::uint8_t* p) {
-    std::uint64_t mask = 0;
-    for (std::size_t j = 0; j < kBlock; ++j) {
-        mask |= std::uint64_t{p[j] >= 0x80} << j;
-    }
-    return mask;
-}
-
-std::uint64_t LeadSetPlain(const std::uint8_t* p, const std::uint8_t* leadRow) {
-    std::uint64_t mask = 0;
-    for (std::size_t j = 0; j < kBlock; ++j) {
-        mask |= std::uint64_t{leadRow[p[j]] != 0} << j;
-    }
-    return mask;
-}
-
-#if defined(__SSE2__)
-
-std::uint64_t HighMaskSse2(const std::uint8_t* p) {
-    std::uint64_t mask = 0;
-    for (std::size_t j = 0; j < kBlock; j += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-        mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(v))} << j;
-    }
-    return mask;
-}
-
-// The lead-byte set as up to four byte ranges: b is in [first, first + span]
-// when b - first, saturated down by span, is 0.
-std::uint64_t LeadSetSse2(const std::uint8_t* p, const std::uint8_t* first,
-                          const std::uint8_t* last, unsigned ranges) {
-    std::uint64_t mask = 0;
-    for (std::size_t j = 0; j < kBlock; j += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-        __m128i in = _mm_setzero_si128();
-        for (unsigned r = 0; r < ranges; ++r) {
-            const __m128i from = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(first[r])));
-            const __m128i over =
-                _mm_subs_epu8(from, _mm_set1_epi8(static_cast<char>(last[r] - first[r])));
-            in = _mm_or_si128(in, _mm_cmpeq_epi8(over, _mm_setzero_si128()));
-        }
-        mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(in))} << j;
-    }
-    return mask;
-}
-
-#endif
-
-#if defined(__x86_64__)
 
 // GCC's AVX-512 headers start some results from _mm512_undefined_*(), which
 // its flow analysis reports as maybe uninitialised.
@@ -120,7 +67,10 @@ VARNOLT_AVX512 inline __m512i HalfIndicesAvx512(__m256i bytes, __m256i rows, __m
 // characters stay kNoMapping for the caller to settle.
 VARNOLT_AVX512 void BlocksAvx512(const std::uint8_t* in, std::size_t n, const std::uint8_t* leadRow,
                                  const char16_t* units, std::uint16_t singles, bool bAsciiIdentity,
-                                 std::size_t& i, char16_t* out, std::size_t& o) {
+                                 std::size_t& iAt, char16_t* out, std::size_t& oAt) {
+    // Positions in locals: the stores of units must not reload them.
+    std::size_t i = iAt;
+    std::size_t o = oAt;
     const __m512i rows0 = _mm512_loadu_si512(leadRow);
     const __m512i rows1 = _mm512_loadu_si512(leadRow + 64);
     const __m512i rows2 = _mm512_loadu_si512(leadRow + 128);
@@ -163,19 +113,26 @@ VARNOLT_AVX512 void BlocksAvx512(const std::uint8_t* in, std::size_t n, const st
         // Independent lookups, eight at a time; units past the count are
         // overwritten by the next block (the output has a unit per byte), and
         // the spare indices are left over from earlier blocks or zero.
+        char16_t* const to = out + o;
         for (unsigned k = 0; k < count; k += 8) {
-            for (unsigned m = k; m < k + 8; ++m) {
-                out[o + m] = units[indices[m]];
-            }
+            const std::uint16_t* const from = indices + k;
+            to[k] = units[from[0]];
+            to[k + 1] = units[from[1]];
+            to[k + 2] = units[from[2]];
+            to[k + 3] = units[from[3]];
+            to[k + 4] = units[from[4]];
+            to[k + 5] = units[from[5]];
+            to[k + 6] = units[from[6]];
+            to[k + 7] = units[from[7]];
         }
         o += count;
         i += kBlock + (leads >> 63);
     }
+    iAt = i;
+    oAt = o;
 }
 
 #pragma GCC diagnostic pop
-
-#endif
 
 // The block kernels leave an unmapped character as kNoMapping (a unit no
 // character maps to): a strict error, else U+FFFD. False on a strict error.
@@ -201,6 +158,8 @@ bool SettleUnmapped(char16_t* text, std::size_t n, bool bStrict) {
     return true;
 }
 
+#endif
+
 } // namespace
 
 CDoubleByteDecoder::CDoubleByteDecoder(const tables::DoubleByteTable& table)
@@ -211,7 +170,7 @@ CDoubleByteDecoder::CDoubleByteDecoder(const tables::DoubleByteTable& table)
         rows = std::max<std::size_t>(rows, table.aLeadRow[b]);
     }
     const std::size_t singles = rows * 256;
-    m_units.assign(singles + 256 + 1, tables::kNoMapping);
+    m_units.assign(singles + 256, tables::kNoMapping);
     for (std::size_t row = 0; row < rows; ++row) {
         for (unsigned trail = table.nTrailMin; trail <= table.nTrailMax; ++trail) {
             m_units[row * 256 + trail] =
@@ -224,23 +183,6 @@ CDoubleByteDecoder::CDoubleByteDecoder(const tables::DoubleByteTable& table)
         m_aStep[b] = row != 0 ? CStep{static_cast<std::uint32_t>((row - 1) * 256), 0xFF}
                               : CStep{static_cast<std::uint32_t>(singles + b), 0};
     }
-    // The lead-byte set as ranges, when four are enough.
-    unsigned ranges = 0;
-    for (unsigned b = 0; b < 256; ++b) {
-        if (table.aLeadRow[b] == 0 || (b > 0 && table.aLeadRow[b - 1] != 0)) {
-            continue;
-        }
-        unsigned last = b;
-        while (last < 255 && table.aLeadRow[last + 1] != 0) {
-            ++last;
-        }
-        if (ranges < 4) {
-            m_aLeadFirst[ranges] = static_cast<std::uint8_t>(b);
-            m_aLeadLast[ranges] = static_cast<std::uint8_t>(last);
-        }
-        ++ranges;
-    }
-    m_nLeadRanges = ranges <= 4 ? ranges : 0;
 }
 
 char16_t CDoubleByteDecoder::Pair(std::uint8_t lead, std::uint8_t trail) const {
@@ -255,12 +197,6 @@ bool CDoubleByteDecoder::CpuSupports(Kernel kernel) {
     switch (kernel) {
     case Kernel::kPlain:
         return true;
-    case Kernel::kSse2:
-#if defined(__SSE2__)
-        return true;
-#else
-        return false;
-#endif
     case Kernel::kAvx512:
 #if defined(__x86_64__)
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
@@ -274,9 +210,7 @@ bool CDoubleByteDecoder::CpuSupports(Kernel kernel) {
 }
 
 CDoubleByteDecoder::Kernel CDoubleByteDecoder::BestKernel() {
-    static const Kernel best = CpuSupports(Kernel::kAvx512) ? Kernel::kAvx512
-                               : CpuSupports(Kernel::kSse2) ? Kernel::kSse2
-                                                            : Kernel::kPlain;
+    static const Kernel best = CpuSupports(Kernel::kAvx512) ? Kernel::kAvx512 : Kernel::kPlain;
     return best;
 }
 
@@ -285,9 +219,8 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
     return DecodeWith(BestKernel(), in, n, bStrict, out, nOut);
 }
 
-bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t n, std::size_t end,
-                                     bool bStrict, std::size_t& i, char16_t* out,
-                                     std::size_t& o) const {
+bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t n, bool bStrict,
+                                     std::size_t& i, char16_t* out, std::size_t& o) const {
     // Members in locals: the loop stores UTF-16 units and must not reload
     // them after each store.
     const CStep* const steps = m_aStep;
@@ -296,7 +229,7 @@ bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t n, std:
     // While a byte follows in[i], a character's unit is one lookup without a
     // range check on the trail byte; an invalid pair takes both its bytes, as
     // a lead byte always claims the next one.
-    while (i < end && i + 1 < n) {
+    while (i + 1 < n) {
         if (in[i] < 0x80 && bAsciiIdentity) {
             const std::size_t run = ascii::TakeAscii(in + i, n - i, out + o);
             i += run;
@@ -346,49 +279,15 @@ DecodeError CDoubleByteDecoder::DecodeWith(Kernel kernel, const std::uint8_t* in
     // The vector kernel keeps unit indices in 16 bits.
     if (kernel == Kernel::kAvx512 && m_units.size() <= 0x10000) {
         BlocksAvx512(in, n, m_table.aLeadRow, m_units.data(),
-                     static_cast<std::uint16_t>(m_units.size() - 257), m_bAsciiIdentity, i, out, o);
-    }
-#endif
-    if (kernel != Kernel::kAvx512) {
-        const CStep* const steps = m_aStep;
-        const char16_t* const units = m_units.data();
-        // Whole blocks while a byte follows the block (a lead byte at its end
-        // takes it).
-        while (n - i > kBlock) {
-            const std::uint8_t* p = in + i;
-            std::uint64_t high;
-            std::uint64_t leadSet;
-#if defined(__SSE2__)
-            if (kernel == Kernel::kSse2) {
-                high = HighMaskSse2(p);
-                leadSet = m_nLeadRanges != 0
-                              ? LeadSetSse2(p, m_aLeadFirst, m_aLeadLast, m_nLeadRanges)
-                              : LeadSetPlain(p, m_table.aLeadRow);
-            } else
-#endif
-            {
-                high = HighMaskPlain(p);
-                leadSet = LeadSetPlain(p, m_table.aLeadRow);
-            }
-            if (std::popcount(high) < kFewHighBytes && m_bAsciiIdentity) {
-                if (!DecodeSteps(in, n, i + kBlock, bStrict, i, out, o)) {
-                    return DecodeError::kNoUnicodeTranslation;
-                }
-                continue;
-            }
-            // With the starts known, the lookups do not wait for each other.
-            const std::uint64_t leads = LeadStarts(leadSet);
-            std::uint64_t starts = ~(leads << 1);
-            do {
-                const std::size_t j = static_cast<std::size_t>(std::countr_zero(starts));
-                const CStep step = steps[p[j]];
-                out[o++] = units[step.nBase + (p[j + 1] & step.nTrailMask)];
-                starts &= starts - 1;
-            } while (starts != 0);
-            i += kBlock + (leads >> 63);
+                     static_cast<std::uint16_t>(m_units.size() - 256), m_bAsciiIdentity, i, out, o);
+        if (!SettleUnmapped(out, o, bStrict)) {
+            return DecodeError::kNoUnicodeTranslation;
         }
     }
-    if (!SettleUnmapped(out, o, bStrict) || !DecodeSteps(in, n, n, bStrict, i, out, o)) {
+#else
+    (void)kernel;
+#endif
+    if (!DecodeSteps(in, n, bStrict, i, out, o)) {
         return DecodeError::kNoUnicodeTranslation;
     }
     nOut = o;

@@ -30,10 +30,10 @@ private:
 // Lead-byte sets and pair tables (932, 936, 949, 950, 1361, 20932).
 class CDoubleByteDecoder final : public CCodePageDecoder {
 public:
-    // The ways to decode, slowest first. kPlain is portable C++; the others
-    // take 64-byte blocks with the CPU's vector instructions. Decode uses the
-    // best one the CPU has, chosen once; the tests run each of them.
-    enum class Kernel { kPlain, kSse2, kAvx512 };
+    // The ways to decode: kPlain, portable C++, one character at a time;
+    // kAvx512, 64-byte blocks whose character starts are found at once.
+    // Decode uses the best one the CPU has, chosen once; the tests run each.
+    enum class Kernel { kPlain, kAvx512 };
 
     explicit CDoubleByteDecoder(const tables::DoubleByteTable& table);
     bool IsLeadByte(std::uint8_t byte) const override { return m_table.aLeadRow[byte] != 0; }
@@ -56,24 +56,16 @@ private:
         std::uint32_t nTrailMask;
     };
 
-    // Characters from in[i] while i < end, one at a time (the next byte after
-    // `end` may be taken as a trail byte); the last byte of in[0, n) is
-    // decoded alone. False on a strict error.
-    bool DecodeSteps(const std::uint8_t* in, std::size_t n, std::size_t end, bool bStrict,
-                     std::size_t& i, char16_t* out, std::size_t& o) const;
+    // The characters of in[i, n), one at a time. False on a strict error.
+    bool DecodeSteps(const std::uint8_t* in, std::size_t n, bool bStrict, std::size_t& i,
+                     char16_t* out, std::size_t& o) const;
 
     const tables::DoubleByteTable& m_table;
     bool m_bAsciiIdentity;
     CStep m_aStep[256];
     // A full row of 256 units per lead byte (kNoMapping outside the table's
-    // trail range), then the 256 single-byte units, then one unit of padding
-    // (a vector gather reads two units at a time).
+    // trail range), then the 256 single-byte units.
     std::vector<char16_t> m_units;
-    // The lead-byte set as up to four ranges [first, last] for the SSE2
-    // kernel (nLeadRanges is 0 when the set needs more).
-    std::uint8_t m_aLeadFirst[4] = {};
-    std::uint8_t m_aLeadLast[4] = {};
-    unsigned m_nLeadRanges = 0;
 };
 
 // GB18030: one- and two-byte tables, four-byte BMP ranges, supplementary planes by formula.
