@@ -132,22 +132,27 @@ VARNOLT_AVX512 void BlocksAvx512(const std::uint8_t* in, std::size_t n, const st
     oAt = o;
 }
 
+// The index of the first kNoMapping unit of text[0, n), or n.
+VARNOLT_AVX512 std::size_t FindUnmappedAvx512(const char16_t* text, std::size_t n) {
+    const __m512i noMapping = _mm512_set1_epi16(static_cast<short>(tables::kNoMapping));
+    std::size_t k = 0;
+    for (; k + 32 <= n; k += 32) {
+        if (_mm512_cmpeq_epi16_mask(_mm512_loadu_si512(text + k), noMapping) != 0) {
+            break;
+        }
+    }
+    while (k < n && text[k] != tables::kNoMapping) {
+        ++k;
+    }
+    return k;
+}
+
 #pragma GCC diagnostic pop
 
 // The block kernels leave an unmapped character as kNoMapping (a unit no
 // character maps to): a strict error, else U+FFFD. False on a strict error.
 bool SettleUnmapped(char16_t* text, std::size_t n, bool bStrict) {
-    std::size_t k = 0;
-#if defined(__SSE2__)
-    const __m128i noMapping = _mm_set1_epi16(static_cast<short>(tables::kNoMapping));
-    for (; k + 8 <= n; k += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, noMapping)) != 0) {
-            break;
-        }
-    }
-#endif
-    for (; k < n; ++k) {
+    for (std::size_t k = FindUnmappedAvx512(text, n); k < n; ++k) {
         if (text[k] == tables::kNoMapping) {
             if (bStrict) {
                 return false;
