@@ -45,8 +45,10 @@ constexpr std::uint64_t LeadStarts(std::uint64_t leadSet) {
 
 // GCC's AVX-512 headers start some results from _mm512_undefined_*(), which
 // its flow analysis reports as maybe uninitialised.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #define VARNOLT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt,bmi")))
 
@@ -147,7 +149,9 @@ VARNOLT_AVX512 std::size_t FindUnmappedAvx512(const char16_t* text, std::size_t 
     return k;
 }
 
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 // The block kernels leave an unmapped character as kNoMapping (a unit no
 // character maps to): a strict error, else U+FFFD. False on a strict error.
