@@ -229,9 +229,11 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
 }
 
 bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t n, bool bStrict,
-                                     std::size_t& i, char16_t* out, std::size_t& o) const {
-    // Members in locals: the loop stores UTF-16 units and must not reload
-    // them after each store.
+                                     std::size_t& iAt, char16_t* out, std::size_t& oAt) const {
+    // Members and positions in locals: the loop stores UTF-16 units and must
+    // not reload them after each store.
+    std::size_t i = iAt;
+    std::size_t o = oAt;
     const CStep* const steps = m_aStep;
     const char16_t* const units = m_units.data();
     const bool bAsciiIdentity = m_bAsciiIdentity;
@@ -277,6 +279,8 @@ bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t n, bool
         out[o++] = c;
         ++i;
     }
+    iAt = i;
+    oAt = o;
     return true;
 }
 
