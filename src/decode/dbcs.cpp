@@ -156,13 +156,12 @@ VARNOLT_AVX512 std::size_t FindUnmappedAvx512(const char16_t* text, std::size_t 
 // The block kernels leave an unmapped character as kNoMapping (a unit no
 // character maps to): a strict error, else U+FFFD. False on a strict error.
 bool SettleUnmapped(char16_t* text, std::size_t n, bool bStrict) {
-    for (std::size_t k = FindUnmappedAvx512(text, n); k < n; ++k) {
-        if (text[k] == tables::kNoMapping) {
-            if (bStrict) {
-                return false;
-            }
-            text[k] = 0xFFFD;
+    for (std::size_t k = FindUnmappedAvx512(text, n); k < n;
+         k += 1 + FindUnmappedAvx512(text + k + 1, n - k - 1)) {
+        if (bStrict) {
+            return false;
         }
+        text[k] = 0xFFFD;
     }
     return true;
 }
