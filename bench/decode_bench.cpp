@@ -64,6 +64,11 @@ const char* const kJapanese =
     "\u3078\u6025\u3044\u3060\u3002\u300c\u307e\u305f\u540c\u3058\u3060\u300d\u3068\u6f01\u5e2b"
     "\u306f\u3064\u3076\u3084\u3044\u305f\u3002\n";
 
+// Markup around short Japanese phrases: mostly ASCII, a few pairs per line.
+const char* const kJapaneseHtml =
+    "<tr class=\"row\"><td><a href=\"/harbour/boats.html#north\">\u8239</a></td>"
+    "<td style=\"text-align: right\">\u6d77\u5cb8</td><td>lighthouse keeper</td></tr>\n";
+
 const char* const kChinese =
     "\u8001\u706f\u5854\u770b\u5b88\u4eba\u6bcf\u5929\u65e9\u4e0a\u6cbf\u7740\u6d77\u5cb8\u6563"
     "\u6b65\uff0c\u6570\u7740\u591c\u91cc\u5f52\u6765\u7684\u6e14\u8239\u3002\u5496\u5561\u9986"
@@ -350,7 +355,11 @@ void BM_Chinese936_KernelPlain(benchmark::State& s) {
 void BM_Chinese936_KernelAvx512(benchmark::State& s) {
     DecodeDoubleByte(s, 936, kChinese, 1);
 }
+void BM_JapaneseHtml932_Kernel(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapaneseHtml);
+}
 BENCHMARK(BM_Japanese932_Kernel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JapaneseHtml932_Kernel)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Japanese932_KernelPlain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Japanese932_KernelAvx512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Chinese936_Kernel)->Unit(benchmark::kMillisecond);

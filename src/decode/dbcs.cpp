@@ -28,6 +28,12 @@ bool MapsAsciiToItself(const tables::DoubleByteTable& table) {
 // next block.
 constexpr std::size_t kBlock = 64;
 
+// A block with fewer bytes of 0x80 and above than this is mostly ASCII: the
+// one-at-a-time loop, which widens ASCII runs 32 bytes at a time, beats a
+// lookup for every byte.
+constexpr int kFewHighBytes = 16;
+constexpr std::size_t kAsciiStretch = 8 * kBlock;
+
 // The lead bytes among the bytes flagged in `leadSet` (bit j: byte j of a
 // block is in the lead-byte set), for a block that begins at a character.
 // Within a run of lead-set bytes the leads sit at even offsets from the
@@ -65,9 +71,10 @@ VARNOLT_AVX512 inline __m512i HalfIndicesAvx512(__m256i bytes, __m256i rows, __m
     return _mm512_mask_mov_epi16(single, leadSet, pair);
 }
 
-// Whole blocks from in[i] while a byte follows the block. Unmapped
-// characters stay kNoMapping for the caller to settle.
-VARNOLT_AVX512 void BlocksAvx512(const std::uint8_t* in, std::size_t n, const std::uint8_t* leadRow,
+// Whole blocks from in[i] while a byte follows the block, up to one that is
+// mostly ASCII (when the page maps ASCII to itself). Unmapped characters
+// stay kNoMapping for the caller to settle; true when a block had lookups.
+VARNOLT_AVX512 bool BlocksAvx512(const std::uint8_t* in, std::size_t n, const std::uint8_t* leadRow,
                                  const char16_t* units, std::uint16_t singles, bool bAsciiIdentity,
                                  std::size_t& iAt, char16_t* out, std::size_t& oAt) {
     // Positions in locals: the stores of units must not reload them.
@@ -77,9 +84,11 @@ VARNOLT_AVX512 void BlocksAvx512(const std::uint8_t* in, std::size_t n, const st
     const __m512i rows1 = _mm512_loadu_si512(leadRow + 64);
     const __m512i rows2 = _mm512_loadu_si512(leadRow + 128);
     const __m512i rows3 = _mm512_loadu_si512(leadRow + 192);
+    bool bLookups = false;
     // The characters' unit indices of a block, packed; 32 spare entries take
     // the second half's full store.
-    alignas(64) std::uint16_t indices[kBlock + 32] = {};
+    // Zeroed before the first lookups: mostly ASCII text may never need it.
+    alignas(64) std::uint16_t indices[kBlock + 32];
     while (n - i > kBlock) {
         const std::uint8_t* p = in + i;
         const __m512i v = _mm512_loadu_si512(p);
@@ -91,6 +100,13 @@ VARNOLT_AVX512 void BlocksAvx512(const std::uint8_t* in, std::size_t n, const st
             i += kBlock;
             o += kBlock;
             continue;
+        }
+        if (bAsciiIdentity && _mm_popcnt_u64(high) < kFewHighBytes) {
+            break;
+        }
+        if (!bLookups) {
+            __builtin_memset(indices, 0, sizeof indices);
+            bLookups = true;
         }
         // Each byte's row: the low seven bits pick it from one of two
         // 128-byte halves of the table, the high bit picks the half.
@@ -132,6 +148,7 @@ VARNOLT_AVX512 void BlocksAvx512(const std::uint8_t* in, std::size_t n, const st
     }
     iAt = i;
     oAt = o;
+    return bLookups;
 }
 
 // The index of the first kNoMapping unit of text[0, n), or n.
@@ -227,8 +244,9 @@ DecodeError CDoubleByteDecoder::Decode(const std::uint8_t* in, std::size_t n, bo
     return DecodeWith(BestKernel(), in, n, bStrict, out, nOut);
 }
 
-bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t n, bool bStrict,
-                                     std::size_t& iAt, char16_t* out, std::size_t& oAt) const {
+bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t end, std::size_t n,
+                                     bool bStrict, std::size_t& iAt, char16_t* out,
+                                     std::size_t& oAt) const {
     // Members and positions in locals: the loop stores UTF-16 units and must
     // not reload them after each store.
     std::size_t i = iAt;
@@ -239,7 +257,7 @@ bool CDoubleByteDecoder::DecodeSteps(const std::uint8_t* in, std::size_t n, bool
     // While a byte follows in[i], a character's unit is one lookup without a
     // range check on the trail byte; an invalid pair takes both its bytes, as
     // a lead byte always claims the next one.
-    while (i + 1 < n) {
+    while (i < end && i + 1 < n) {
         if (in[i] < 0x80 && bAsciiIdentity) {
             const std::size_t run = ascii::TakeAscii(in + i, n - i, out + o);
             i += run;
@@ -290,16 +308,28 @@ DecodeError CDoubleByteDecoder::DecodeWith(Kernel kernel, const std::uint8_t* in
 #if defined(__x86_64__)
     // The vector kernel keeps unit indices in 16 bits.
     if (kernel == Kernel::kAvx512 && m_units.size() <= 0x10000) {
-        BlocksAvx512(in, n, m_table.aLeadRow, m_units.data(),
-                     static_cast<std::uint16_t>(m_units.size() - 256), m_bAsciiIdentity, i, out, o);
-        if (!SettleUnmapped(out, o, bStrict)) {
-            return DecodeError::kNoUnicodeTranslation;
+        while (true) {
+            const std::size_t first = o;
+            if (BlocksAvx512(in, n, m_table.aLeadRow, m_units.data(),
+                             static_cast<std::uint16_t>(m_units.size() - 256), m_bAsciiIdentity, i,
+                             out, o) &&
+                !SettleUnmapped(out + first, o - first, bStrict)) {
+                return DecodeError::kNoUnicodeTranslation;
+            }
+            if (n - i <= kBlock) {
+                break;
+            }
+            // A mostly ASCII block: such text tends to go on, so the loop
+            // takes a few blocks' worth before the vector kernel looks again.
+            if (!DecodeSteps(in, i + kAsciiStretch, n, bStrict, i, out, o)) {
+                return DecodeError::kNoUnicodeTranslation;
+            }
         }
     }
 #else
     (void)kernel;
 #endif
-    if (!DecodeSteps(in, n, bStrict, i, out, o)) {
+    if (!DecodeSteps(in, n, n, bStrict, i, out, o)) {
         return DecodeError::kNoUnicodeTranslation;
     }
     nOut = o;

@@ -56,9 +56,11 @@ private:
         std::uint32_t nTrailMask;
     };
 
-    // The characters of in[i, n), one at a time. False on a strict error.
-    bool DecodeSteps(const std::uint8_t* in, std::size_t n, bool bStrict, std::size_t& i,
-                     char16_t* out, std::size_t& o) const;
+    // The characters of in[0, n) from in[i], one at a time, up to the first
+    // one that starts at `end` or after it (the last byte of the text is
+    // decoded alone). False on a strict error.
+    bool DecodeSteps(const std::uint8_t* in, std::size_t end, std::size_t n, bool bStrict,
+                     std::size_t& i, char16_t* out, std::size_t& o) const;
 
     const tables::DoubleByteTable& m_table;
     bool m_bAsciiIdentity;
