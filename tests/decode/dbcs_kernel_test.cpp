@@ -230,6 +230,29 @@ TEST_P(DoubleByteKernelTest, LeadSetRunsOfEveryLengthAcrossBlockBoundaries) {
     }
 }
 
+// Markup with a few characters of the page between stretches of dense text,
+// so that the vector kernel hands mostly ASCII stretches of every length to
+// the one-at-a-time loop and takes over again at every offset.
+TEST_P(DoubleByteKernelTest, MostlyAsciiStretchesBetweenDenseText) {
+    std::mt19937 rng(static_cast<unsigned>(codePage) * 11);
+    for (int round = 0; round < 60 && !HasFailure(); ++round) {
+        std::string bytes;
+        while (bytes.size() < 3000) {
+            std::string sparse(rng() % 700, '<');
+            for (std::size_t k = 0; k < sparse.size(); k += 1 + rng() % 40) {
+                const std::string pair = RandomBytes(table, rng, 2);
+                sparse.replace(k, std::min<std::size_t>(2, sparse.size() - k), pair, 0,
+                               std::min<std::size_t>(2, sparse.size() - k));
+            }
+            bytes += sparse + RandomBytes(table, rng, rng() % 300);
+        }
+        for (std::size_t from = 0; from < 70; from += 1 + rng() % 9) {
+            ExpectLikeReference(bytes, from, bytes.size() - from,
+                                "round " + std::to_string(round) + " from " + std::to_string(from));
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(DoubleBytePages, DoubleByteKernelTest,
                          ::testing::Combine(::testing::Values(932, 936, 949, 950, 1361, 20932),
                                             ::testing::Values(Kernel::kPlain, Kernel::kAvx512)),
