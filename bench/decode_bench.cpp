@@ -8,6 +8,7 @@
 // its bytes, as the writer takes them); "Writer" goes through the whole
 // target writer (UTF-8) into /dev/null.
 #include "decode/code_page_decoder.hpp"
+#include "decode/decoders.hpp"
 #include "decode/source_file_reader.hpp"
 #include "decode/unicode_converter.hpp"
 #include "output/target_file_writer.hpp"
@@ -62,6 +63,11 @@ const char* const kJapanese =
     "\u30e2\u30e1\u304c\u8f2a\u3092\u63cf\u304d\u3001\u5b50\u4f9b\u305f\u3061\u306f\u5b66\u6821"
     "\u3078\u6025\u3044\u3060\u3002\u300c\u307e\u305f\u540c\u3058\u3060\u300d\u3068\u6f01\u5e2b"
     "\u306f\u3064\u3076\u3084\u3044\u305f\u3002\n";
+
+// Markup around short Japanese phrases: mostly ASCII, a few pairs per line.
+const char* const kJapaneseHtml =
+    "<tr class=\"row\"><td><a href=\"/harbour/boats.html#north\">\u8239</a></td>"
+    "<td style=\"text-align: right\">\u6d77\u5cb8</td><td>lighthouse keeper</td></tr>\n";
 
 const char* const kChinese =
     "\u8001\u706f\u5854\u770b\u5b88\u4eba\u6bcf\u5929\u65e9\u4e0a\u6cbf\u7740\u6d77\u5cb8\u6563"
@@ -281,6 +287,84 @@ void Convert(benchmark::State& state, std::int32_t codePage, const char* text) {
     BENCHMARK(BM_##name##_Utf16)->Unit(benchmark::kMillisecond);                                   \
     BENCHMARK(BM_##name##_Utf8)->Unit(benchmark::kMillisecond);                                    \
     BENCHMARK(BM_##name##_Writer)->Unit(benchmark::kMillisecond)
+
+// The double-byte decoder alone on text in memory, in the reader's chunks:
+// no file, no converter.
+// kernel < 0: the decoder's own choice.
+void DecodeDoubleByte(benchmark::State& state, std::int32_t codePage, const char* paragraph,
+                      int kernel = -1) {
+    using Kernel = CDoubleByteDecoder::Kernel;
+    if (kernel >= 0 && !CDoubleByteDecoder::CpuSupports(static_cast<Kernel>(kernel))) {
+        state.SkipWithError("the CPU lacks this kernel's instructions");
+        return;
+    }
+    std::string bytes = Encode(codePage, Repeat(paragraph));
+    bytes.resize(std::min(bytes.size(), kFileSize));
+    while (!bytes.empty() && bytes.back() != '\n') {
+        bytes.pop_back();
+    }
+    const auto* decoder = dynamic_cast<const CDoubleByteDecoder*>(FindDecoder(codePage));
+    constexpr std::size_t kChunk = CSourceFileReader::kChunkSize;
+    // Chunks end on a character, as the reader's do.
+    std::vector<std::size_t> cuts{0};
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = decoder->IsLeadByte(static_cast<std::uint8_t>(bytes[i])) ? 2 : 1;
+        if (i + length - cuts.back() > kChunk) {
+            cuts.push_back(i);
+        }
+        i += length;
+    }
+    cuts.push_back(bytes.size());
+    std::vector<char16_t> out(decoder->MaxOutput(kChunk));
+    const auto* in = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    for (auto _ : state) {
+        for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+            CDecoderState decoderState;
+            std::size_t nOut = 0;
+            const std::size_t n = cuts[k + 1] - cuts[k];
+            const DecodeError error =
+                kernel < 0
+                    ? decoder->Decode(in + cuts[k], n, true, true, decoderState, out.data(), nOut)
+                    : decoder->DecodeWith(static_cast<Kernel>(kernel), in + cuts[k], n, true,
+                                          out.data(), nOut);
+            if (error != DecodeError::kNone) {
+                state.SkipWithError("decoding failed");
+                return;
+            }
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+void BM_Japanese932_Kernel(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapanese);
+}
+void BM_Chinese936_Kernel(benchmark::State& s) {
+    DecodeDoubleByte(s, 936, kChinese);
+}
+void BM_Japanese932_KernelPlain(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapanese, 0);
+}
+void BM_Japanese932_KernelAvx512(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapanese, 1);
+}
+void BM_Chinese936_KernelPlain(benchmark::State& s) {
+    DecodeDoubleByte(s, 936, kChinese, 0);
+}
+void BM_Chinese936_KernelAvx512(benchmark::State& s) {
+    DecodeDoubleByte(s, 936, kChinese, 1);
+}
+void BM_JapaneseHtml932_Kernel(benchmark::State& s) {
+    DecodeDoubleByte(s, 932, kJapaneseHtml);
+}
+BENCHMARK(BM_Japanese932_Kernel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JapaneseHtml932_Kernel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Japanese932_KernelPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Japanese932_KernelAvx512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Chinese936_Kernel)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Chinese936_KernelPlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Chinese936_KernelAvx512)->Unit(benchmark::kMillisecond);
 
 VARNOLT_DECODE_BENCH(Western1252, 1252, kWestern);
 VARNOLT_DECODE_BENCH(Russian1251, 1251, kRussian);

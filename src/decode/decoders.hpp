@@ -30,20 +30,37 @@ private:
 // Lead-byte sets and pair tables (932, 936, 949, 950, 1361, 20932).
 class CDoubleByteDecoder final : public CCodePageDecoder {
 public:
+    // The ways to decode: kPlain, portable C++, one character at a time;
+    // kAvx512, 64-byte blocks whose character starts are found at once.
+    // Decode uses the best one the CPU has, chosen once; the tests run each.
+    enum class Kernel { kPlain, kAvx512 };
+
     explicit CDoubleByteDecoder(const tables::DoubleByteTable& table);
     bool IsLeadByte(std::uint8_t byte) const override { return m_table.aLeadRow[byte] != 0; }
     DecodeError Decode(const std::uint8_t* in, std::size_t n, bool bFinal, bool bStrict,
                        CDecoderState& state, char16_t* out, std::size_t& nOut) const override;
+    // Decode through the given kernel, which the CPU must support.
+    DecodeError DecodeWith(Kernel kernel, const std::uint8_t* in, std::size_t n, bool bStrict,
+                           char16_t* out, std::size_t& nOut) const;
+    static bool CpuSupports(Kernel kernel);
+    static Kernel BestKernel();
     // One two-byte character, or kNoMapping.
     char16_t Pair(std::uint8_t lead, std::uint8_t trail) const;
 
 private:
-    // What the first byte of a character decides: its length, and where its
-    // unit sits in m_units (a lead byte's row, indexed by the trail byte).
+    // What the first byte of a character decides: where its unit sits in
+    // m_units (a lead byte's row, indexed by the trail byte), and the mask
+    // that keeps the next byte in the index (0xFF) or drops it (0).
     struct CStep {
         std::uint32_t nBase;
-        std::uint32_t nLength;
+        std::uint32_t nTrailMask;
     };
+
+    // The characters of in[0, n) from in[i], one at a time, up to the first
+    // one that starts at `end` or after it (the last byte of the text is
+    // decoded alone). False on a strict error.
+    bool DecodeSteps(const std::uint8_t* in, std::size_t end, std::size_t n, bool bStrict,
+                     std::size_t& i, char16_t* out, std::size_t& o) const;
 
     const tables::DoubleByteTable& m_table;
     bool m_bAsciiIdentity;
