@@ -69,6 +69,8 @@ bool CTargetFileWriter::OpenTemp(std::int64_t logIndex, const std::string& sourc
     m_sourceState.reset();
     m_tempIdentity.reset();
     m_chPendingHigh = 0;
+    m_nWritten = m_nReservedEnd = 0;
+    m_bReserve = true;
     if (!m_strTempPath.empty()) {
         Discard(); // a previous file that was never committed or discarded
     }
@@ -126,6 +128,13 @@ void CTargetFileWriter::OpenForBenchmark(const std::string& path) {
 }
 
 void CTargetFileWriter::Write(const void* data, std::uint64_t count) {
+    m_nWritten += count;
+    if (m_nWritten > m_nReservedEnd && m_nWritten >= kReserveFrom && m_bReserve) {
+        m_bReserve = platform::ReserveSpace(m_file.Handle(), m_nWritten, kReserveStep);
+        if (m_bReserve) {
+            m_nReservedEnd = m_nWritten + kReserveStep;
+        }
+    }
     m_file.Write(data, count);
 }
 
@@ -222,6 +231,10 @@ void CTargetFileWriter::Close() {
         }
     }
     m_file.Flush();
+    if (m_nReservedEnd != 0 && m_file.IsOpen()) {
+        platform::ReleaseReservedSpace(m_file.Handle());
+        m_nReservedEnd = 0;
+    }
 }
 
 void CTargetFileWriter::Discard() {

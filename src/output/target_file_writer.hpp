@@ -146,6 +146,13 @@ private:
     // A high surrogate that ended a UTF-8 piece, kept so that a pair split
     // between two pieces is still encoded as one character.
     char16_t m_chPendingHigh = 0;
+    // A large file's space is set aside a step ahead of its writes once it
+    // has passed kReserveFrom bytes (see platform::ReserveSpace).
+    static constexpr std::uint64_t kReserveFrom = 8 << 20;
+    static constexpr std::uint64_t kReserveStep = 16 << 20;
+    std::uint64_t m_nWritten = 0;
+    std::uint64_t m_nReservedEnd = 0;
+    bool m_bReserve = true;
 };
 
 } // namespace varnolt

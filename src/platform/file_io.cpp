@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -437,6 +439,25 @@ int CreateUniqueFile(const std::string& folder, std::string_view prefix, int& fd
         return err;
     }
     return MakeUniqueFile(folder, prefix, fd, path);
+}
+
+bool ReserveSpace(int fd, std::uint64_t offset, std::uint64_t length) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0 || fs.f_type == TMPFS_MAGIC ||
+        static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_bsize) / 64 <
+            length) {
+        return false;
+    }
+    return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                       static_cast<off_t>(length)) == 0;
+}
+
+void ReleaseReservedSpace(int fd) {
+    // Cutting a file to its own size frees the blocks set aside past its end.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        (void)::ftruncate(fd, st.st_size);
+    }
 }
 
 int WriteAll(int fd, const void* data, std::size_t size) {

@@ -56,6 +56,17 @@ int NameAnonymousFile(int fd, const std::string& to, bool replace);
 
 // Writes all bytes (retrying short writes and interrupts).
 int WriteAll(int fd, const void* data, std::size_t size);
+// Asks the file system to set aside [offset, offset + length) of the open
+// file for the writes that will fill it, without changing the file's size:
+// a large file then costs the kernel less per page written. False where it
+// cannot or should not (no support, a file system in memory, where the
+// reservation would cost more than it saves, or less than 64 lengths free,
+// so that it never takes the room another file needs).
+bool ReserveSpace(int fd, std::uint64_t offset, std::uint64_t length);
+// Gives back what ReserveSpace set aside past the file's end; the file's
+// size and content stay as they are. Best effort: what stays set aside is
+// only space, never content.
+void ReleaseReservedSpace(int fd);
 int SyncFile(int fd);
 int CloseFile(int fd);
 // fsync of a path (opened read-only for the purpose).

@@ -148,6 +148,43 @@ TEST_F(WriterTest, PiecesBeyondTheBufferArriveCompleteAndInOrder) {
     }
 }
 
+// A file large enough to have space set aside ahead of its writes: the
+// same bytes in every format, and no space left set aside past its end.
+TEST_F(WriterTest, ALargeFileKeepsItsBytesAndNoSpaceBeyondThem) {
+    std::u16string piece;
+    for (int i = 0; i < 8000; ++i) {
+        piece += i % 11 == 0 ? u'\u201C' : static_cast<char16_t>('a' + i % 26);
+    }
+    const int count = 1800; // 25 to 29 MiB out: past the first reserved steps
+    for (int format : {kFormatUtf8, kFormatUtf16Le}) {
+        SCOPED_TRACE(format);
+        const std::string src = Source("large.txt");
+        CTargetFileWriter writer(Options(format, false), m_log);
+        ASSERT_TRUE(writer.OpenTemp(m_log.AddRecord(src), src));
+        for (int i = 0; i < count; ++i) {
+            writer.WriteUnicode(piece);
+        }
+        writer.Close();
+        ASSERT_TRUE(writer.Commit());
+        const std::string placed = m_dir / "_unicode_large.txt";
+        std::string one;
+        if (format == kFormatUtf8) {
+            one = Utf8Of(piece);
+        } else {
+            one = test::Utf16Le(piece);
+        }
+        const std::string bytes = ReadFile(placed);
+        ASSERT_EQ(bytes.size(), one.size() * count);
+        for (int i = 0; i < count; ++i) {
+            ASSERT_EQ(bytes.compare(i * one.size(), one.size(), one), 0) << "piece " << i;
+        }
+        struct stat st {};
+        ASSERT_EQ(::stat(placed.c_str(), &st), 0);
+        EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, bytes.size() + (1u << 20));
+        std::filesystem::remove(placed);
+    }
+}
+
 TEST_F(WriterTest, SurrogateHalfLeftAtTheEndBecomesReplacementCharacter) {
     const std::string src = Source("s.txt");
     CTargetFileWriter writer(Options(kFormatUtf8, false), m_log);
