@@ -321,19 +321,23 @@ const CWesternBytes& Western1252() {
 // converter hands them on. In source bytes per second; with two threads,
 // both convert at once (the figure is their sum), which shows how far two
 // threads of this kernel scale on the machine.
-void BM_EncodeMappedUtf8_Western1252Prose(benchmark::State& state) {
+template <class Encode> void EncodeMappedProse(benchmark::State& state, Encode encode) {
     const CWesternBytes& west = Western1252();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(west.bytes.data());
     std::vector<std::uint8_t> out(MaxUtf8Size(kPieceUnits) + 1);
     for (auto _ : state) {
         for (std::size_t at = 0; at + kPieceUnits <= west.bytes.size(); at += kPieceUnits) {
-            benchmark::DoNotOptimize(
-                EncodeMappedUtf8(bytes + at, kPieceUnits, west.map, out.data()));
+            benchmark::DoNotOptimize(encode(bytes + at, kPieceUnits, west.map, out.data()));
         }
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(west.bytes.size()));
+}
+
+void BM_EncodeMappedUtf8_Western1252Prose(benchmark::State& state) {
+    EncodeMappedProse(state, [](const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+                                std::uint8_t* dst) { return EncodeMappedUtf8(src, n, map, dst); });
 }
 
 // Both kernels of prose through each path the processor runs (the argument:
@@ -345,18 +349,9 @@ void BM_EncodeMappedUtf8Path_Western1252Prose(benchmark::State& state) {
         state.SkipWithError("the processor lacks this path");
         return;
     }
-    const CWesternBytes& west = Western1252();
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(west.bytes.data());
-    std::vector<std::uint8_t> out(MaxUtf8Size(kPieceUnits) + 1);
-    for (auto _ : state) {
-        for (std::size_t at = 0; at + kPieceUnits <= west.bytes.size(); at += kPieceUnits) {
-            benchmark::DoNotOptimize(
-                EncodeMappedUtf8On(path, bytes + at, kPieceUnits, west.map, out.data()));
-        }
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(west.bytes.size()));
+    EncodeMappedProse(
+        state, [path](const std::uint8_t* src, std::size_t n, const CByteUtf8Map& map,
+                      std::uint8_t* dst) { return EncodeMappedUtf8On(path, src, n, map, dst); });
 }
 
 void BM_EncodeUtf8Path_JapaneseProse(benchmark::State& state) {
