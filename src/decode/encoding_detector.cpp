@@ -1151,6 +1151,18 @@ bool ReadsAsAscii(const std::u16string& text, std::span<const std::byte> head) {
                       [](char16_t c, std::byte b) { return c == static_cast<char16_t>(b); });
 }
 
+// UTF-16 of mostly Latin text read in the other byte order: every ASCII
+// character becomes a unit U+xx00. Real text has few of them (U+3000, the
+// ideographic space, is the common one), so a reading where they make up a
+// quarter of the units has its bytes the wrong way round, whatever the
+// other units look like.
+bool IsSwappedLatin(const std::u16string& text) {
+    const auto swapped = std::count_if(text.begin(), text.end(), [](char16_t u) {
+        return (u & 0xFF) == 0 && u > 0xFF && u != 0x3000;
+    });
+    return static_cast<std::size_t>(swapped) * 4 > text.size();
+}
+
 bool IsAsciiOnly(std::span<const std::byte> head) {
     return std::all_of(head.begin(), head.end(),
                        [](std::byte b) { return static_cast<unsigned>(b) < 0x80; });
@@ -1226,6 +1238,9 @@ std::vector<DetectionCandidate> DetectEncoding(std::span<const std::byte> head, 
         // Non-ASCII bytes that form valid UTF-8 are almost never anything else.
         if (!bAscii && std::find(g.pages.begin(), g.pages.end(), 65001) != g.pages.end()) {
             g.dScore += 0.5;
+        }
+        if (IsSwappedLatin(g.text)) {
+            g.dScore -= 4.0;
         }
     }
     // Among the Latin readings, the one whose letters a language explains
