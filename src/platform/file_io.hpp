@@ -59,9 +59,9 @@ int WriteAll(int fd, const void* data, std::size_t size);
 // Asks the file system to set aside [offset, offset + length) of the open
 // file for the writes that will fill it, without changing the file's size:
 // a large file then costs the kernel less per page written. False where it
-// cannot or should not (no support, a file system in memory, where the
-// reservation would cost more than it saves, or less than 64 lengths free,
-// so that it never takes the room another file needs).
+// cannot or should not: on any file system but ext4 (tmpfs pays more than
+// it saves, and others may keep what is set aside past the end), or with
+// less than 64 lengths free, so that it never takes room another file needs.
 bool ReserveSpace(int fd, std::uint64_t offset, std::uint64_t length);
 // Gives back what ReserveSpace set aside past the file's end; the file's
 // size and content stay as they are. Best effort: what stays set aside is

@@ -26,8 +26,7 @@ TEST(ReserveSpace, SetsAsideWithoutGrowingTheFileAndGivesTheRestBack) {
     constexpr std::uint64_t kLength = 16 << 20;
     if (!platform::ReserveSpace(fd, 0, kLength)) {
         ::close(fd);
-        GTEST_SKIP() << "the test folder's file system sets no space aside (tmpfs, no support "
-                        "or little room)";
+        GTEST_SKIP() << "the test folder is not on ext4 with room to set space aside";
     }
     EXPECT_EQ(StatOf(fd).st_size, 0);
     EXPECT_GE(static_cast<std::uint64_t>(StatOf(fd).st_blocks) * 512, kLength);
