@@ -68,7 +68,7 @@ std::vector<Utf8EncoderPath> UsablePaths() {
 const char* PathName(Utf8EncoderPath path) {
     return path == Utf8EncoderPath::kPlain  ? "plain"
            : path == Utf8EncoderPath::kSse2 ? "sse2"
-                                           : "avx512";
+                                            : "avx512";
 }
 
 // Encodes through one path into a heap block of exactly MaxUtf8Size bytes,
