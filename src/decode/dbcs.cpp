@@ -1,10 +1,11 @@
 // Double-byte code pages (932, 936, 949, 950, 1361, 20932): lead-byte sets and pair tables.
 #include "decode/ascii.hpp"
 #include "decode/decoders.hpp"
+#include "platform/cpu_features.hpp"
 
 #include <algorithm>
 
-#if defined(__x86_64__)
+#if defined(VARNOLT_AVX512_KERNELS)
 #include <immintrin.h>
 #endif
 
@@ -21,7 +22,7 @@ bool MapsAsciiToItself(const tables::DoubleByteTable& table) {
     return true;
 }
 
-#if defined(__x86_64__)
+#if defined(VARNOLT_AVX512_KERNELS)
 
 // Bytes per block of the vector kernels. A block always starts at a
 // character; its last byte may be a lead byte whose trail byte begins the
@@ -49,20 +50,13 @@ constexpr std::uint64_t LeadStarts(std::uint64_t leadSet) {
     return (oddRuns & kOdd) | (leadSet & ~oddRuns & kEven);
 }
 
-// GCC's AVX-512 headers start some results from _mm512_undefined_*(), which
-// its flow analysis reports as maybe uninitialised.
-#if !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
-#define VARNOLT_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt,bmi")))
+VARNOLT_AVX512_KERNELS_BEGIN
 
 // The unit indices of one half (32 bytes) of a block, at every position:
 // (row - 1) * 256 + the next byte for a lead-set byte, else the byte's
 // single-byte unit.
-VARNOLT_AVX512 inline __m512i HalfIndicesAvx512(__m256i bytes, __m256i rows, __m256i next,
-                                                __mmask32 leadSet, std::uint16_t singles) {
+VARNOLT_AVX512_TARGET inline __m512i HalfIndicesAvx512(__m256i bytes, __m256i rows, __m256i next,
+                                                       __mmask32 leadSet, std::uint16_t singles) {
     const __m512i pair = _mm512_or_si512(
         _mm512_slli_epi16(_mm512_sub_epi16(_mm512_cvtepu8_epi16(rows), _mm512_set1_epi16(1)), 8),
         _mm512_cvtepu8_epi16(next));
@@ -74,9 +68,10 @@ VARNOLT_AVX512 inline __m512i HalfIndicesAvx512(__m256i bytes, __m256i rows, __m
 // Whole blocks from in[i] while a byte follows the block, up to one that is
 // mostly ASCII (when the page maps ASCII to itself). Unmapped characters
 // stay kNoMapping for the caller to settle; true when a block had lookups.
-VARNOLT_AVX512 bool BlocksAvx512(const std::uint8_t* in, std::size_t n, const std::uint8_t* leadRow,
-                                 const char16_t* units, std::uint16_t singles, bool bAsciiIdentity,
-                                 std::size_t& iAt, char16_t* out, std::size_t& oAt) {
+VARNOLT_AVX512_TARGET bool BlocksAvx512(const std::uint8_t* in, std::size_t n,
+                                        const std::uint8_t* leadRow, const char16_t* units,
+                                        std::uint16_t singles, bool bAsciiIdentity,
+                                        std::size_t& iAt, char16_t* out, std::size_t& oAt) {
     // Positions in locals: the stores of units must not reload them.
     std::size_t i = iAt;
     std::size_t o = oAt;
@@ -152,7 +147,7 @@ VARNOLT_AVX512 bool BlocksAvx512(const std::uint8_t* in, std::size_t n, const st
 }
 
 // The index of the first kNoMapping unit of text[0, n), or n.
-VARNOLT_AVX512 std::size_t FindUnmappedAvx512(const char16_t* text, std::size_t n) {
+VARNOLT_AVX512_TARGET std::size_t FindUnmappedAvx512(const char16_t* text, std::size_t n) {
     const __m512i noMapping = _mm512_set1_epi16(static_cast<short>(tables::kNoMapping));
     std::size_t k = 0;
     for (; k + 32 <= n; k += 32) {
@@ -166,9 +161,7 @@ VARNOLT_AVX512 std::size_t FindUnmappedAvx512(const char16_t* text, std::size_t 
     return k;
 }
 
-#if !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+VARNOLT_AVX512_KERNELS_END
 
 // The block kernels leave an unmapped character as kNoMapping (a unit no
 // character maps to): a strict error, else U+FFFD. False on a strict error.
@@ -223,13 +216,7 @@ bool CDoubleByteDecoder::CpuSupports(Kernel kernel) {
     case Kernel::kPlain:
         return true;
     case Kernel::kAvx512:
-#if defined(__x86_64__)
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-               __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi");
-#else
-        return false;
-#endif
+        return platform::HasAvx512Kernels();
     }
     return false;
 }
@@ -305,7 +292,7 @@ DecodeError CDoubleByteDecoder::DecodeWith(Kernel kernel, const std::uint8_t* in
                                            bool bStrict, char16_t* out, std::size_t& nOut) const {
     std::size_t i = 0;
     std::size_t o = 0;
-#if defined(__x86_64__)
+#if defined(VARNOLT_AVX512_KERNELS)
     // The vector kernel keeps unit indices in 16 bits.
     if (kernel == Kernel::kAvx512 && m_units.size() <= 0x10000) {
         while (true) {

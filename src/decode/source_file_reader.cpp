@@ -353,12 +353,8 @@ bool CSourceFileReader::ReadBytesBody(const std::string& path) {
             break;
         default:
             // A whole chunk without a NUL is the block's own bytes, converted
-            // without a copy; only the NUL-terminated decoder needs the chunk
-            // buffer.
-            if (const std::size_t whole =
-                    m_nChunk == 0 && m_nState == 0 && m_nCodePage != kArmsciiCodePage
-                        ? WholeChunkInBlock()
-                        : 0) {
+            // without a copy.
+            if (const std::size_t whole = WholeChunkInBlock()) {
                 m_pNext += whole;
                 EmitChunk(m_pNext - whole, whole);
             } else {
@@ -391,6 +387,11 @@ bool CSourceFileReader::ReadBytesBody(const std::string& path) {
 }
 
 std::size_t CSourceFileReader::WholeChunkInBlock() const {
+    // Only at a chunk's start, and not for the decoder that reads up to a
+    // NUL terminator: it needs the chunk buffer.
+    if (m_nChunk != 0 || m_nState != 0 || m_nCodePage == kArmsciiCodePage) {
+        return 0;
+    }
     // The chunk, and for a double-byte page the trail byte it may end with.
     const std::size_t reach = kChunkSize + (m_bHasLeadBytes ? 1 : 0);
     if (static_cast<std::size_t>(m_pEnd - m_pNext) < reach ||

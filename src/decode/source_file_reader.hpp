@@ -70,8 +70,9 @@ private:
     // a NUL straight from the block.
     void EmitChunk();
     void EmitChunk(const std::uint8_t* bytes, std::size_t n);
-    // The length of the chunk that starts at m_pNext when it lies whole in
-    // the block without a NUL (as the Fill rules would cut it), else 0.
+    // The length of the chunk that starts at m_pNext, between chunks, when
+    // it lies whole in the block without a NUL (as the Fill rules would cut
+    // it), else 0.
     std::size_t WholeChunkInBlock() const;
     void CheckGuards();
     // The file offset of a byte of the current block.

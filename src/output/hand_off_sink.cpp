@@ -48,6 +48,13 @@ template <class Write> void CHandOffSink::WriteDirect(std::size_t units, Write w
     }
 }
 
+template <class Encode> void CHandOffSink::AddEncoded(std::size_t room, Encode encode) {
+    Slot& slot = Room(room);
+    const std::size_t used =
+        encode(reinterpret_cast<std::uint8_t*>(slot.pUnits.get() + slot.nUsed));
+    Add(slot, Piece{PieceKind::kEncoded, slot.nUsed, used, nullptr}, used);
+}
+
 void CHandOffSink::WriteUnicode(std::u16string_view text) {
     // An empty piece leaves a held surrogate held.
     const bool bHalfBefore = m_bHalfHeld;
@@ -60,10 +67,8 @@ void CHandOffSink::WriteUnicode(std::u16string_view text) {
     }
     if (EncodeNextHere() && !bHalfBefore && !m_bHalfHeld && !text.empty() &&
         MaxUtf8Size(text.size()) <= kSlotUnits * sizeof(char16_t) && m_target.WritesUtf8()) {
-        Slot& slot = Room(MaxUtf8Size(text.size()));
-        auto* at = reinterpret_cast<std::uint8_t*>(slot.pUnits.get() + slot.nUsed);
-        const std::size_t used = EncodeUtf8(text.data(), text.size(), at);
-        Add(slot, Piece{PieceKind::kEncoded, slot.nUsed, used, nullptr}, used);
+        AddEncoded(MaxUtf8Size(text.size()),
+                   [&](std::uint8_t* at) { return EncodeUtf8(text.data(), text.size(), at); });
         return;
     }
     const std::size_t bytes = text.size() * sizeof(char16_t);
@@ -84,10 +89,8 @@ void CHandOffSink::WriteMapped(const std::uint8_t* bytes, std::size_t n, const C
         return;
     }
     if (EncodeNextHere() && !bHalfBefore && m_target.WritesUtf8()) {
-        Slot& slot = Room(MaxUtf8Size(n) + 1);
-        auto* at = reinterpret_cast<std::uint8_t*>(slot.pUnits.get() + slot.nUsed);
-        const std::size_t used = EncodeMappedUtf8(bytes, n, map.utf8, at);
-        Add(slot, Piece{PieceKind::kEncoded, slot.nUsed, used, nullptr}, used);
+        AddEncoded(MaxUtf8Size(n) + 1,
+                   [&](std::uint8_t* at) { return EncodeMappedUtf8(bytes, n, map.utf8, at); });
         return;
     }
     Slot& slot = Room(n);

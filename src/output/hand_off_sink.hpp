@@ -82,6 +82,9 @@ private:
     // The slot being filled, with room for `bytes` more bytes.
     Slot& Room(std::size_t bytes);
     void Add(Slot& slot, Piece piece, std::size_t bytes);
+    // Encodes a piece on this thread into `room` bytes of the slot being
+    // filled (encode gets where to write and returns the bytes written).
+    template <class Encode> void AddEncoded(std::size_t room, Encode encode);
 
     void StartThread();
     void Consume();

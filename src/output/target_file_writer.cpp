@@ -162,20 +162,24 @@ void CTargetFileWriter::WriteUnicode(std::u16string_view text) {
     }
 }
 
+std::uint8_t* CTargetFileWriter::Utf8Room(std::uint64_t bytes) {
+    if (m_nUtf8Capacity < bytes) {
+        m_nUtf8Capacity = bytes;
+        m_pUtf8Buffer.reset(new std::uint8_t[m_nUtf8Capacity]);
+    }
+    return m_pUtf8Buffer.get();
+}
+
 void CTargetFileWriter::WriteMapped(const std::uint8_t* bytes, std::size_t n,
                                     const CByteTextMap& map) {
     if (m_nUnicodeFormat != kFormatUtf8 || m_chPendingHigh != 0) {
         CTextSink::WriteMapped(bytes, n, map); // through the units
         return;
     }
-    const std::uint64_t needed = MaxUtf8Size(n) + 1;
-    if (m_nUtf8Capacity < needed) {
-        m_nUtf8Capacity = needed;
-        m_pUtf8Buffer.reset(new std::uint8_t[m_nUtf8Capacity]);
-    }
-    const std::size_t used = EncodeMappedUtf8(bytes, n, map.utf8, m_pUtf8Buffer.get());
+    std::uint8_t* const out = Utf8Room(MaxUtf8Size(n) + 1);
+    const std::size_t used = EncodeMappedUtf8(bytes, n, map.utf8, out);
     if (used > 0) {
-        Write(m_pUtf8Buffer.get(), used);
+        Write(out, used);
     }
 }
 
@@ -191,12 +195,7 @@ void CTargetFileWriter::WriteUtf16Be(std::u16string_view text) {
 
 void CTargetFileWriter::WriteUtf8(std::u16string_view text) {
     // Room for a held surrogate half (3 bytes as U+FFFD, 4 as part of a pair).
-    const std::uint64_t needed = MaxUtf8Size(text.size()) + 4;
-    if (m_nUtf8Capacity < needed) {
-        m_nUtf8Capacity = needed;
-        m_pUtf8Buffer.reset(new std::uint8_t[m_nUtf8Capacity]);
-    }
-    std::uint8_t* out = m_pUtf8Buffer.get();
+    std::uint8_t* const out = Utf8Room(MaxUtf8Size(text.size()) + 4);
     std::size_t used = 0;
     if (m_chPendingHigh != 0 && !text.empty()) {
         const char16_t pair[2] = {m_chPendingHigh, text.front()};

@@ -134,6 +134,8 @@ private:
     std::string m_strBaseFolder;
     std::unique_ptr<char16_t[]> m_pSwapBuffer;
     std::uint64_t m_nSwapCapacity = 65536;
+    // The UTF-8 buffer, grown to at least `bytes` (it never shrinks).
+    std::uint8_t* Utf8Room(std::uint64_t bytes);
     std::unique_ptr<std::uint8_t[]> m_pUtf8Buffer;
     std::uint64_t m_nUtf8Capacity = 131072;
     std::int64_t m_nLogIndex = -1;

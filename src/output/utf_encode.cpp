@@ -2,13 +2,16 @@
 // of one- and two-byte characters and of characters up to three bytes.
 #include "output/utf_encode.hpp"
 
+#include "platform/cpu_features.hpp"
+
 #include <cstring>
 #include <initializer_list>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(VARNOLT_AVX512_KERNELS) && defined(__SSE2__)
+#define VARNOLT_UTF8_AVX512 1
 #include <immintrin.h>
 #endif
 
@@ -435,10 +438,7 @@ std::size_t EncodeMappedSse2(const std::uint8_t* src, std::size_t n, const CByte
 }
 #endif
 
-#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
-#define VARNOLT_UTF8_AVX512 1
-#define VARNOLT_AVX512_TARGET                                                                      \
-    __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
+#if defined(VARNOLT_UTF8_AVX512)
 
 // Where each slot byte of the wide path comes from, as permute indices into
 // the lead plane (0..63) and the second plane (64..127) of a 64-byte block.
@@ -538,12 +538,7 @@ VARNOLT_AVX512_TARGET std::size_t EncodeMappedAvx512(const std::uint8_t* src, st
     return static_cast<std::size_t>(d - dst) + EncodeMappedSse2(src + i, n - i, map, d);
 }
 
-// GCC's own headers start some 512-bit intrinsics from a self-initialised
-// "undefined" register, which its flow analysis then reports.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+VARNOLT_AVX512_KERNELS_BEGIN
 
 VARNOLT_AVX512_TARGET inline __m512i Splat32(std::uint32_t value) {
     return _mm512_set1_epi32(static_cast<int>(value));
@@ -626,15 +621,7 @@ VARNOLT_AVX512_TARGET std::size_t EncodeUtf8Avx512(const char16_t* src, std::siz
     return static_cast<std::size_t>(d - dst) + EncodeUtf8Sse2(src + i, n - i, d);
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-
-bool CpuRunsAvx512Path() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
-           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
-}
+VARNOLT_AVX512_KERNELS_END
 #endif
 
 // The two kernels of one path; null where the build or processor lacks it.
@@ -648,7 +635,7 @@ CUtf8Kernels KernelsFor(Utf8EncoderPath path) {
     switch (path) {
     case Utf8EncoderPath::kAvx512:
 #if defined(VARNOLT_UTF8_AVX512)
-        if (CpuRunsAvx512Path()) {
+        if (platform::HasAvx512Kernels()) {
             return {EncodeUtf8Avx512, EncodeMappedAvx512};
         }
 #endif
